@@ -1,0 +1,14 @@
+// Every family's parser-mode table. The dispatch tables are built from these;
+// a test checks that no two families claim the same mode.
+#include "core/dispatch.h"
+
+extern const Mode_Table Skip_Mode_Table;
+extern const Mode_Table Equ_Mode_Table;
+extern const Mode_Table Section_Mode_Table;
+
+const Mode_Table* const Family_Mode_Tables[] = {
+    &Skip_Mode_Table,
+    &Equ_Mode_Table,
+    &Section_Mode_Table,
+};
+const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

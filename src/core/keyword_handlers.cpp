@@ -1,0 +1,518 @@
+// Keyword handler identities resolved to their functions.
+//
+// One line per identity. nullptr = not built: using such a keyword reports
+// "<keyword>: not implemented". To build a family, declare its Inst_/Dir_
+// handler in the family's header, include it here and replace the nullptr.
+#include "core/keyword_list.h"
+
+#include "core/dispatch.h"
+#include "core/symbols.h"
+#include "encode/opcodes.h"
+#include "output/sections.h"
+
+// clang-format off
+Keyword_Handler Keyword_Handler_Of(Kh id) {
+  switch (id) {
+    // General-purpose instructions with a handler of their own
+    case Kh::Mov:             return nullptr;
+    case Kh::Lea:             return nullptr;
+    case Kh::Bswap:           return nullptr;
+    case Kh::Xchg:            return nullptr;
+    case Kh::Movzx:           return nullptr;
+    case Kh::Movsx:           return nullptr;
+    case Kh::Xadd:            return nullptr;
+    case Kh::Cmpxchg:         return nullptr;
+    case Kh::Add:             return nullptr;
+    case Kh::Or:              return nullptr;
+    case Kh::Adc:             return nullptr;
+    case Kh::Sbb:             return nullptr;
+    case Kh::And:             return nullptr;
+    case Kh::Sub:             return nullptr;
+    case Kh::Xor:             return nullptr;
+    case Kh::Cmp:             return nullptr;
+    case Kh::Rol:             return nullptr;
+    case Kh::Ror:             return nullptr;
+    case Kh::Rcl:             return nullptr;
+    case Kh::Rcr:             return nullptr;
+    case Kh::Shl:             return nullptr;
+    case Kh::Shr:             return nullptr;
+    case Kh::Sal:             return nullptr;
+    case Kh::Sar:             return nullptr;
+    case Kh::Shld:            return nullptr;
+    case Kh::Shrd:            return nullptr;
+    case Kh::Test:            return nullptr;
+    case Kh::Not:             return nullptr;
+    case Kh::Neg:             return nullptr;
+    case Kh::Mul:             return nullptr;
+    case Kh::Imul:            return nullptr;
+    case Kh::Div:             return nullptr;
+    case Kh::Idiv:            return nullptr;
+    case Kh::Inc:             return nullptr;
+    case Kh::Dec:             return nullptr;
+    case Kh::Bt:              return nullptr;
+    case Kh::Btc:             return nullptr;
+    case Kh::Btr:             return nullptr;
+    case Kh::Bts:             return nullptr;
+    case Kh::Bsf:             return nullptr;
+    case Kh::Bsr:             return nullptr;
+    case Kh::Call:            return nullptr;
+    case Kh::Jmp:             return nullptr;
+    case Kh::Loop:            return nullptr;
+    case Kh::Ret:             return nullptr;
+    case Kh::Retn:            return nullptr;
+    case Kh::Int:             return nullptr;
+    case Kh::Iretq:           return nullptr;
+    case Kh::Enter:           return nullptr;
+    case Kh::Push:            return nullptr;
+    case Kh::Pop:             return nullptr;
+    case Kh::Movsd:           return nullptr;
+    case Kh::Movsw:           return nullptr;
+    case Kh::Stosd:           return nullptr;
+    case Kh::Stosw:           return nullptr;
+    case Kh::Lodsd:           return nullptr;
+    case Kh::Lodsw:           return nullptr;
+    case Kh::In:              return nullptr;
+    case Kh::Out:             return nullptr;
+
+    // Condition-coded families: the payload holds the condition opcode
+    case Kh::Cmovcc:          return nullptr;
+    case Kh::Setcc:           return nullptr;
+    case Kh::Jcc:             return nullptr;
+
+    // Operand-less instructions: the payload holds one, two or three bytes
+    case Kh::Opcode1:         return Inst_Opcode1;
+    case Kh::Opcode2:         return Inst_Opcode2;
+    case Kh::Opcode3:         return Inst_Opcode3;
+
+    // x87 instructions with an operand
+    case Kh::Finit:           return nullptr;
+    case Kh::Fninit:          return nullptr;
+    case Kh::Fld:             return nullptr;
+    case Kh::Fild:            return nullptr;
+    case Kh::Fst:             return nullptr;
+    case Kh::Fstp:            return nullptr;
+    case Kh::Fistp:           return nullptr;
+    case Kh::Fisttp:          return nullptr;
+    case Kh::Ffree:           return nullptr;
+    case Kh::Fadd:            return nullptr;
+    case Kh::Faddp:           return nullptr;
+    case Kh::Fiadd:           return nullptr;
+    case Kh::Fsub:            return nullptr;
+    case Kh::Fsubp:           return nullptr;
+    case Kh::Fisub:           return nullptr;
+    case Kh::Fmul:            return nullptr;
+    case Kh::Fmulp:           return nullptr;
+    case Kh::Fimul:           return nullptr;
+    case Kh::Fdiv:            return nullptr;
+    case Kh::Fdivp:           return nullptr;
+    case Kh::Fidiv:           return nullptr;
+    case Kh::Fcom:            return nullptr;
+    case Kh::Fcomp:           return nullptr;
+    case Kh::Fucom:           return nullptr;
+    case Kh::Fucomp:          return nullptr;
+    case Kh::Fcmovcc:         return nullptr;
+    case Kh::Fnstcw:          return nullptr;
+    case Kh::Fldcw:           return nullptr;
+
+    // SSE families: the payload holds prefix, 0Fh, opcode and third byte
+    case Kh::Sse:             return nullptr;
+    case Kh::Sse_Imm8:        return nullptr;
+    case Kh::Sse_Extract:     return nullptr;
+    case Kh::Crc32_Popcnt:    return nullptr;
+
+    // MOVQ, MOVD, MOVBE
+    case Kh::Movq:            return nullptr;
+    case Kh::Movd:            return nullptr;
+    case Kh::Movbe:           return nullptr;
+
+    // System and VMX instructions
+    case Kh::Sidt:            return nullptr;
+    case Kh::Lidt:            return nullptr;
+    case Kh::Lgdt:            return nullptr;
+    case Kh::Sgdt:            return nullptr;
+    case Kh::Arpl:            return nullptr;
+    case Kh::Bound:           return nullptr;
+    case Kh::Invlpg:          return nullptr;
+    case Kh::Clflush:         return nullptr;
+    case Kh::Ltr:             return nullptr;
+    case Kh::Str:             return nullptr;
+    case Kh::Stmxcsr:         return nullptr;
+    case Kh::Vmxon:           return nullptr;
+    case Kh::Vmptrld:         return nullptr;
+    case Kh::Vmptrst:         return nullptr;
+    case Kh::Vmclear:         return nullptr;
+    case Kh::Lds:             return nullptr;
+    case Kh::Les:             return nullptr;
+    case Kh::Lfs:             return nullptr;
+    case Kh::Lgs:             return nullptr;
+    case Kh::Lss:             return nullptr;
+
+    // Data and reserve directives (Data_Do is hidden by the FOR keyword `do`)
+    case Kh::Data_Db:         return nullptr;
+    case Kh::Data_Du:         return nullptr;
+    case Kh::Data_Dw:         return nullptr;
+    case Kh::Data_Dd:         return nullptr;
+    case Kh::Data_Dq:         return nullptr;
+    case Kh::Data_Do:         return nullptr;
+    case Kh::Data_Dt:         return nullptr;
+    case Kh::Data_Real4:      return nullptr;
+    case Kh::Data_Real8:      return nullptr;
+    case Kh::Data_Real10:     return nullptr;
+    case Kh::Reserve_Rb:      return nullptr;
+    case Kh::Reserve_Rw:      return nullptr;
+    case Kh::Reserve_Rd:      return nullptr;
+    case Kh::Reserve_Rq:      return nullptr;
+    case Kh::Reserve_Rt:      return nullptr;
+    case Kh::Reserve_Ro:      return nullptr;
+    case Kh::Reserve_Rs:      return nullptr;
+    case Kh::Dir_Time:        return Dir_Time;
+
+    // Fill directives: the payload holds the first parser mode
+    case Kh::Fill:            return nullptr;
+
+    // Location counter
+    case Kh::Align:           return nullptr;
+    case Kh::Org:             return nullptr;
+    case Kh::Disp:            return nullptr;
+
+    // INVOKE, run-time .if blocks and loops
+    case Kh::Invoke:          return nullptr;
+    case Kh::Cinvoke:         return nullptr;
+    case Kh::If:              return nullptr;
+    case Kh::Elseif:          return nullptr;
+    case Kh::Else:            return nullptr;
+    case Kh::Endif:           return nullptr;
+    case Kh::While:           return nullptr;
+    case Kh::Endw:            return nullptr;
+    case Kh::Repeat:          return nullptr;
+    case Kh::Until:           return nullptr;
+
+    // Includes
+    case Kh::Include:         return nullptr;
+    case Kh::Incbin:          return nullptr;
+    case Kh::Incfrom:         return nullptr;
+
+    // Equates and text equates
+    case Kh::Equ:             return Dir_Equ;
+    case Kh::Tequ:            return nullptr;
+
+    // Procedures and calling conventions (the payload holds the convention number)
+    case Kh::Proc:            return nullptr;
+    case Kh::Uses:            return nullptr;
+    case Kh::Arg:             return nullptr;
+    case Kh::Local:           return nullptr;
+    case Kh::Endp:            return nullptr;
+    case Kh::Stdcall:         return nullptr;
+    case Kh::Cdecl:           return nullptr;
+    case Kh::Noframe:         return nullptr;
+    case Kh::Win64:           return nullptr;
+    case Kh::Win64_Push:      return nullptr;
+    case Kh::Lin64:           return nullptr;
+    case Kh::Varg:            return nullptr;
+
+    // Conditional assembly
+    case Kh::Hash_If:         return nullptr;
+    case Kh::Hash_Ifdef:      return nullptr;
+    case Kh::Hash_Ifndef:     return nullptr;
+    case Kh::Hash_Ifnb:       return nullptr;
+    case Kh::Hash_Ifb:        return nullptr;
+    case Kh::Hash_If_Used:    return nullptr;
+    case Kh::Hash_If_Not_Used:return nullptr;
+    case Kh::Hash_Else:       return nullptr;
+    case Kh::Hash_Endif:      return nullptr;
+
+    // Macros, REPT and FOR
+    case Kh::Macro:           return nullptr;
+    case Kh::Endm:            return nullptr;
+    case Kh::Rept:            return nullptr;
+    case Kh::For:             return nullptr;
+    case Kh::For_Do:          return nullptr;
+
+    // Generic mode setter: the payload holds the parser mode
+    case Kh::Set_Parser_Mode: return Set_Parser_Mode;
+
+    // Imports and exports
+    case Kh::Import_Dll:      return nullptr;
+    case Kh::Import_Lib:      return nullptr;
+    case Kh::Import_Func:     return nullptr;
+    case Kh::Extern:          return nullptr;
+    case Kh::Export:          return nullptr;
+    case Kh::Alias:           return nullptr;
+    case Kh::Entry:           return nullptr;
+
+    // Structures, unions and enumerations
+    case Kh::Struc:           return nullptr;
+    case Kh::Ends:            return nullptr;
+    case Kh::Union:           return nullptr;
+    case Kh::Endu:            return nullptr;
+    case Kh::Enum:            return nullptr;
+    case Kh::Ende:            return nullptr;
+
+    // Code mode
+    case Kh::Use16:           return Use16;
+    case Kh::Use32:           return Use32;
+    case Kh::Use64:           return Use64;
+
+    // Sections and section classes
+    case Kh::Section:         return Dir_Section;
+    case Kh::Class_Code:      return Dir_Class_Code;
+    case Kh::Class_Data:      return Dir_Class_Data;
+    case Kh::Class_Bss:       return Dir_Class_Bss;
+    case Kh::Class_Imports:   return Dir_Class_Imports;
+    case Kh::Class_Rsrc:      return Dir_Class_Rsrc;
+    case Kh::Class_Exports:   return Dir_Class_Exports;
+    case Kh::Class_Relocs:    return Dir_Class_Relocs;
+
+    // Resource scripts
+    case Kh::Dialogex:        return nullptr;
+    case Kh::Menuex:          return nullptr;
+    case Kh::Emit_Rsrc:       return nullptr;
+    case Kh::Begin:           return nullptr;
+    case Kh::End:             return nullptr;
+    case Kh::Control:         return nullptr;
+    case Kh::Popup:           return nullptr;
+    case Kh::Menuitem:        return nullptr;
+
+    // #echo, #store, #load, option, info lists
+    case Kh::Echo:            return nullptr;
+    case Kh::Store:           return nullptr;
+    case Kh::Load:            return nullptr;
+    case Kh::Option:          return nullptr;
+    case Kh::Emit_Info:       return nullptr;
+
+    case Kh::None:
+    case Kh::Count:
+      break;
+  }
+  return nullptr;
+}
+
+const char* Kh_Name(Kh id) {
+  switch (id) {
+    case Kh::None:            return "None";
+    case Kh::Mov:             return "Mov";
+    case Kh::Lea:             return "Lea";
+    case Kh::Bswap:           return "Bswap";
+    case Kh::Xchg:            return "Xchg";
+    case Kh::Movzx:           return "Movzx";
+    case Kh::Movsx:           return "Movsx";
+    case Kh::Xadd:            return "Xadd";
+    case Kh::Cmpxchg:         return "Cmpxchg";
+    case Kh::Add:             return "Add";
+    case Kh::Or:              return "Or";
+    case Kh::Adc:             return "Adc";
+    case Kh::Sbb:             return "Sbb";
+    case Kh::And:             return "And";
+    case Kh::Sub:             return "Sub";
+    case Kh::Xor:             return "Xor";
+    case Kh::Cmp:             return "Cmp";
+    case Kh::Rol:             return "Rol";
+    case Kh::Ror:             return "Ror";
+    case Kh::Rcl:             return "Rcl";
+    case Kh::Rcr:             return "Rcr";
+    case Kh::Shl:             return "Shl";
+    case Kh::Shr:             return "Shr";
+    case Kh::Sal:             return "Sal";
+    case Kh::Sar:             return "Sar";
+    case Kh::Shld:            return "Shld";
+    case Kh::Shrd:            return "Shrd";
+    case Kh::Test:            return "Test";
+    case Kh::Not:             return "Not";
+    case Kh::Neg:             return "Neg";
+    case Kh::Mul:             return "Mul";
+    case Kh::Imul:            return "Imul";
+    case Kh::Div:             return "Div";
+    case Kh::Idiv:            return "Idiv";
+    case Kh::Inc:             return "Inc";
+    case Kh::Dec:             return "Dec";
+    case Kh::Bt:              return "Bt";
+    case Kh::Btc:             return "Btc";
+    case Kh::Btr:             return "Btr";
+    case Kh::Bts:             return "Bts";
+    case Kh::Bsf:             return "Bsf";
+    case Kh::Bsr:             return "Bsr";
+    case Kh::Call:            return "Call";
+    case Kh::Jmp:             return "Jmp";
+    case Kh::Loop:            return "Loop";
+    case Kh::Ret:             return "Ret";
+    case Kh::Retn:            return "Retn";
+    case Kh::Int:             return "Int";
+    case Kh::Iretq:           return "Iretq";
+    case Kh::Enter:           return "Enter";
+    case Kh::Push:            return "Push";
+    case Kh::Pop:             return "Pop";
+    case Kh::Movsd:           return "Movsd";
+    case Kh::Movsw:           return "Movsw";
+    case Kh::Stosd:           return "Stosd";
+    case Kh::Stosw:           return "Stosw";
+    case Kh::Lodsd:           return "Lodsd";
+    case Kh::Lodsw:           return "Lodsw";
+    case Kh::In:              return "In";
+    case Kh::Out:             return "Out";
+    case Kh::Cmovcc:          return "Cmovcc";
+    case Kh::Setcc:           return "Setcc";
+    case Kh::Jcc:             return "Jcc";
+    case Kh::Opcode1:         return "Opcode1";
+    case Kh::Opcode2:         return "Opcode2";
+    case Kh::Opcode3:         return "Opcode3";
+    case Kh::Finit:           return "Finit";
+    case Kh::Fninit:          return "Fninit";
+    case Kh::Fld:             return "Fld";
+    case Kh::Fild:            return "Fild";
+    case Kh::Fst:             return "Fst";
+    case Kh::Fstp:            return "Fstp";
+    case Kh::Fistp:           return "Fistp";
+    case Kh::Fisttp:          return "Fisttp";
+    case Kh::Ffree:           return "Ffree";
+    case Kh::Fadd:            return "Fadd";
+    case Kh::Faddp:           return "Faddp";
+    case Kh::Fiadd:           return "Fiadd";
+    case Kh::Fsub:            return "Fsub";
+    case Kh::Fsubp:           return "Fsubp";
+    case Kh::Fisub:           return "Fisub";
+    case Kh::Fmul:            return "Fmul";
+    case Kh::Fmulp:           return "Fmulp";
+    case Kh::Fimul:           return "Fimul";
+    case Kh::Fdiv:            return "Fdiv";
+    case Kh::Fdivp:           return "Fdivp";
+    case Kh::Fidiv:           return "Fidiv";
+    case Kh::Fcom:            return "Fcom";
+    case Kh::Fcomp:           return "Fcomp";
+    case Kh::Fucom:           return "Fucom";
+    case Kh::Fucomp:          return "Fucomp";
+    case Kh::Fcmovcc:         return "Fcmovcc";
+    case Kh::Fnstcw:          return "Fnstcw";
+    case Kh::Fldcw:           return "Fldcw";
+    case Kh::Sse:             return "Sse";
+    case Kh::Sse_Imm8:        return "Sse_Imm8";
+    case Kh::Sse_Extract:     return "Sse_Extract";
+    case Kh::Crc32_Popcnt:    return "Crc32_Popcnt";
+    case Kh::Movq:            return "Movq";
+    case Kh::Movd:            return "Movd";
+    case Kh::Movbe:           return "Movbe";
+    case Kh::Sidt:            return "Sidt";
+    case Kh::Lidt:            return "Lidt";
+    case Kh::Lgdt:            return "Lgdt";
+    case Kh::Sgdt:            return "Sgdt";
+    case Kh::Arpl:            return "Arpl";
+    case Kh::Bound:           return "Bound";
+    case Kh::Invlpg:          return "Invlpg";
+    case Kh::Clflush:         return "Clflush";
+    case Kh::Ltr:             return "Ltr";
+    case Kh::Str:             return "Str";
+    case Kh::Stmxcsr:         return "Stmxcsr";
+    case Kh::Vmxon:           return "Vmxon";
+    case Kh::Vmptrld:         return "Vmptrld";
+    case Kh::Vmptrst:         return "Vmptrst";
+    case Kh::Vmclear:         return "Vmclear";
+    case Kh::Lds:             return "Lds";
+    case Kh::Les:             return "Les";
+    case Kh::Lfs:             return "Lfs";
+    case Kh::Lgs:             return "Lgs";
+    case Kh::Lss:             return "Lss";
+    case Kh::Data_Db:         return "Data_Db";
+    case Kh::Data_Du:         return "Data_Du";
+    case Kh::Data_Dw:         return "Data_Dw";
+    case Kh::Data_Dd:         return "Data_Dd";
+    case Kh::Data_Dq:         return "Data_Dq";
+    case Kh::Data_Do:         return "Data_Do";
+    case Kh::Data_Dt:         return "Data_Dt";
+    case Kh::Data_Real4:      return "Data_Real4";
+    case Kh::Data_Real8:      return "Data_Real8";
+    case Kh::Data_Real10:     return "Data_Real10";
+    case Kh::Reserve_Rb:      return "Reserve_Rb";
+    case Kh::Reserve_Rw:      return "Reserve_Rw";
+    case Kh::Reserve_Rd:      return "Reserve_Rd";
+    case Kh::Reserve_Rq:      return "Reserve_Rq";
+    case Kh::Reserve_Rt:      return "Reserve_Rt";
+    case Kh::Reserve_Ro:      return "Reserve_Ro";
+    case Kh::Reserve_Rs:      return "Reserve_Rs";
+    case Kh::Dir_Time:        return "Dir_Time";
+    case Kh::Fill:            return "Fill";
+    case Kh::Align:           return "Align";
+    case Kh::Org:             return "Org";
+    case Kh::Disp:            return "Disp";
+    case Kh::Invoke:          return "Invoke";
+    case Kh::Cinvoke:         return "Cinvoke";
+    case Kh::If:              return "If";
+    case Kh::Elseif:          return "Elseif";
+    case Kh::Else:            return "Else";
+    case Kh::Endif:           return "Endif";
+    case Kh::While:           return "While";
+    case Kh::Endw:            return "Endw";
+    case Kh::Repeat:          return "Repeat";
+    case Kh::Until:           return "Until";
+    case Kh::Include:         return "Include";
+    case Kh::Incbin:          return "Incbin";
+    case Kh::Incfrom:         return "Incfrom";
+    case Kh::Equ:             return "Equ";
+    case Kh::Tequ:            return "Tequ";
+    case Kh::Proc:            return "Proc";
+    case Kh::Uses:            return "Uses";
+    case Kh::Arg:             return "Arg";
+    case Kh::Local:           return "Local";
+    case Kh::Endp:            return "Endp";
+    case Kh::Stdcall:         return "Stdcall";
+    case Kh::Cdecl:           return "Cdecl";
+    case Kh::Noframe:         return "Noframe";
+    case Kh::Win64:           return "Win64";
+    case Kh::Win64_Push:      return "Win64_Push";
+    case Kh::Lin64:           return "Lin64";
+    case Kh::Varg:            return "Varg";
+    case Kh::Hash_If:         return "Hash_If";
+    case Kh::Hash_Ifdef:      return "Hash_Ifdef";
+    case Kh::Hash_Ifndef:     return "Hash_Ifndef";
+    case Kh::Hash_Ifnb:       return "Hash_Ifnb";
+    case Kh::Hash_Ifb:        return "Hash_Ifb";
+    case Kh::Hash_If_Used:    return "Hash_If_Used";
+    case Kh::Hash_If_Not_Used:return "Hash_If_Not_Used";
+    case Kh::Hash_Else:       return "Hash_Else";
+    case Kh::Hash_Endif:      return "Hash_Endif";
+    case Kh::Macro:           return "Macro";
+    case Kh::Endm:            return "Endm";
+    case Kh::Rept:            return "Rept";
+    case Kh::For:             return "For";
+    case Kh::For_Do:          return "For_Do";
+    case Kh::Set_Parser_Mode: return "Set_Parser_Mode";
+    case Kh::Import_Dll:      return "Import_Dll";
+    case Kh::Import_Lib:      return "Import_Lib";
+    case Kh::Import_Func:     return "Import_Func";
+    case Kh::Extern:          return "Extern";
+    case Kh::Export:          return "Export";
+    case Kh::Alias:           return "Alias";
+    case Kh::Entry:           return "Entry";
+    case Kh::Struc:           return "Struc";
+    case Kh::Ends:            return "Ends";
+    case Kh::Union:           return "Union";
+    case Kh::Endu:            return "Endu";
+    case Kh::Enum:            return "Enum";
+    case Kh::Ende:            return "Ende";
+    case Kh::Use16:           return "Use16";
+    case Kh::Use32:           return "Use32";
+    case Kh::Use64:           return "Use64";
+    case Kh::Section:         return "Section";
+    case Kh::Class_Code:      return "Class_Code";
+    case Kh::Class_Data:      return "Class_Data";
+    case Kh::Class_Bss:       return "Class_Bss";
+    case Kh::Class_Imports:   return "Class_Imports";
+    case Kh::Class_Rsrc:      return "Class_Rsrc";
+    case Kh::Class_Exports:   return "Class_Exports";
+    case Kh::Class_Relocs:    return "Class_Relocs";
+    case Kh::Dialogex:        return "Dialogex";
+    case Kh::Menuex:          return "Menuex";
+    case Kh::Emit_Rsrc:       return "Emit_Rsrc";
+    case Kh::Begin:           return "Begin";
+    case Kh::End:             return "End";
+    case Kh::Control:         return "Control";
+    case Kh::Popup:           return "Popup";
+    case Kh::Menuitem:        return "Menuitem";
+    case Kh::Echo:            return "Echo";
+    case Kh::Store:           return "Store";
+    case Kh::Load:            return "Load";
+    case Kh::Option:          return "Option";
+    case Kh::Emit_Info:       return "Emit_Info";
+    case Kh::Count:           break;
+  }
+  return "?";
+}
+// clang-format on

@@ -1,0 +1,495 @@
+// Operand parser and parameter context.
+#include "core/operands.h"
+
+#include "core/assemble.h"
+#include "core/cmdline.h"
+#include "core/diag.h"
+#include "core/dispatch.h"
+#include "core/expr.h"
+#include "core/keywords.h"
+#include "core/symbols.h"
+#include "core/text.h"
+#include "directives/imports.h"
+#include "directives/macro.h"
+#include "directives/proc.h"
+#include "directives/struc.h"
+#include "directives/textequ.h"
+#include "output/sections.h"
+
+Params_Context Params;
+Operand_State Operands;
+
+uint32_t Kind_Of_Register_Class(uint32_t reg_class) {
+  switch (reg_class) {
+    case Reg_General: return Op_Reg;
+    case Reg_Segment: return Op_Segment;
+    case Reg_MMX: return Op_MMX;
+    case Reg_XMM: return Op_XMM;
+    case Reg_X87: return Op_X87;
+    case Reg_Control: return Op_Control;
+    case Reg_Debug: return Op_Debug;
+    default: return Op_None;
+  }
+}
+
+uint32_t Params_Keyword_Size() {
+  const auto& f = Params.flags;
+  if (f.byte_) return 8;
+  if (f.word) return 16;
+  if (f.dword) return 32;
+  if (f.qword) return 64;
+  if (f.tbyte) return 80;
+  return 0;
+}
+
+void Params_Reset() {
+  Params_Context& p = Params;
+  if (p.pending_length) {
+    // A keyword that takes no name after an unknown word (`start mov eax,1`).
+    Diag.Stop_Flag += 1;
+    Error_Text("Unknown Instruction or statement: ", p.pending_name, p.pending_length);
+  }
+  p = Params_Context{};
+  Expr.Expr_Relocatable = 0;
+  Symbols.Equ_Last_Created = -1;
+  Sections.Statement_Section = -1;
+  Import_Func_Current_Reset();
+  Text_Equ_Current_Reset();
+}
+
+void Params_Push() {
+  Operand_State& o = Operands;
+  if (o.Params_Depth >= Params_Stack_Depth) {
+    Error_Msg("PARAMS, context stack limit");
+    Diag.Stop_Flag += 1;
+    return;
+  }
+  o.Params_Stack[o.Params_Depth] = Params;
+  o.Params_Depth += 1;
+  if (o.Params_Depth >= Params_Stack_Depth - 1) Error_Msg("PARAMS, context stack limit");
+}
+
+void Params_Pop() {
+  Operand_State& o = Operands;
+  if (o.Params_Depth == 0) return;
+  o.Params_Depth -= 1;
+  Params = o.Params_Stack[o.Params_Depth];
+}
+
+namespace {
+
+// Registers above 7 (and the 64-bit general registers) exist only in 64-bit code.
+bool Register_Allowed(const char* text, uint32_t length, uint32_t number, uint32_t size, uint32_t reg_class) {
+  if (Parser.Code_Mode == Code_64) return true;
+  bool high = number > 7;
+  bool wide = reg_class == Reg_General && size == 64;
+  if (reg_class == Reg_Control && size == 64) high = true;  // cr8
+  if (!high && !wide) return true;
+  Error_Text("Register can not be used in this mode: ", text, length);
+  return false;
+}
+
+void Set_Imm(Operand_Record* r, uint64_t value, uint32_t size, uint32_t relocatable) {
+  r->kind = Op_Imm;
+  r->value = value;
+  r->size = size;
+  r->relocatable = relocatable;
+  r->target_section = Sections.Reloc_Target_Section;
+}
+
+void Set_Mem(Operand_Record* r, uint32_t kind, uint64_t value, uint32_t size, uint32_t relocatable) {
+  r->kind = kind;
+  r->value = value;
+  r->size = size;
+  r->relocatable = relocatable;
+  r->target_section = Sections.Reloc_Target_Section;
+}
+
+// Steps shared by the immediate-operand parsers: symbols, modifiers, values.
+// Returns 0/1/-1 as the parsers do, or 2 when nothing matched.
+int Operand_Symbols(const char* text, uint32_t length, Operand_Record* r, bool allow_real) {
+  uint64_t value = 0;
+  if (Equ_Find(text, length, &value) >= 0) {
+    Set_Imm(r, value, 0, 0);
+    return 0;
+  }
+  Label_Hit hit;
+  if (Label_Find_Any(text, length, 0, &hit) >= 0) {
+    Set_Imm(r, hit.address, hit.data_type, 1);
+    return 0;
+  }
+  uint32_t address = 0, section = 0, offset = 0, type = 0, size = 0;
+  if (Local_Label_Value(text, length, &address, &section)) {
+    Sections.Reloc_Target_Section = section;
+    Set_Imm(r, address, 0, 1);
+    return 0;
+  }
+  if (Struc_Member_Of_Name(text, length, &offset, &type)) {
+    Set_Imm(r, offset, 0, 0);
+    return 0;
+  }
+  if (Proc_Address(text, length, &address, &section)) {
+    Sections.Reloc_Target_Section = section;
+    Set_Imm(r, address, 0, 1);
+    return 0;
+  }
+  if (Struc_Size_Of_Name(text, length, &size)) {
+    Set_Imm(r, size, 0, 0);
+    return 0;
+  }
+  if (Run_Modifier(text, length)) return 1;
+  Eval_Result e = Eval_Value(text, length);
+  if (e.status == 0) {
+    Set_Imm(r, e.value, 0, Expr.Expr_Relocatable);
+    r->reloc_kind = Expr.Expr_Reloc_Kind;
+    return 0;
+  }
+  if (allow_real) {
+    uint8_t bits[4];
+    if (Str_To_Real(text, length, 32, bits) == 0) {
+      uint32_t v = static_cast<uint32_t>(bits[0]) | static_cast<uint32_t>(bits[1]) << 8 |
+                   static_cast<uint32_t>(bits[2]) << 16 | static_cast<uint32_t>(bits[3]) << 24;
+      Set_Imm(r, v, 32, 0);
+      return 0;
+    }
+  }
+  if (Macro_Start_Call_From_Operand(text, length)) return 1;
+  if (Pass.Pass_Number == 1) {
+    Set_Imm(r, 0, 0, 0);
+    r->unknown = 1;
+    return 0;
+  }
+  Error_Text("Unknown parameter: ", text, length);
+  return -1;
+}
+
+}  // namespace
+
+int Parse_Operand(const char* text, uint32_t length, Operand_Record* r) {
+  Register_Hit reg;
+  if (Register_Find(text, length, &reg) == 0) {
+    uint32_t kind = Kind_Of_Register_Class(reg.reg_class);
+    if (kind == Op_None) {
+      Error_Text("Unhandled register type: ", text, length);
+      return -1;
+    }
+    r->kind = kind;
+    r->size = reg.size;
+    r->value = reg.number;
+    Register_Allowed(text, length, reg.number, reg.size, reg.reg_class);
+    return 0;
+  }
+  return Operand_Symbols(text, length, r, true);
+}
+
+int Parse_Reg_Param1(const char* text, uint32_t length) {
+  Operand_Record* r = &Params.op[0];
+  Register_Hit reg;
+  if (Register_Find(text, length, &reg) == 0) {
+    uint32_t kind = Kind_Of_Register_Class(reg.reg_class);
+    r->kind = kind == Op_None ? Op_Reg : kind;
+    r->size = reg.size;
+    r->value = reg.number;
+    Register_Allowed(text, length, reg.number, reg.size, reg.reg_class);
+    return 0;
+  }
+  if (Run_Modifier(text, length)) return 1;
+  if (Macro_Start_Call_From_Operand(text, length)) return 1;
+  if (Pass.Pass_Number == 1) {
+    r->kind = Op_Reg;
+    r->value = 0;
+    r->size = 32;
+    r->unknown = 1;
+    return 0;
+  }
+  Error_Text("Unknown parameter: ", text, length);
+  return -1;
+}
+
+int Parse_Param2(const char* text, uint32_t length) {
+  Operand_Record* r = &Params.op[1];
+  Reg_Size_Hit reg;
+  if (Reg_Size(text, length, &reg) == 0) {
+    r->kind = Op_Reg;
+    r->size = reg.size;
+    r->value = reg.number;
+    Register_Allowed(text, length, reg.number, reg.size, Reg_General);
+    return 0;
+  }
+  return Operand_Symbols(text, length, r, false);
+}
+
+namespace {
+
+enum class Mem_Flavor { Generic, Param1, Param2 };
+
+int Parse_Mem(const char* text, uint32_t length, Operand_Record* r, Mem_Flavor flavor) {
+  if (length < 2) {
+    Error_Text("Empty or orphan brackets? : ", text, length);
+    return -1;
+  }
+  const char* inner = text + 1;
+  uint32_t inner_length = length - 2;
+  if (inner_length >= 1024) {
+    Error_Msg("Parameter in [] is too big: ");
+    return -1;
+  }
+  if (inner_length == 0) {
+    Error_Text("Empty or orphan brackets? : ", text, length);
+    return -1;
+  }
+  Stripped_Text s = Expr_Strip_Blanks(inner, inner_length);
+  if (s.length == 0) {
+    Error_Text("Empty or orphan brackets? : ", text, length);
+    return -1;
+  }
+
+  if (flavor == Mem_Flavor::Generic) {
+    Register_Hit reg;
+    if (Register_Find(s.text, s.length, &reg) == 0) {
+      if (reg.reg_class != Reg_General) {
+        Error_Text("Can not use in [] : ", text, length);
+        return -1;
+      }
+      Set_Mem(r, Op_Mem_Reg, reg.number, reg.size, 0);
+      Register_Allowed(s.text, s.length, reg.number, reg.size, reg.reg_class);
+      return 0;
+    }
+  } else {
+    Reg_Size_Hit reg;
+    if (Reg_Size(s.text, s.length, &reg) == 0) {
+      Set_Mem(r, Op_Mem_Reg, reg.number, reg.size, 0);
+      Register_Allowed(s.text, s.length, reg.number, reg.size, Reg_General);
+      return 0;
+    }
+  }
+
+  uint32_t frame = 0, size = 0;
+  if (Proc_Local_Find(s.text, s.length, &frame, &size)) {
+    Set_Mem(r, Op_Local, frame, size, 0);
+    return 0;
+  }
+  if (Proc_Arg_Find(s.text, s.length, &frame, &size)) {
+    Set_Mem(r, Op_Arg, frame, size, 0);
+    return 0;
+  }
+  Label_Hit hit;
+  if (Label_Find_Any(s.text, s.length, 0, &hit) >= 0) {
+    Set_Mem(r, Op_Mem_Direct, hit.address, hit.data_type, 1);
+    return 0;
+  }
+  uint64_t value = 0;
+  if (flavor == Mem_Flavor::Param1 && Equ_Find(s.text, s.length, &value) >= 0) {
+    Set_Mem(r, Op_Mem_Direct, value, 0, 0);
+    return 0;
+  }
+  Eval_Result e = Eval_Value(s.text, s.length);
+  if (e.status == 0) {
+    Set_Mem(r, Op_Mem_Direct, e.value, 0, Expr.Expr_Relocatable);
+    r->reloc_kind = Expr.Expr_Reloc_Kind;
+    return 0;
+  }
+  if (flavor == Mem_Flavor::Param2 && Macro_Start_Call_From_Operand(s.text, s.length)) return 1;
+  if (ModRM_Parse(s.text, s.length) == 0) {
+    const Mem_Expr& m = Params.mem;
+    Set_Mem(r, Op_Mem_Complex, m.disp, m.implied_size, m.relocatable);
+    if (m.section >= 0) r->target_section = static_cast<uint32_t>(m.section);
+    return 0;
+  }
+  if (Diag.Stop_Flag) return -1;
+  if (flavor != Mem_Flavor::Param2 && Macro_Start_Call_From_Operand(s.text, s.length)) return 1;
+  if (Pass.Pass_Number == 1) {
+    Set_Mem(r, Op_Mem_Direct, 0, 32, 1);
+    r->unknown = 1;
+    return 0;
+  }
+  Error_Text("Unknown parameter: ", text, length);
+  return -1;
+}
+
+}  // namespace
+
+int Parse_Operand_Mem(const char* text, uint32_t length, Operand_Record* r) {
+  return Parse_Mem(text, length, r, Mem_Flavor::Generic);
+}
+int Parse_Mem_Param1(const char* text, uint32_t length) {
+  return Parse_Mem(text, length, &Params.op[0], Mem_Flavor::Param1);
+}
+int Parse_Mem_Param2(const char* text, uint32_t length) {
+  return Parse_Mem(text, length, &Params.op[1], Mem_Flavor::Param2);
+}
+
+int Parse_Modifier_Or_Macro(const char* text, uint32_t length) {
+  if (Run_Modifier(text, length)) return 1;
+  if (Macro_Start_Call_From_Operand(text, length)) return 1;
+  Error_Text("Unknown parameter: ", text, length);
+  return -1;
+}
+
+int Mini_String(const char* text, uint32_t length, Operand_Record* r) {
+  uint32_t n = length >= 2 ? length - 2 : 0;
+  if (n == 0) {
+    Error_Text("Mini string is empty: ", text, length);
+    return -1;
+  }
+  if (n > 8) {
+    Error_Text("Mini string is too big: ", text, length);
+    return -1;
+  }
+  const char* s = text + 1;
+  uint64_t v = 0;
+  if (Params.flags.swap) {
+    for (uint32_t i = n; i-- > 0;) v = (v << 8) | static_cast<uint8_t>(s[i]);
+  } else {
+    for (uint32_t i = 0; i < n; ++i) v = (v << 8) | static_cast<uint8_t>(s[i]);
+  }
+  r->kind = Op_Imm;
+  r->value = v;
+  r->size = n <= 4 ? 32 : 64;
+  r->relocatable = 0;
+  return 0;
+}
+
+// ---- [base+index*scale+disp] ------------------------------------------------------
+
+int ModRM_Parse(const char* text, uint32_t length) {
+  Mem_Expr& m = Params.mem;
+  m = Mem_Expr{};
+  m.section = -1;
+  uint32_t registers = 0;
+
+  uint32_t pos = 0;
+  bool minus = false;
+  while (pos <= length) {
+    // one term: up to the next '+' or '-'
+    uint32_t start = pos;
+    while (pos < length && text[pos] != '+' && text[pos] != '-') ++pos;
+    const char* term = text + start;
+    uint32_t n = pos - start;
+    bool last = pos >= length;
+    if (n == 0) return -1;  // two operators in a row, or a leading/trailing one
+
+    uint32_t star = 0;
+    while (star < n && term[star] != '*') ++star;
+
+    Reg_Size_Hit reg;
+    Label_Hit hit;
+    if (star < n) {
+      // index*scale, scale*index, or a constant product such as 4*2
+      Eval_Result whole = Eval_Value(term, n);
+      if (whole.status == 0) {
+        if (!last) return -1;
+        m.disp_present = 1;
+        m.disp = minus ? m.disp - static_cast<uint32_t>(whole.value) : m.disp + static_cast<uint32_t>(whole.value);
+        m.relocatable |= Expr.Expr_Relocatable;
+      } else {
+        const char* a = term;
+        uint32_t an = star;
+        const char* b = term + star + 1;
+        uint32_t bn = n - star - 1;
+        Reg_Size_Hit idx;
+        const char* factor;
+        uint32_t factor_length;
+        if (Reg_Size(a, an, &idx) == 0) {
+          factor = b;
+          factor_length = bn;
+        } else if (Reg_Size(b, bn, &idx) == 0) {
+          factor = a;
+          factor_length = an;
+        } else {
+          return -1;
+        }
+        if (minus) {
+          Error_Text("ModRM, can not have minus and register: ", term, n);
+          return -1;
+        }
+        if (m.index_present) {
+          Error_Text("ModRM, too many index registers: ", text, length);
+          return -1;
+        }
+        Eval_Result f = Eval_Value(factor, factor_length);
+        if (f.status != 0) return -1;
+        if (!Register_Allowed(term, n, idx.number, idx.size, Reg_General)) return -1;
+        m.index_present = 1;
+        m.index = idx.number;
+        m.index_size = idx.size;
+        m.scale_present = 1;
+        m.scale = static_cast<uint32_t>(f.value);
+        registers += 1;
+      }
+    } else if (Reg_Size(term, n, &reg) == 0) {
+      if (minus) {
+        Error_Text("ModRM, can not have minus and register: ", term, n);
+        return -1;
+      }
+      if (!Register_Allowed(term, n, reg.number, reg.size, Reg_General)) return -1;
+      if (!m.base_present) {
+        m.base_present = 1;
+        m.base = reg.number;
+        m.base_size = reg.size;
+      } else if (!m.index_present) {
+        m.index_present = 1;
+        m.index = reg.number;
+        m.index_size = reg.size;
+      } else {
+        Error_Text("ModRM, too many registers: ", term, n);
+        return -1;
+      }
+      registers += 1;
+    } else if (Label_Find_Any(term, n, 0, &hit) >= 0) {
+      m.disp_present = 1;
+      m.disp = minus ? m.disp - hit.address : m.disp + hit.address;
+      m.implied_size = hit.data_type;
+      uint32_t section = Sections.Reloc_Target_Section;
+      if (m.section < 0) {
+        m.section = static_cast<int32_t>(section);
+        m.relocatable = 1;
+      } else if (static_cast<uint32_t>(m.section) == section ||
+                 (last && Options.Output_Format == Format_PE32)) {
+        m.relocatable = 0;
+      } else {
+        m.two_sections = 1;
+      }
+    } else if (!last) {
+      return -1;
+    } else {
+      uint32_t offset = 0, type = 0, size = 0;
+      if (Struc_Member_Of_Name(term, n, &offset, &type)) {
+        m.disp_present = 1;
+        m.disp = minus ? m.disp - offset : m.disp + offset;
+        m.implied_size = type;
+      } else if (Struc_Size_Of_Name(term, n, &size)) {
+        m.disp_present = 1;
+        m.disp = minus ? m.disp - size : m.disp + size;
+      } else {
+        Eval_Result e = Eval_Value(term, n);
+        if (e.status != 0) return -1;
+        m.disp_present = 1;
+        m.disp = minus ? m.disp - static_cast<uint32_t>(e.value) : m.disp + static_cast<uint32_t>(e.value);
+        m.relocatable |= Expr.Expr_Relocatable;
+        if (Expr.Expr_Relocatable && m.section < 0) m.section = static_cast<int32_t>(Sections.Reloc_Target_Section);
+      }
+    }
+    if (last) break;
+    minus = text[pos] == '-';
+    ++pos;
+    if (pos >= length) return -1;  // a trailing operator
+  }
+
+  m.term_count = m.base_present + m.index_present + m.disp_present;
+  if (m.term_count < 2) return -1;
+  if (m.index_present && m.index == 4) {
+    Error_Text("ModRM, invalid index register: ", text, length);
+    return -1;
+  }
+  if (m.scale_present && !m.index_present) {
+    Error_Text("ModRM, scale with no index found: ", text, length);
+    return -1;
+  }
+  if (m.scale_present && m.scale != 1 && m.scale != 2 && m.scale != 4 && m.scale != 8) {
+    Error_Text("ModRM, invalid scale value: ", text, length);
+    return -1;
+  }
+  (void)registers;
+  return 0;
+}

@@ -1,0 +1,102 @@
+// Parser modes: what the next token of the current statement is. Every family
+// names its modes here, in one list, so that no two families can take the same
+// number by accident (the dispatch tables are checked for that too).
+#pragma once
+#include <cstdint>
+
+enum Parser_Mode_Code : uint32_t {
+  Mode_Statement = 0,  // a statement starts
+
+  // MOV
+  Mode_Mov_Param1 = 1,
+  Mode_Mov_Param2 = 2,
+
+  // includes
+  Mode_Include_Name = 19,
+
+  // PUSH
+  Mode_Push_Operand = 31,
+
+  // ALU: quoted second operands
+  Mode_Add_Param2 = 36,
+
+  // equates
+  Mode_Equ_Value = 37,
+  Mode_Asign_Value = 38,
+  Mode_Text_Equ_Name = 39,
+  Mode_Text_Equ_String = 40,
+  Mode_Str_Cut = 41,
+  Mode_Str_Add = 42,
+  Mode_Str_Len = 43,
+
+  // INVOKE
+  Mode_Invoke_Arg = 45,
+  Mode_Invoke_46 = 46,
+  Mode_Invoke_47 = 47,
+  Mode_Invoke_48 = 48,
+
+  // macros, REPT, FOR
+  Mode_Macro_Body = 52,
+  Mode_Macro_Header = 53,
+  Mode_Rept_Body = 55,
+  Mode_For_Item = 57,
+  Mode_For_Body = 58,
+
+  // sections
+  Mode_Section_Name = 59,
+
+  // .IF
+  Mode_If_Condition = 60,
+  Mode_Elseif_Condition = 61,
+
+  // ALU: quoted second operands
+  Mode_Sub_Param2 = 65,
+  Mode_Cmp_Param2 = 69,
+  Mode_Or_Param2 = 71,
+  Mode_Xor_Param2 = 73,
+  Mode_And_Param2 = 75,
+
+  // data definitions
+  Mode_Data_Db = 200,
+  Mode_Data_Du = 201,
+  Mode_Data_Dw = 202,
+  Mode_Data_Dd = 203,
+  Mode_Data_Dq = 204,
+  Mode_Struc_Instance = 205,
+
+  // macro calls and includes
+  Mode_Macro_Call_Arg = 223,
+  Mode_Incbin_Name = 224,
+
+  // conditional assembly
+  Mode_Hash_If = 231,
+  Mode_Cond_Skip = 232,
+
+  // imports and exports
+  Mode_Alias_String = 264,
+
+  // resources
+  Mode_Resource_Block = 267,
+  Mode_Incfrom_Name = 271,
+  Mode_Incfrom_Name2 = 273,
+
+  // Set_Parser_Mode payloads
+  Mode_Define = 276,
+  Mode_Caption = 279,
+  Mode_Style = 280,
+  Mode_Control_String = 282,
+  Mode_Exitm = 284,
+  Mode_Popup_String = 285,
+  Mode_Base = 288,
+  Mode_Echo = 291,
+  Mode_Emit_Parg = 292,
+  Mode_Until = 293,
+  Mode_While = 294,
+  Mode_Min_Size = 295,
+
+  // The rest of the statement is skipped: a keyword whose family this build
+  // does not assemble was reported.
+  Mode_Skip_Statement = 1000,
+};
+
+constexpr uint32_t Parser_Mode_Slots = 1024;

@@ -1,0 +1,114 @@
+// Platform layer over the C library.
+#include "core/platform/platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <sys/time.h>
+#include <unistd.h>
+
+Platform_State Platform;
+Date_Time_Record Date_Time;
+
+namespace {
+std::string* Capture_Out = nullptr;
+std::string* Capture_Err = nullptr;
+
+void Write_All(int fd, const char* text, size_t length) {
+  while (length > 0) {
+    ssize_t n = ::write(fd, text, length);
+    if (n <= 0) return;  // the console result is not acted upon
+    text += n;
+    length -= static_cast<size_t>(n);
+  }
+}
+}  // namespace
+
+void Console_Capture(std::string* out, std::string* err) {
+  Capture_Out = out;
+  Capture_Err = err;
+}
+
+void Sys_Write_Out(const char* text, uint32_t length) {
+  if (Capture_Out) Capture_Out->append(text, length);
+  else Write_All(1, text, length);
+}
+
+void Sys_Write_Err(const char* text, uint32_t length) {
+  if (Capture_Err) Capture_Err->append(text, length);
+  else Write_All(2, text, length);
+}
+
+void Print_Text(const char* text) { Sys_Write_Out(text, static_cast<uint32_t>(std::strlen(text))); }
+void Print_Err(const char* text) { Sys_Write_Err(text, static_cast<uint32_t>(std::strlen(text))); }
+
+void* Mem_Alloc(uint32_t size) {
+  Platform.Mem_Total_Bytes += size;
+  return std::malloc(size ? size : 1);
+}
+
+void Mem_Free(void* block, uint32_t /*tag*/, uint32_t /*size*/) { std::free(block); }
+
+File_Handle File_Open(char* path) {
+  for (char* p = path; *p; ++p)
+    if (*p == '\\') *p = '/';
+  std::FILE* f = std::fopen(path, "rb");
+  return f;
+}
+
+File_Handle File_Create(const char* path) { return std::fopen(path, "w+b"); }
+
+int File_Close(File_Handle h) { return h ? std::fclose(static_cast<std::FILE*>(h)) : -1; }
+
+int64_t File_Size(File_Handle h) {
+  auto* f = static_cast<std::FILE*>(h);
+  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+  long size = std::ftell(f);
+  if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
+  return size < 0 ? -1 : static_cast<int64_t>(size);
+}
+
+int File_Seek(File_Handle h, uint32_t offset) {
+  return std::fseek(static_cast<std::FILE*>(h), static_cast<long>(offset), SEEK_SET);
+}
+
+int File_Read(File_Handle h, void* buffer, uint32_t n) {
+  if (n == 0) return 0;
+  return std::fread(buffer, n, 1, static_cast<std::FILE*>(h)) == 1 ? 1 : 0;
+}
+
+int File_Write(File_Handle h, const void* buffer, uint32_t n) {
+  if (n == 0) return 1;
+  return std::fwrite(buffer, n, 1, static_cast<std::FILE*>(h)) == 1 ? 1 : 0;
+}
+
+bool File_Exists(const char* path) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
+int File_Remove(const char* path) { return std::remove(path); }
+
+void Get_Local_Time() {
+  std::time_t now = std::time(nullptr);
+  std::tm* t = std::localtime(&now);
+  if (!t) return;
+  Date_Time.year = static_cast<uint16_t>(t->tm_year + 1900);
+  Date_Time.month = static_cast<uint16_t>(t->tm_mon + 1);
+  Date_Time.day = static_cast<uint16_t>(t->tm_mday);
+  Date_Time.hour = static_cast<uint16_t>(t->tm_hour);
+  Date_Time.minute = static_cast<uint16_t>(t->tm_min);
+  Date_Time.second = static_cast<uint16_t>(t->tm_sec);
+}
+
+uint32_t Clock_Ms() {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  return static_cast<uint32_t>(static_cast<uint32_t>(tv.tv_sec) * 1000u +
+                               static_cast<uint32_t>(tv.tv_usec / 1000));
+}
+
+void Sys_Exit(int code) { std::exit(code); }

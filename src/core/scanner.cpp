@@ -1,0 +1,431 @@
+// Source scanner: a character-level state machine over one buffer. Tokens are
+// (pointer, length) pairs into the buffer; nothing is copied.
+#include "core/scanner.h"
+
+#include "core/assemble.h"
+#include "core/cmdline.h"
+#include "core/diag.h"
+#include "core/dispatch.h"
+#include "core/operands.h"
+#include "core/platform/platform.h"
+#include "core/scratch.h"
+#include "core/text.h"
+#include "directives/hooks.h"
+#include "directives/macro.h"
+#include "output/listing.h"
+#include "output/sections.h"
+#include "output/tables.h"
+
+namespace {
+
+void No_Statement_End() {}
+const Token_Sink Dispatch_Sink = {Token_Word, Token_String, Token_Bracket, No_Statement_End};
+const Token_Sink* Sink = &Dispatch_Sink;
+
+enum Scan_State : uint8_t {
+  S_Comment = 1,   // ; comment up to the line end
+  S_Word = 2,
+  S_DQuote = 3,
+  S_SQuote = 4,
+  S_Between = 5,
+  S_Bracket = 6,
+  S_Block = 7,     // /* */ comment, may nest and span lines
+  S_Angle = 8,
+  S_Brace = 9,
+};
+
+bool Angle_Is_Ordinary(uint32_t mode) {
+  return mode == 52 || mode == 60 || mode == 231 || mode == 232 || mode == 293 || mode == 294;
+}
+bool Brace_Is_Ordinary(uint32_t mode) { return mode == 205 || mode == 267; }
+bool Backslash_Is_Ordinary(uint32_t mode) { return mode == 19 || mode == 224 || mode == 271 || mode == 273; }
+
+// Modes that end quietly at a line end, by what they do there.
+enum class Line_End_Action { Reset_Only, Mode0_Reset, Macro_Header, Until, While, Echo, Unfinished };
+
+Line_End_Action Action_For_Mode(uint32_t mode) {
+  switch (mode) {
+    case 293: return Line_End_Action::Until;
+    case 294: return Line_End_Action::While;
+    case 291: return Line_End_Action::Echo;
+    case 0: case 52: case 55: case 58: case 232: case 267: case 287:
+      return Line_End_Action::Reset_Only;
+    case 45: case 46: case 47: case 48: case 60: case 61: case 200: case 201: case 202: case 203: case 204:
+    case 223: case 260: case 262: case 268: case 269: case 270: case 300: case Mode_Skip_Statement:
+      return Line_End_Action::Mode0_Reset;
+    case 53: return Line_End_Action::Macro_Header;
+    default: return Line_End_Action::Unfinished;
+  }
+}
+
+struct Scanner {
+  const char* text;
+  uint32_t length;
+  uint32_t flags;
+  uint32_t pos;
+  uint32_t start;        // current token start
+  Scan_State state;
+  uint32_t angle_nesting;
+  bool angle_in_quote;
+  bool listed;           // the current line went to the listing already
+  const char* last_token;
+  uint32_t last_token_length;
+  bool stop;             // Parse_Buffer must return at once
+};
+
+void Word_Out(Scanner& s) {
+  s.last_token = s.text + s.start;
+  s.last_token_length = s.pos - s.start;
+  Sink->word(s.last_token, s.last_token_length);
+}
+
+void Count_Line(Scanner& s) {
+  if (!(s.flags & Parse_Not_File)) {
+    Pass.Line_Counter += 1;
+    if (File_Name_Slot* f = Current_File_Name()) f->line += 1;
+  } else if (s.flags & Parse_Macro_Body) {
+    Macro_Body_Line_Advance();
+  }
+  if (Listing.Listing_On) Listing_Bytes();
+  s.listed = false;
+}
+
+// The work at the end of a statement (a carriage return, or a line feed that
+// does not follow one).
+void Statement_End(Scanner& s) {
+  if (s.state == S_Block || s.state == S_Brace) return;  // these span lines
+  if (Listing.Listing_On && Parser.Parser_Mode == Mode_Include_Name) {
+    Listing_Line();
+    s.listed = true;
+  }
+  if (Options.Info_Flags.info_lines && !(s.flags & Parse_Not_File)) Line_Table_Add();
+  if (s.state == S_Word) Word_Out(s);
+  if (Section_Ensure_Page() == -1) {
+    Diag.Stop_Flag += 1;
+    s.stop = true;
+    return;
+  }
+  if (Listing.Listing_On && !s.listed) {
+    Listing_Line();
+    s.listed = true;
+  }
+  const char* token = s.text + s.start;
+  uint32_t token_length = s.pos - s.start;
+  switch (s.state) {
+    case S_Bracket: Error_Text("Expecting right square bracket:", token, token_length); break;
+    case S_DQuote:
+    case S_SQuote: Error_Text("Expecting end quote:", token, token_length); break;
+    case S_Angle: Error_Text("Expecting \">\" in: ", token, token_length); break;
+    default: break;
+  }
+  Params_Context& p = Params;
+  if (p.pending_length) {
+    Error_Text("Unknown Instruction or statement: ", p.pending_name, p.pending_length);
+    Diag.Stop_Flag += 1;
+    p.pending_length = 0;
+    p.pending_name = nullptr;
+  }
+  Line_End_Hooks();
+  Sink->statement_end();
+  p.pending_length = 0;
+  p.pending_name = nullptr;
+  s.state = S_Between;
+
+  switch (Action_For_Mode(Parser.Parser_Mode)) {
+    case Line_End_Action::Until:
+      Until_Line_End();
+      Parser.Parser_Mode = 0;
+      Params_Reset();
+      break;
+    case Line_End_Action::While:
+      While_Line_End();
+      Parser.Parser_Mode = 0;
+      Params_Reset();
+      break;
+    case Line_End_Action::Echo:
+      Echo_Print();
+      Parser.Parser_Mode = 0;
+      Params_Reset();
+      break;
+    case Line_End_Action::Reset_Only: Params_Reset(); break;
+    case Line_End_Action::Mode0_Reset:
+      Parser.Parser_Mode = 0;
+      Params_Reset();
+      break;
+    case Line_End_Action::Macro_Header:
+      Macro_Body_Starts_At(s.text + s.pos);
+      Parser.Parser_Mode = Mode_Macro_Body;
+      break;
+    case Line_End_Action::Unfinished:
+      Error_Msg("Unfinished instruction or statement");
+      Parser.Parser_Mode = 0;
+      Params_Reset();
+      break;
+  }
+  if (Parser.Parse_Depth == 1) Scratch_Reset();
+}
+
+void Scan(Scanner& s) {
+  const char* t = s.text;
+  const uint32_t n = s.length;
+  while (s.pos < n) {
+    if (Diag.Stop_Flag || s.stop) return;
+    char c = t[s.pos];
+    char next = s.pos + 1 < n ? t[s.pos + 1] : 0;  // nothing past the end
+
+    if (c == '\r') {
+      Statement_End(s);
+      if (s.stop) return;
+      ++s.pos;
+      continue;
+    }
+    if (c == '\n') {
+      if (s.pos == 0 || t[s.pos - 1] != '\r') {
+        Statement_End(s);
+        if (s.stop) return;
+      }
+      Count_Line(s);
+      ++s.pos;
+      continue;
+    }
+
+    switch (s.state) {
+      case S_Between:
+        switch (c) {
+          case ' ': case '\t': case ',': break;
+          case ';': s.state = S_Comment; break;
+          case '/':
+            if (next == '*') {
+              s.state = S_Block;
+              Parser.Comment_Depth = 1;
+              ++s.pos;
+            } else {
+              s.state = S_Word;
+              s.start = s.pos;
+            }
+            break;
+          case '[': s.state = S_Bracket; s.start = s.pos; break;
+          case ']': Error_Text("Expecting start bracket: ", s.last_token, s.last_token_length); break;
+          case '"': s.state = S_DQuote; s.start = s.pos; break;
+          case '\'': s.state = S_SQuote; s.start = s.pos; break;
+          case '<':
+            s.start = s.pos;
+            if (Angle_Is_Ordinary(Parser.Parser_Mode)) {
+              s.state = S_Word;
+            } else {
+              s.state = S_Angle;
+              s.angle_nesting = 0;
+              s.angle_in_quote = false;
+            }
+            break;
+          case '{':
+            s.start = s.pos;
+            s.state = Brace_Is_Ordinary(Parser.Parser_Mode) ? S_Word : S_Brace;
+            break;
+          case '\\':
+            if (Backslash_Is_Ordinary(Parser.Parser_Mode)) {
+              s.state = S_Word;
+              s.start = s.pos;
+              break;
+            }
+            // Line continuation: skip to the next line feed, count it, go on.
+            while (s.pos < n && t[s.pos] != '\n') ++s.pos;
+            if (s.pos >= n) return;
+            Count_Line(s);
+            break;
+          default: s.state = S_Word; s.start = s.pos; break;
+        }
+        break;
+
+      case S_Word:
+        if (c == ' ' || c == '\t' || c == ',') {
+          Word_Out(s);
+          s.state = S_Between;
+        } else if (c == ';') {
+          Word_Out(s);
+          s.state = S_Comment;
+        }
+        break;
+
+      case S_Comment: break;
+
+      case S_DQuote:
+        if (c == '"') {
+          s.last_token = t + s.start;
+          s.last_token_length = s.pos + 1 - s.start;
+          s.state = S_Between;
+          Sink->string(s.last_token, s.last_token_length);
+        }
+        break;
+
+      case S_SQuote:
+        if (c == '\'') {
+          s.last_token = t + s.start;
+          s.last_token_length = s.pos + 1 - s.start;
+          s.state = S_Between;
+          Sink->string(s.last_token, s.last_token_length);
+        }
+        break;
+
+      case S_Bracket:
+        if (c == ']') {
+          s.last_token = t + s.start;
+          s.last_token_length = s.pos + 1 - s.start;
+          s.state = S_Between;
+          Sink->bracket(s.last_token, s.last_token_length);
+        } else if (c == '[') {
+          Error_Text("Brackets nesting is not allowed: ", t + s.start, s.pos - s.start);
+        } else if (c == ';') {
+          s.state = S_Comment;
+        }
+        break;
+
+      case S_Block:
+        if (c == '/' && next == '*') {
+          Parser.Comment_Depth += 1;
+          ++s.pos;
+        } else if (c == '*' && next == '/') {
+          ++s.pos;
+          Parser.Comment_Depth -= 1;
+          if (Parser.Comment_Depth == 0) s.state = S_Between;
+        }
+        break;
+
+      case S_Angle:
+        if (c == '"') {
+          s.angle_in_quote = !s.angle_in_quote;
+        } else if (s.angle_in_quote) {
+          // part of the text
+        } else if (c == '<') {
+          s.angle_nesting += 1;
+        } else if (c == '>') {
+          if (s.angle_nesting > 0) {
+            s.angle_nesting -= 1;
+          } else {
+            uint32_t inner = s.pos - s.start - 1;
+            s.state = S_Between;
+            if (inner == 0) Sink->word(" ", 1);
+            else Sink->word(t + s.start + 1, inner);
+          }
+        } else if (c == ';') {
+          s.state = S_Comment;
+        }
+        break;
+
+      case S_Brace:
+        if (c == '}') {
+          uint32_t inner = s.pos - s.start - 1;
+          s.state = S_Between;
+          if (inner) Sink->word(t + s.start + 1, inner);
+        } else if (c == ';') {
+          s.state = S_Comment;
+        }
+        break;
+    }
+    ++s.pos;
+  }
+}
+
+}  // namespace
+
+void Scanner_Set_Sink(const Token_Sink* sink) { Sink = sink ? sink : &Dispatch_Sink; }
+
+int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
+  if (Listing.Listing_On) Listing_Text("\r\n");
+  Parser_State& ps = Parser;
+  ps.Parse_Depth += 1;
+  if (ps.Parse_Depth >= Parse_Depth_Limit) {
+    Error_Msg("Parse deepth level overflow.");
+  } else {
+    ps.Bom_Seen = 0;
+    if (length >= 3 && static_cast<uint8_t>(text[0]) == 0xEF && static_cast<uint8_t>(text[1]) == 0xBB &&
+        static_cast<uint8_t>(text[2]) == 0xBF) {
+      ps.Bom_Seen = 1;
+      text += 3;
+      length -= 3;
+    }
+    if (!(flags & Parse_Keep_Mode)) ps.Parser_Mode = 0;
+    Scanner s{};
+    s.text = text;
+    s.length = length;
+    s.flags = flags;
+    s.state = S_Between;
+    s.last_token = text;
+    Listing_Line_Start(text);
+    Scan(s);
+    if (s.pos >= length && !s.stop && !Diag.Stop_Flag) {
+      // The end of the text.
+      bool file_text = !(flags & Parse_Not_File);
+      bool ended_line = length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n');
+      if (s.state == S_Brace) {
+        Error_Msg("An accolade is left open ...");
+      } else if (s.state == S_Block && file_text) {
+        Error_Text("Comment is not closed: ", "/*", 2);
+      } else if (file_text && !ended_line && length > 0) {
+        Statement_End(s);  // a last line without a line end is a statement too
+      } else {
+        if (Listing.Listing_On) Listing_Line();
+        if (s.state == S_Word) Word_Out(s);
+      }
+    }
+  }
+  if (ps.Parse_Depth == 0) Error_Msg("Parse deepth level underflow.");
+  else ps.Parse_Depth -= 1;
+  return 0;
+}
+
+int Parse_Source_File(const char* path) {
+  Diag_State& d = Diag;
+  uint32_t path_length = Str_Len(path);
+  if (d.Include_Depth + 1 >= static_cast<int32_t>(File_Stack_Depth)) {
+    Error_Text("Include, nesting too deep: ", path, path_length);
+    d.Stop_Flag += 1;
+    return -1;
+  }
+  if (path_length >= File_Name_Size) {
+    Error_Text("Include, file name too long: ", path, path_length);
+    d.Stop_Flag += 1;
+    return -1;
+  }
+  d.Include_Depth += 1;
+  File_Name_Slot& slot = d.File_Name_Stack[d.Include_Depth];
+  Str_Copy_Nr(path, slot.name, path_length);
+  slot.name[path_length] = 0;
+  slot.line = 1;
+  if (Options.Info_Flags.info_files || Options.Info_Flags.info_lines || Options.Debug_Info) File_Table_Add(slot.name);
+
+  File_Handle f = File_Open(slot.name);
+  if (f == No_File) {
+    Print_Text("\r\n**Error** ");
+    Print_Text("Can not open file: ");
+    Print_Text(slot.name);
+    d.Include_Depth -= 1;
+    d.Stop_Flag += 1;
+    return -1;
+  }
+  int64_t size = File_Size(f);
+  char* buffer = nullptr;
+  bool ok = size >= 0 && size < Source_File_Limit;
+  if (ok) {
+    buffer = static_cast<char*>(Mem_Alloc(static_cast<uint32_t>(size) + 32));
+    ok = buffer != nullptr && (size == 0 || File_Read(f, buffer, static_cast<uint32_t>(size)) == 1);
+  }
+  File_Close(f);
+  if (!ok) {
+    // The name is reported with the enclosing file's position.
+    d.Include_Depth -= 1;
+    if (size >= Source_File_Limit) Error_Text("File is too big: ", path, path_length);
+    else Error_Text("Can not read file: ", path, path_length);
+    d.Stop_Flag += 1;
+    if (buffer) Mem_Free(buffer, 0, 0);
+    return -1;
+  }
+  for (uint32_t i = 0; i < 32; ++i) buffer[size + i] = 0;
+
+  Source_File_Start_Reset();
+  Parse_Buffer(buffer, static_cast<uint32_t>(size), 0);
+  Source_File_End_Checks();
+  d.Include_Depth -= 1;
+  Mem_Free(buffer, 0, static_cast<uint32_t>(size) + 32);
+  return 0;
+}

@@ -1,0 +1,28 @@
+// Source scanner: loads a source file whole and cuts text into tokens and
+// statements. Generated text (macro bodies, INVOKE lines, text equates) goes
+// through the same Parse_Buffer, recursively.
+#pragma once
+#include <cstdint>
+
+// Parse_Buffer flags.
+enum : uint32_t {
+  Parse_Not_File = 1,    // no line counting, no line table
+  Parse_Keep_Mode = 2,   // keep Parser_Mode (else it starts at 0)
+  Parse_Macro_Body = 4,  // line feeds advance the innermost macro call's line
+};
+
+constexpr uint32_t Parse_Depth_Limit = 64;
+constexpr uint32_t Source_File_Limit = 0x40000000;  // 1 GiB
+
+// Where tokens go: the statement dispatcher, or a test's recorder.
+struct Token_Sink {
+  void (*word)(const char* text, uint32_t length);
+  void (*string)(const char* text, uint32_t length);
+  void (*bracket)(const char* text, uint32_t length);
+  void (*statement_end)();
+};
+// nullptr restores the dispatcher.
+void Scanner_Set_Sink(const Token_Sink* sink);
+
+int Parse_Source_File(const char* path);
+int Parse_Buffer(const char* text, uint32_t length, uint32_t flags);

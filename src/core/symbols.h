@@ -1,0 +1,76 @@
+// Label and equate tables: the program's user symbols. Pass 1 creates them;
+// later passes find the same records and update them in place, counting every
+// changed value so that the pass loop runs again.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "core/symtab.h"
+
+constexpr uint32_t Symbol_Name_Size = 128;
+
+struct Label_Record {
+  char name[Symbol_Name_Size];
+  uint32_t name_length;
+  int32_t next;
+  uint32_t data_type;   // item size in bits of the data after the label; 32 for `name:`
+  uint32_t address;
+  int32_t structure;    // structure record when the label is an instance, else -1
+  uint32_t use_count;
+  uint32_t section;
+};
+
+struct Equ_Record {
+  char name[Symbol_Name_Size];
+  uint32_t name_length;
+  int32_t next;
+  uint64_t value;
+  uint32_t use_count;
+  uint32_t flags;  // bit 0: enumeration item
+};
+
+// Values assigned to one `=` name, by order within a pass, for this pass and
+// the one before: a reassignment counts as a change only when it differs from
+// the same assignment of the previous pass.
+struct Assign_History {
+  uint32_t pass = 0;
+  std::vector<uint64_t> previous, current;
+};
+
+struct Symbol_State {
+  Symbol_Table<Label_Record> Labels;
+  Symbol_Table<Equ_Record> Equates;
+  int32_t Equ_Last_Created = -1;
+  std::vector<Assign_History> Assignments;  // indexed by equate
+};
+extern Symbol_State Symbols;
+
+constexpr uint32_t Label_Grow_Step = 2048;
+constexpr uint32_t Equ_Grow_Step = 3072;
+
+struct Label_Hit {
+  int32_t index = -1;
+  uint32_t data_type = 0;
+  uint32_t address = 0;   // the (previous) address
+  int32_t structure = -1;
+};
+
+int Label_Table_Create();
+void Label_Table_Free();
+int32_t Label_Create(const char* name, uint32_t length, uint32_t data_type, uint32_t address);
+int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
+int32_t Label_Find_Member(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
+int32_t Label_Find_Any(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
+void Label_Define_Pending(uint32_t data_type);
+
+int Equ_Table_Init();
+void Equ_Table_Free();
+int32_t Equ_Create(const char* name, uint32_t length, uint32_t low, uint32_t high);
+int32_t Equ_Find(const char* name, uint32_t length, uint64_t* value);
+
+// `equ` and `=` statements.
+struct Keyword_Entry;
+void Dir_Equ(const Keyword_Entry* keyword);
+void Equ_Statement(const char* text, uint32_t length);
+void Asign_Start(const char* text, uint32_t length);
+void Asign_Value(const char* text, uint32_t length);

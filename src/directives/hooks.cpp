@@ -1,0 +1,40 @@
+// Statement-end and file-end work of the directives. Families that are not
+// built yet have nothing pending here.
+#include "directives/hooks.h"
+
+#include "core/dispatch.h"
+#include "directives/flow.h"
+#include "directives/imports.h"
+#include "directives/invoke.h"
+#include "directives/macro.h"
+#include "directives/proc.h"
+#include "directives/struc.h"
+
+void Line_End_Hooks() {
+  // Each hook runs with the statement's parser mode saved and restored.
+  uint32_t mode = Parser.Parser_Mode;
+  if (Invoke_Pending()) {
+    Invoke_Expand();
+    Parser.Parser_Mode = mode;
+  }
+  if (Macro_Call_Pending()) {
+    Macro_Expand();
+    Parser.Parser_Mode = mode;
+  }
+  if (If_Line_End_Pending()) {
+    If_Line_End();
+    Parser.Parser_Mode = mode;
+  }
+}
+
+void Until_Line_End() { Flow_Until_Line_End(); }
+void While_Line_End() { Flow_While_Line_End(); }
+void Echo_Print() {}
+
+void Source_File_Start_Reset() {
+  Proc_File_Start();
+  Struc_File_Start();
+  Import_Func_Current_Reset();
+}
+
+void Source_File_End_Checks() { Flow_File_End_Checks(); }

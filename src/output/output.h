@@ -1,0 +1,19 @@
+// Output dispatcher and writers.
+#pragma once
+#include <cstdint>
+
+struct Output_State {
+  uint32_t Output_Byte_Count = 0;
+  uint32_t Thunk_Section = 0;
+  uint32_t Thunk_Start = 0;
+};
+extern Output_State Output;
+
+void Output_Write();
+void Output_Binary();
+// Post-pass work of each format (import directories, thunks, base relocations).
+int Output_Post_Pass();
+void Import_Thunks_Emit();
+
+// Writes `n` bytes to an output file and counts them.
+bool Output_File_Write(void* handle, const void* data, uint32_t n);

@@ -1,0 +1,113 @@
+// Relocation table.
+#include "output/relocs.h"
+
+#include "core/cmdline.h"
+#include "core/diag.h"
+#include "core/operands.h"
+#include "core/platform/platform.h"
+#include "output/sections.h"
+
+Reloc_State Relocs;
+
+namespace {
+
+constexpr uint32_t Record_Bytes = static_cast<uint32_t>(sizeof(Reloc_Record));
+
+// A slot for one more record, growing the table; nullptr when full.
+Reloc_Record* Next_Slot() {
+  Reloc_State& r = Relocs;
+  if (r.Reloc_Full || !r.Reloc_Table) return nullptr;
+  if (r.Reloc_Count >= r.Reloc_Capacity) {
+    uint32_t bigger = r.Reloc_Capacity + Reloc_Grow_Step;
+    auto* grown = static_cast<Reloc_Record*>(Mem_Alloc(bigger * Record_Bytes));
+    if (!grown) {
+      Error_Msg("Relocations, can not create more.");
+      Diag.Stop_Flag += 1;
+      r.Reloc_Full = true;
+      return nullptr;
+    }
+    for (uint32_t i = 0; i < r.Reloc_Count; ++i) grown[i] = r.Reloc_Table[i];
+    Mem_Free(r.Reloc_Table, 0, r.Reloc_Capacity * Record_Bytes);
+    r.Reloc_Table = grown;
+    r.Reloc_Capacity = bigger;
+  }
+  return &r.Reloc_Table[r.Reloc_Count++];
+}
+
+bool Width_Fits(uint32_t type, uint32_t width) {
+  uint32_t expected = type == Reloc_Abs64 ? 8 : 4;
+  if (width == expected) return true;
+  if (Options.Output_Format != Format_Binary) Error_Msg("Mod_RM, [] relocation conflicting sizes ");
+  return false;
+}
+
+}  // namespace
+
+int Reloc_Table_Create() {
+  Reloc_State& r = Relocs;
+  r.Reloc_Table = static_cast<Reloc_Record*>(Mem_Alloc(Reloc_Grow_Step * Record_Bytes));
+  r.Reloc_Count = 0;
+  r.Reloc_Full = false;
+  if (!r.Reloc_Table) {
+    r.Reloc_Capacity = 0;
+    Error_Msg("Relocations, can not create more.");
+    Diag.Stop_Flag += 1;
+    return -1;
+  }
+  r.Reloc_Capacity = Reloc_Grow_Step;
+  return 0;
+}
+
+void Reloc_Table_Free() {
+  Reloc_State& r = Relocs;
+  if (r.Reloc_Table) Mem_Free(r.Reloc_Table, 0, r.Reloc_Capacity * Record_Bytes);
+  r.Reloc_Table = nullptr;
+  r.Reloc_Capacity = 0;
+  r.Reloc_Count = 0;
+}
+
+void Reloc_Reset_Pass() {
+  Relocs.Reloc_Count = 0;
+  Relocs.Reloc_Full = false;
+}
+
+void Reloc_Add(uint32_t type, uint32_t width, uint32_t target_section) {
+  if (Params.mem.two_sections) type = Reloc_Rel32;
+  if (!Width_Fits(type, width)) return;
+  Reloc_Record* rec = Next_Slot();
+  if (!rec) return;
+  const Section_State& s = Sections;
+  rec->type = type;
+  rec->address = s.Location_Counter;
+  rec->rva = s.Location_Counter - static_cast<uint32_t>(s.Image_Base);
+  rec->section = s.Current_Section;
+  rec->offset = s.Section_Write_Offset;
+  rec->target_section = target_section;
+}
+
+void Reloc_Add(uint32_t type, uint32_t width) { Reloc_Add(type, width, Sections.Reloc_Target_Section); }
+
+void Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, uint32_t field_offset,
+                           uint32_t target_section) {
+  Reloc_Record* rec = Next_Slot();
+  if (!rec) return;
+  const Section_State& s = Sections;
+  rec->type = Reloc_Abs32;
+  rec->address = instance_address + field_offset;
+  rec->rva = rec->address - static_cast<uint32_t>(s.Image_Base);
+  rec->section = s.Current_Section;
+  rec->offset = instance_offset + field_offset;
+  rec->target_section = target_section;
+}
+
+void Reloc_Add_Extern(uint32_t rva, uint32_t import_index, uint32_t type) {
+  Reloc_Record* rec = Next_Slot();
+  if (!rec) return;
+  const Section_State& s = Sections;
+  rec->type = type;
+  rec->rva = rva;
+  rec->address = rva + static_cast<uint32_t>(s.Image_Base);
+  rec->section = s.Current_Section;
+  rec->offset = s.Section_Write_Offset;
+  rec->import_index = import_index;
+}

@@ -1,0 +1,47 @@
+// Relocation table: every address field that a loader or linker must adjust.
+// The table is rebuilt in every pass; the writers turn the records of the last
+// pass into their own format's relocations.
+#pragma once
+#include <cstdint>
+
+enum Reloc_Type : uint32_t {
+  Reloc_Abs32 = 0,       // absolute 32-bit address of a label in a section
+  Reloc_Iat_Slot = 1,    // absolute 32-bit address of an import's IAT slot
+  Reloc_Extern_Rel = 2,  // 32-bit pc-relative displacement to an import or external
+  Reloc_Rel32 = 3,       // 32-bit pc-relative displacement to a label in a section
+  Reloc_Rva32 = 4,       // 32-bit image-relative address
+  Reloc_Abs64 = 5,       // absolute 64-bit address
+};
+
+struct Reloc_Record {
+  uint32_t type;
+  uint32_t address;
+  uint32_t rva;
+  uint32_t section;
+  uint32_t offset;
+  uint32_t target_section;
+  uint32_t import_index;
+};
+
+constexpr uint32_t Reloc_Grow_Step = 16384;
+
+struct Reloc_State {
+  Reloc_Record* Reloc_Table = nullptr;
+  uint32_t Reloc_Capacity = 0;
+  uint32_t Reloc_Count = 0;
+  bool Reloc_Full = false;  // growth failed in this pass: nothing more is stored
+};
+extern Reloc_State Relocs;
+
+int Reloc_Table_Create();
+void Reloc_Table_Free();
+void Reloc_Reset_Pass();
+
+// Records a field of `width` bytes that starts at the current emit position.
+// Only 4-byte fields (8 for Reloc_Abs64) can be relocated; another width is
+// refused outside binary output, where no relocation is ever applied.
+void Reloc_Add(uint32_t type, uint32_t width, uint32_t target_section);
+void Reloc_Add(uint32_t type, uint32_t width);
+void Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, uint32_t field_offset,
+                           uint32_t target_section);
+void Reloc_Add_Extern(uint32_t rva, uint32_t import_index, uint32_t type);

@@ -1,0 +1,342 @@
+// Table-driven assembly cases, run in-process.
+//
+// *.cases files hold whole cases:
+//   === name
+//   args: -binary -q          (default: -binary -q)
+//   lf: 1                     (join source lines with LF; default CR LF)
+//   source:
+//   ...source lines...
+//   ---
+//   bytes: 41 42 00           (the whole output file)
+//   stdout: "..."  stderr: "..."   (exact; C escapes \r \n \t \\ \")
+//   stdout_has: "..."        (a part of stdout; may repeat)
+//   stdout_lacks: "..."      (text that must not be in stdout; may repeat)
+//   size: 0x1004              (the output file's length)
+//   bytes_at: 0x1000 41 42    (bytes at an offset of the output; may repeat)
+//   exit: 1                   (default 0)
+//   no_output: 1              (the output file must not exist)
+//
+// *.enc files hold one instruction form per line:
+//   32 | add eax, 5 | 83 C0 05
+//   64 -elf64 | ... | ...     (extra options after the mode)
+//   32 | and [ebx], 7 | error: Unknown parameter 2 size
+// The source column may hold several statements separated by " \n ".
+// Every row must state an expectation; a row without one fails.
+#include <algorithm>
+#include <cstdio>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/run_support.h"
+
+namespace {
+
+struct Case {
+  std::string file;
+  int line = 0;
+  std::string name;
+  std::vector<std::string> args = {"-binary", "-q"};
+  bool lf = false;
+  std::string source;
+  bool has_bytes = false;
+  std::vector<uint8_t> bytes;
+  bool has_stdout = false, has_stderr = false;
+  std::string out, err;
+  std::vector<std::string> out_has, out_lacks;
+  long size = -1;
+  std::vector<std::pair<size_t, std::vector<uint8_t>>> bytes_at;
+  int exit = 0;
+  bool no_output = false;
+  std::string problem;  // a malformed case
+};
+
+std::string Short_Hex(const std::vector<uint8_t>& b) {
+  if (b.size() <= 64) return Hex_Of(b);
+  std::vector<uint8_t> head(b.begin(), b.begin() + 64);
+  return Hex_Of(head) + " ... (" + std::to_string(b.size()) + " bytes)";
+}
+
+std::string Trim(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t\r");
+  if (a == std::string::npos) return "";
+  size_t b = s.find_last_not_of(" \t\r");
+  return s.substr(a, b - a + 1);
+}
+
+std::vector<std::string> Split_Words(const std::string& s) {
+  std::vector<std::string> words;
+  std::istringstream in(s);
+  std::string w;
+  while (in >> w) words.push_back(w);
+  return words;
+}
+
+bool Unquote(const std::string& text, std::string* out) {
+  std::string t = Trim(text);
+  if (t.size() < 2 || t.front() != '"' || t.back() != '"') return false;
+  out->clear();
+  for (size_t i = 1; i + 1 < t.size(); ++i) {
+    char c = t[i];
+    if (c == '\\' && i + 2 < t.size()) {
+      char k = t[++i];
+      switch (k) {
+        case 'r': *out += '\r'; break;
+        case 'n': *out += '\n'; break;
+        case 't': *out += '\t'; break;
+        case '\\': *out += '\\'; break;
+        case '"': *out += '"'; break;
+        case 'x': {
+          unsigned v = static_cast<unsigned>(std::stoul(t.substr(i + 1, 2), nullptr, 16));
+          *out += static_cast<char>(v);
+          i += 2;
+          break;
+        }
+        default: return false;
+      }
+    } else {
+      *out += c;
+    }
+  }
+  return true;
+}
+
+std::vector<Case> Load_Cases(const std::string& path) {
+  std::vector<Case> cases;
+  std::ifstream in(path);
+  std::string line;
+  int number = 0;
+  Case* c = nullptr;
+  bool in_source = false;
+  std::vector<std::string> source_lines;
+  auto finish_source = [&] {
+    if (!c) return;
+    std::string sep = c->lf ? "\n" : "\r\n";
+    c->source.clear();
+    for (const auto& l : source_lines) c->source += l + sep;
+    source_lines.clear();
+  };
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (in_source) {
+      if (line == "---") {
+        in_source = false;
+        finish_source();
+      } else {
+        source_lines.push_back(line);
+      }
+      continue;
+    }
+    if (line.rfind("===", 0) == 0) {
+      cases.emplace_back();
+      c = &cases.back();
+      c->file = path;
+      c->line = number;
+      c->name = Trim(line.substr(3));
+      continue;
+    }
+    std::string t = Trim(line);
+    if (t.empty() || t[0] == '#') continue;
+    if (!c) continue;
+    size_t colon = t.find(':');
+    std::string key = colon == std::string::npos ? t : t.substr(0, colon);
+    std::string value = colon == std::string::npos ? "" : t.substr(colon + 1);
+    if (key == "args") c->args = Split_Words(value);
+    else if (key == "lf") c->lf = Trim(value) == "1";
+    else if (key == "source") in_source = true;
+    else if (key == "bytes") {
+      c->has_bytes = true;
+      if (!Parse_Hex(value, &c->bytes)) c->problem = "bad hex in bytes";
+    } else if (key == "stdout") {
+      c->has_stdout = true;
+      if (!Unquote(value, &c->out)) c->problem = "bad stdout string";
+    } else if (key == "stderr") {
+      c->has_stderr = true;
+      if (!Unquote(value, &c->err)) c->problem = "bad stderr string";
+    } else if (key == "stdout_has" || key == "stdout_lacks") {
+      std::string part;
+      if (!Unquote(value, &part)) c->problem = "bad " + key + " string";
+      (key == "stdout_has" ? c->out_has : c->out_lacks).push_back(part);
+    } else if (key == "size") {
+      c->size = std::stol(Trim(value), nullptr, 0);
+    } else if (key == "bytes_at") {
+      std::istringstream v(value);
+      std::string offset;
+      v >> offset;
+      std::string rest;
+      std::getline(v, rest);
+      std::vector<uint8_t> b;
+      if (!Parse_Hex(rest, &b)) c->problem = "bad hex in bytes_at";
+      c->bytes_at.push_back({static_cast<size_t>(std::stoul(offset, nullptr, 0)), b});
+    } else if (key == "exit") c->exit = std::stoi(value);
+    else if (key == "no_output") c->no_output = Trim(value) == "1";
+    else c->problem = "unknown key " + key;
+  }
+  if (in_source) finish_source();
+  return cases;
+}
+
+std::vector<Case> Load_Encodings(const std::string& path) {
+  std::vector<Case> cases;
+  std::ifstream in(path);
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    std::string t = Trim(line);
+    if (t.empty() || t[0] == '#') continue;
+    Case c;
+    c.file = path;
+    c.line = number;
+    c.name = t;
+    size_t a = t.find('|');
+    size_t b = a == std::string::npos ? a : t.find('|', a + 1);
+    if (b == std::string::npos) {
+      c.problem = "a row needs: mode | source | expectation";
+      cases.push_back(c);
+      continue;
+    }
+    std::vector<std::string> head = Split_Words(t.substr(0, a));
+    std::string body = Trim(t.substr(a + 1, b - a - 1));
+    std::string expect = Trim(t.substr(b + 1));
+    std::string mode = head.empty() ? "" : head[0];
+    std::string directive = mode == "16" ? ".use16" : mode == "32" ? ".use32" : mode == "64" ? ".use64" : "";
+    if (directive.empty()) c.problem = "mode must be 16, 32 or 64";
+    c.args = {"-binary", "-q"};
+    for (size_t i = 1; i < head.size(); ++i) {
+      if (head[i].rfind("-", 0) == 0 && head[i] != "-q") {
+        // a format option replaces -binary
+        if (head[i] == "-elf32" || head[i] == "-elf64" || head[i] == "-coff" || head[i] == "-coff64" ||
+            head[i] == "-pe32" || head[i] == "-pe64" || head[i] == "-omf32" || head[i] == "-mac32")
+          c.args[0] = head[i];
+        else
+          c.args.push_back(head[i]);
+      }
+    }
+    std::string statements;
+    size_t pos = 0;
+    while (true) {
+      size_t nl = body.find("\\n", pos);
+      statements += Trim(body.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos)) + "\r\n";
+      if (nl == std::string::npos) break;
+      pos = nl + 2;
+    }
+    c.source = "section \"c\" class_code\r\n" + directive + "\r\n" + statements;
+    if (expect.rfind("error:", 0) == 0) {
+      std::string message = expect.substr(6);
+      if (!message.empty() && message[0] == ' ') message.erase(0, 1);
+      c.has_stderr = true;
+      c.err = "\r\n**Error** t.asm(3) " + message;
+      c.exit = 1;
+    } else if (expect.empty()) {
+      c.problem = "no expectation";
+    } else {
+      c.has_bytes = true;
+      if (!Parse_Hex(expect, &c.bytes)) c.problem = "bad hex expectation";
+    }
+    cases.push_back(c);
+  }
+  return cases;
+}
+
+bool Run_Case(const Case& c, std::string* why) {
+  if (!c.problem.empty()) {
+    *why = c.problem;
+    return false;
+  }
+  if (!c.has_bytes && !c.has_stdout && !c.has_stderr && c.exit == 0 && !c.no_output && c.source.empty()) {
+    *why = "the case states nothing";
+    return false;
+  }
+  Run_Result r = Run_Assembler(c.source, c.args);
+  std::ostringstream w;
+  bool ok = true;
+  if (r.exit_code != c.exit) {
+    w << "  exit: expected " << c.exit << ", got " << r.exit_code << "\n";
+    ok = false;
+  }
+  std::string expected_err = c.has_stderr ? c.err : "";
+  if (r.err != expected_err) {
+    w << "  stderr: expected \"" << Visible(expected_err) << "\"\n          got      \"" << Visible(r.err) << "\"\n";
+    ok = false;
+  }
+  if (c.has_stdout && r.out != c.out) {
+    w << "  stdout: expected \"" << Visible(c.out) << "\"\n          got      \"" << Visible(r.out) << "\"\n";
+    ok = false;
+  }
+  for (const auto& part : c.out_has)
+    if (r.out.find(part) == std::string::npos) {
+      w << "  stdout lacks \"" << Visible(part) << "\"\n  stdout: \"" << Visible(r.out) << "\"\n";
+      ok = false;
+    }
+  for (const auto& part : c.out_lacks)
+    if (r.out.find(part) != std::string::npos) {
+      w << "  stdout has \"" << Visible(part) << "\"\n";
+      ok = false;
+    }
+  if (c.has_bytes && (!r.output_exists || r.output != c.bytes)) {
+    w << "  bytes: expected " << Short_Hex(c.bytes) << "\n         got      "
+      << (r.output_exists ? Short_Hex(r.output) : std::string("(no output file)")) << "\n";
+    ok = false;
+  }
+  if (c.size >= 0 && (!r.output_exists || static_cast<long>(r.output.size()) != c.size)) {
+    w << "  size: expected " << c.size << ", got " << (r.output_exists ? static_cast<long>(r.output.size()) : -1L)
+      << "\n";
+    ok = false;
+  }
+  for (const auto& [offset, b] : c.bytes_at) {
+    std::vector<uint8_t> got;
+    for (size_t i = 0; i < b.size() && offset + i < r.output.size(); ++i) got.push_back(r.output[offset + i]);
+    if (got != b) {
+      w << "  bytes at " << offset << ": expected " << Hex_Of(b) << ", got " << Hex_Of(got) << "\n";
+      ok = false;
+    }
+  }
+  if (c.no_output && r.output_exists) {
+    w << "  an output file was written\n";
+    ok = false;
+  }
+  *why = w.str();
+  return ok;
+}
+
+bool Ends_With(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (DIR* d = opendir(arg.c_str())) {
+      while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (Ends_With(n, ".cases") || Ends_With(n, ".enc")) files.push_back(arg + "/" + n);
+      }
+      closedir(d);
+    } else {
+      files.push_back(arg);
+    }
+  }
+  std::sort(files.begin(), files.end());
+  int passed = 0, failed = 0;
+  for (const auto& f : files) {
+    std::vector<Case> cases = Ends_With(f, ".enc") ? Load_Encodings(f) : Load_Cases(f);
+    for (const auto& c : cases) {
+      std::string why;
+      if (Run_Case(c, &why)) {
+        ++passed;
+      } else {
+        ++failed;
+        std::printf("FAIL %s:%d %s\n%s", c.file.c_str(), c.line, c.name.c_str(), why.c_str());
+      }
+    }
+  }
+  std::printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 && passed > 0 ? 0 : 1;
+}
