@@ -7,6 +7,7 @@
 
 #include "core/dispatch.h"
 #include "core/symbols.h"
+#include "directives/data.h"
 #include "encode/opcodes.h"
 #include "output/sections.h"
 
@@ -148,22 +149,22 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Lss:             return nullptr;
 
     // Data and reserve directives (Data_Do is hidden by the FOR keyword `do`)
-    case Kh::Data_Db:         return nullptr;
-    case Kh::Data_Du:         return nullptr;
-    case Kh::Data_Dw:         return nullptr;
-    case Kh::Data_Dd:         return nullptr;
-    case Kh::Data_Dq:         return nullptr;
+    case Kh::Data_Db:         return Dir_Db;
+    case Kh::Data_Du:         return Dir_Du;
+    case Kh::Data_Dw:         return Dir_Dw;
+    case Kh::Data_Dd:         return Dir_Dd;
+    case Kh::Data_Dq:         return Dir_Dq;
     case Kh::Data_Do:         return nullptr;
-    case Kh::Data_Dt:         return nullptr;
-    case Kh::Data_Real4:      return nullptr;
-    case Kh::Data_Real8:      return nullptr;
-    case Kh::Data_Real10:     return nullptr;
-    case Kh::Reserve_Rb:      return nullptr;
-    case Kh::Reserve_Rw:      return nullptr;
-    case Kh::Reserve_Rd:      return nullptr;
-    case Kh::Reserve_Rq:      return nullptr;
-    case Kh::Reserve_Rt:      return nullptr;
-    case Kh::Reserve_Ro:      return nullptr;
+    case Kh::Data_Dt:         return Dir_Dt;
+    case Kh::Data_Real4:      return Dir_Real4;
+    case Kh::Data_Real8:      return Dir_Real8;
+    case Kh::Data_Real10:     return Dir_Real10;
+    case Kh::Reserve_Rb:      return Dir_Rb;
+    case Kh::Reserve_Rw:      return Dir_Rw;
+    case Kh::Reserve_Rd:      return Dir_Rd;
+    case Kh::Reserve_Rq:      return Dir_Rq;
+    case Kh::Reserve_Rt:      return Dir_Rt;
+    case Kh::Reserve_Ro:      return Dir_Ro;
     case Kh::Reserve_Rs:      return nullptr;
     case Kh::Dir_Time:        return Dir_Time;
 

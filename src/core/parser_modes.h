@@ -63,6 +63,12 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Data_Dd = 203,
   Mode_Data_Dq = 204,
   Mode_Struc_Instance = 205,
+  Mode_Reserve_Rb = 206,
+  Mode_Reserve_Rw = 207,
+  Mode_Reserve_Rd = 208,
+  Mode_Reserve_Rq = 209,
+  Mode_Rs_Struc_Name = 210,
+  Mode_Rs_Count = 211,
 
   // macro calls and includes
   Mode_Macro_Call_Arg = 223,
@@ -72,11 +78,23 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Hash_If = 231,
   Mode_Cond_Skip = 232,
 
+  // data definitions: dt, rt, ro
+  Mode_Data_Dt = 260,
+  Mode_Reserve_Rt = 261,
+  Mode_Reserve_Ro = 263,
+
   // imports and exports
   Mode_Alias_String = 264,
 
   // resources
   Mode_Resource_Block = 267,
+
+  // data definitions: reals
+  Mode_Data_Real4 = 268,
+  Mode_Data_Real8 = 269,
+  Mode_Data_Real10 = 270,
+
+  // includes
   Mode_Incfrom_Name = 271,
   Mode_Incfrom_Name2 = 273,
 

@@ -100,17 +100,18 @@ Number Round_To(U128 m, int32_t scale, bool sticky, const Format& format) {
   const int32_t unit = (top < format.min_exponent ? format.min_exponent : top) - format.precision + 1;
   const int32_t shift = unit - scale;
   uint64_t r;
+  bool wrapped = false;  // a 64-bit significand rounded up past its top
   if (shift <= 0) {
     r = Shift_Left(m, -shift).lo;  // exact: fits in `precision` bits
   } else {
     r = Shift_Right(m, shift).lo;
     const bool half = Bit_At(m, shift - 1);
     const bool rest = sticky || Any_Below(m, shift - 1);
-    if (half && (rest || (r & 1))) ++r;
+    if (half && (rest || (r & 1))) wrapped = ++r == 0;
   }
   int32_t exponent = unit;
-  if (Bit_Length(r) > format.precision) {  // rounded up to the next power of two
-    r >>= 1;
+  if (wrapped || Bit_Length(r) > format.precision) {  // rounded up to the next power of two
+    r = uint64_t{1} << (format.precision - 1);
     ++exponent;
   }
   if (r == 0) return {};

@@ -7,3 +7,4 @@ bool Struc_Member_Of_Name(const char*, uint32_t, uint32_t*, uint32_t*) { return 
 bool Struc_Is_Open() { return false; }
 bool Struc_Start_Instance(const char*, uint32_t) { return false; }
 void Struc_File_Start() {}
+void Struc_Data_Member(const char*, uint32_t, uint32_t, uint32_t, bool) {}

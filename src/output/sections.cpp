@@ -9,7 +9,6 @@
 #include "core/operands.h"
 #include "core/platform/platform.h"
 #include "core/text.h"
-#include "output/listing.h"
 
 Section_State Sections;
 
@@ -35,6 +34,11 @@ void Make_Current(uint32_t index) {
 
 void Fill(uint8_t* p, uint8_t b, uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) p[i] = b;
+}
+
+// Bytes up to the current write offset may have been written.
+void Mark_Dirty(Section_Record& r, uint32_t offset) {
+  if (offset > r.dirty_end) r.dirty_end = offset < r.capacity ? offset : r.capacity;
 }
 
 uint32_t Round_Up(uint32_t v, uint32_t unit) { return (v + unit - 1) & ~(unit - 1); }
@@ -134,7 +138,9 @@ void Section_Refill_Buffers() {
   Section_State& s = Sections;
   for (int32_t i = 0; i <= s.Section_Count; ++i) {
     Section_Record& r = s.Section_Table[i];
-    if (r.buffer) Fill(r.buffer, static_cast<uint8_t>(r.fill_byte), r.capacity);
+    if (!r.buffer) continue;
+    Fill(r.buffer, static_cast<uint8_t>(r.fill_byte), r.dirty_end);
+    r.dirty_end = 0;
   }
 }
 
@@ -149,6 +155,7 @@ void Section_Save_Current() {
   if (!r) return;
   r->out = Sections.Section_Write_Offset;
   r->saved_location = Sections.Location_Counter;
+  Mark_Dirty(*r, r->out);
 }
 
 int Section_Create(const char* name, uint32_t length) {
@@ -315,12 +322,24 @@ void Section_Name_Statement(const char* text, uint32_t length) {
 
 namespace {
 
+// Makes every byte from the write offset on read as `fill`.
+void Set_Fill(Section_Record& r, uint8_t fill) {
+  if (!r.buffer) return;
+  uint32_t from = Sections.Section_Write_Offset;
+  if (from > r.capacity) from = r.capacity;
+  Mark_Dirty(r, from);
+  uint32_t to = r.fill_byte == fill ? r.dirty_end : r.capacity;
+  if (to > from) Fill(r.buffer + from, fill, to - from);
+  r.fill_byte = fill;
+  r.dirty_end = from;
+}
+
 void Set_Class(uint32_t section_class, uint32_t characteristics) {
   Section_Record* r = Current_Record();
   if (!r) return;
   r->section_class = section_class;
   r->characteristics = characteristics;
-  if (section_class != Class_Code) r->fill_byte = 0;
+  if (section_class != Class_Code && r->fill_byte != 0) Set_Fill(*r, 0);
 }
 
 }  // namespace
@@ -329,12 +348,8 @@ void Dir_Class_Code(const Keyword_Entry*) {
   Section_Record* r = Current_Record();
   if (!r) return;
   Set_Class(Class_Code, 0x60000020);
-  r->fill_byte = 0x90;
   // Gaps in code read as NOP; code already emitted in this pass stays.
-  if (Listing.Listing_Pass != 1 && r->buffer) {
-    uint32_t from = Sections.Section_Write_Offset;
-    Fill(r->buffer + from, 0x90, r->capacity - from);
-  }
+  Set_Fill(*r, 0x90);
 }
 
 void Dir_Class_Data(const Keyword_Entry*) { Set_Class(Class_Data, 0xC0000040); }

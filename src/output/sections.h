@@ -37,6 +37,7 @@ struct Section_Record {
   uint32_t macho_string_offset, macho_symbol_index;
   uint32_t min_value;
   uint32_t fill_byte;  // what reserved, unwritten bytes read as (90h in code)
+  uint32_t dirty_end;  // every byte from here to the capacity holds fill_byte
 };
 
 struct Section_State {

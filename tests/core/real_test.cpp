@@ -119,6 +119,7 @@ TEST(StrToReal, EdgeCases) {
       {nines, 80, 0, "7FFF8000000000000000"},
       {"-" + nines, 80, 0, "FFFF8000000000000000"},
       // Rounding up into the next binade.
+      {"147573952589676412927", 80, 0, "40428000000000000000"},  // 2^67 - 1 in the digit step
       {"0.99999999999999999999", 80, 0, "3FFF8000000000000000"},
       {"0.9999999999", 32, 0, "3F800000"},
       {"0.9999999999", 64, 0, "3FEFFFFFFFF24190"},
@@ -481,6 +482,47 @@ Bytes CorrectlyRounded(const std::string& text, const Fmt& f, int size, Ties tie
   return Little(bits, size);
 }
 
+std::string Decimal(Big n) {
+  std::string s;
+  while (!n.Zero()) {
+    uint64_t rem = 0;
+    for (size_t i = n.limb.size(); i-- > 0;) {
+      const uint64_t cur = (rem << 32) | n.limb[i];
+      n.limb[i] = static_cast<uint32_t>(cur / 10);
+      rem = cur % 10;
+    }
+    n.Trim();
+    s.insert(s.begin(), static_cast<char>('0' + rem));
+  }
+  return s.empty() ? "0" : s;
+}
+
+// Literals within a few units of powers of two, where rounding carries into
+// the next binade: 2^k (k = 60..140 and near the overflow) and 2^-j with the
+// last two digits swept, and approached from below by a long tail of nines.
+std::vector<std::string> NearPowersOfTwo() {
+  std::vector<std::string> out;
+  auto sweep = [&out](const std::string& head, const std::string& exact, int step) {
+    const std::string stem = exact.substr(0, exact.size() - 2);
+    for (int dd = 0; dd < 100; dd += step) out.push_back(head + stem + static_cast<char>('0' + dd / 10) + static_cast<char>('0' + dd % 10));
+    std::string below = exact;
+    size_t i = below.size();
+    while (below[--i] == '0') below[i] = '9';
+    --below[i];
+    out.push_back(head + below + "9999999999999999999999");
+    out.push_back(head + exact + "0000000000000000000001");
+  };
+  for (int k = 60; k <= 140; ++k) sweep("", Decimal(Shl(Big::Of(1), k)), 1);
+  for (int k : {1000, 16382, 16383}) sweep("", Decimal(Shl(Big::Of(1), k)), 25);
+  Big five = Big::Of(1);
+  for (int j = 1; j <= 80; ++j) {
+    five = MulAdd(five, 5, 0);
+    const std::string digits = Decimal(five);  // 2^-j = 5^j / 10^j
+    sweep("0." + std::string(static_cast<size_t>(j) - digits.size(), '0'), digits, 1);
+  }
+  return out;
+}
+
 // ---- Random literals ---------------------------------------------------------------
 
 // A seeded generator whose draws are sizes (24 random bits), so that the
@@ -562,6 +604,13 @@ TEST(StrToRealReference, ExtremeLiteralsMatchBitForBit) {
   }
 }
 
+TEST(StrToRealReference, CarriesIntoTheNextBinade) {
+  for (const std::string& text : NearPowersOfTwo()) {
+    ExpectMatchesReference(text);
+    if (HasFailure()) return;
+  }
+}
+
 TEST(StrToRealReference, TiesInTheDigitAddition) {
   // Past 2^64 the unit of the value is 2, 4, 8 or 16, so value * 10 + d can
   // land on a tie. Exhaust the digits after 20-digit prefixes near 2^64.
@@ -618,9 +667,13 @@ Bytes HostX87(const std::string& text, int bits) {
 TEST(StrToRealHost, MatchesTheX87) {
   if (!HostHasExtended()) GTEST_SKIP() << "long double is not x87 extended at 64-bit precision here";
   Rng rng(0x5EED0004);
+  const std::vector<std::string> carries = NearPowersOfTwo();
+  const int random = 20000, extreme = 40, total = random + extreme + static_cast<int>(carries.size());
   int checked = 0;
-  for (int i = 0; i < 20000 + 40; ++i) {
-    std::string text = i < 20000 ? RandomLiteral(rng) : RandomExtremeLiteral(rng);
+  for (int i = 0; i < total; ++i) {
+    const std::string text = i < random             ? RandomLiteral(rng)
+                             : i < random + extreme ? RandomExtremeLiteral(rng)
+                                                    : carries[static_cast<size_t>(i - random - extreme)];
     if (text.find_first_not_of("0123456789._-") != std::string::npos) continue;
     for (int bits : {32, 64, 80}) {
       EXPECT_EQ(Hex(Convert(text, static_cast<uint32_t>(bits))), Hex(HostX87(text, bits)))
@@ -636,7 +689,7 @@ TEST(StrToRealHost, MatchesTheX87) {
     for (int bits : {32, 64, 80})
       EXPECT_EQ(Hex(Convert(text, static_cast<uint32_t>(bits))), Hex(HostX87(text, bits))) << bits;
   }
-  EXPECT_GT(checked, 19000);
+  EXPECT_GT(checked, total - 1000);
 }
 #endif
 

@@ -1,5 +1,6 @@
 // Token streams of the scanner, through a recording sink.
 #include <string>
+#include <vector>
 
 #include "core/scanner.h"
 #include "support/fixture.h"
@@ -94,12 +95,10 @@ TEST_F(Scanner_Test, BracketErrors) {
 
 TEST_F(Scanner_Test, ReadsNothingPastTheEnd) {
   // A buffer that ends in '/' or '*' must not look at the byte after it.
-  std::string text = "a /";
-  char* exact = new char[text.size()];
-  for (size_t i = 0; i < text.size(); ++i) exact[i] = text[i];
+  const std::string text = "a /";
+  std::vector<char> exact(text.begin(), text.end());  // no terminator after it
   Tokens.clear();
-  Parse_Buffer(exact, static_cast<uint32_t>(text.size()), 0);
-  delete[] exact;
+  Parse_Buffer(exact.data(), static_cast<uint32_t>(exact.size()), 0);
   EXPECT_EQ(Tokens, "W(a) W(/) END ");
 }
 
