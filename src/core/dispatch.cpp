@@ -58,6 +58,7 @@ const Short_Keyword Modifier_List[] = {
 const uint32_t Modifier_List_Count = sizeof(Modifier_List) / sizeof(Modifier_List[0]);
 
 bool Run_Modifier(const char* text, uint32_t length) {
+  if (length == 0 || (text[0] >= '0' && text[0] <= '9')) return false;  // no modifier starts with a digit
   const Short_Keyword* k = Keyword_List_Find(text, length, Modifier_List, Modifier_List_Count);
   if (!k) return false;
   k->handler(k);

@@ -5,12 +5,16 @@
 extern const Mode_Table Skip_Mode_Table;
 extern const Mode_Table Equ_Mode_Table;
 extern const Mode_Table Section_Mode_Table;
+extern const Mode_Table Alu_Mode_Table;
+extern const Mode_Table Mov_Mode_Table;
 extern const Mode_Table Data_Mode_Table;
 
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
     &Equ_Mode_Table,
     &Section_Mode_Table,
+    &Alu_Mode_Table,
+    &Mov_Mode_Table,
     &Data_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

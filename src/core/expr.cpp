@@ -23,9 +23,10 @@ constexpr uint32_t Sum_Slots = Max_Sections + 1;  // the last slot stands for th
 // for its section, each subtracted one -1; a value is relocatable only when
 // one section is left with +1 (a difference of two labels is a plain number).
 struct Address_Account {
-  int32_t sum[Sum_Slots];
-  uint32_t terms;    // address terms seen
-  bool complex;      // an address took part in * / shifts and the like
+  int32_t sum[Sum_Slots];  // cleared by the first address term only
+  uint32_t terms;          // address terms seen
+  bool complex;            // an address took part in * / shifts and the like
+  Address_Account() : terms(0), complex(false) {}
 };
 
 struct Parser {
@@ -49,6 +50,8 @@ void Fault() { Expr.Expr_Faults += 1; }
 
 void Add_Address(Parser& ps, uint32_t section, int sign) {
   uint32_t slot = section < Max_Sections ? section : Sum_Slots - 1;
+  if (ps.acc.terms == 0)
+    for (int32_t& v : ps.acc.sum) v = 0;
   ps.acc.sum[slot] += sign;
   ps.acc.terms += 1;
 }
@@ -251,13 +254,14 @@ Term_Op Read_Term_Op(Parser& ps) {
   if (ps.p >= ps.end) return Term_Op::None;
   if (*ps.p == '*') { ++ps.p; return Term_Op::Mul; }
   if (*ps.p == '/') { ++ps.p; return Term_Op::Div; }
-  static const struct { const char* name; Term_Op op; } Words[] = {
-      {"mod", Term_Op::Mod}, {"shl", Term_Op::Shl}, {"shr", Term_Op::Shr}, {"rol", Term_Op::Rol},
-      {"ror", Term_Op::Ror}, {"and", Term_Op::And}, {"or", Term_Op::Or},   {"xor", Term_Op::Xor},
+  static const struct { const char* name; uint32_t length; Term_Op op; } Words[] = {
+      {"mod", 3, Term_Op::Mod}, {"shl", 3, Term_Op::Shl}, {"shr", 3, Term_Op::Shr}, {"rol", 3, Term_Op::Rol},
+      {"ror", 3, Term_Op::Ror}, {"and", 3, Term_Op::And}, {"or", 2, Term_Op::Or},   {"xor", 3, Term_Op::Xor},
   };
+  const char first = Lower_Ascii(*ps.p);
   for (const auto& w : Words) {
-    uint32_t n = Str_Len(w.name);
-    if (static_cast<uint32_t>(ps.end - ps.p) > n && Str_Equal_Lower(ps.p, n, w.name, n) &&
+    uint32_t n = w.length;
+    if (w.name[0] == first && static_cast<uint32_t>(ps.end - ps.p) > n && Str_Equal_Lower(ps.p, n, w.name, n) &&
         (ps.p[n] == ' ' || ps.p[n] == '\t')) {
       ps.p += n;
       return w.op;
@@ -355,7 +359,7 @@ Eval_Result Expr_Evaluate(const char* text, uint32_t length) {
   int plus_one = 0;
   bool other = false;
   uint32_t section = 0;
-  for (uint32_t s = 0; s < Sum_Slots; ++s) {
+  for (uint32_t s = 0; ps.acc.terms > 0 && s < Sum_Slots; ++s) {
     if (ps.acc.sum[s] == 1) {
       ++plus_one;
       section = s;

@@ -8,6 +8,8 @@
 #include "core/dispatch.h"
 #include "core/symbols.h"
 #include "directives/data.h"
+#include "encode/alu.h"
+#include "encode/mov.h"
 #include "encode/opcodes.h"
 #include "output/sections.h"
 
@@ -15,7 +17,7 @@
 Keyword_Handler Keyword_Handler_Of(Kh id) {
   switch (id) {
     // General-purpose instructions with a handler of their own
-    case Kh::Mov:             return nullptr;
+    case Kh::Mov:             return Inst_Mov;
     case Kh::Lea:             return nullptr;
     case Kh::Bswap:           return nullptr;
     case Kh::Xchg:            return nullptr;
@@ -23,14 +25,14 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Movsx:           return nullptr;
     case Kh::Xadd:            return nullptr;
     case Kh::Cmpxchg:         return nullptr;
-    case Kh::Add:             return nullptr;
-    case Kh::Or:              return nullptr;
-    case Kh::Adc:             return nullptr;
-    case Kh::Sbb:             return nullptr;
-    case Kh::And:             return nullptr;
-    case Kh::Sub:             return nullptr;
-    case Kh::Xor:             return nullptr;
-    case Kh::Cmp:             return nullptr;
+    case Kh::Add:             return Inst_Add;
+    case Kh::Or:              return Inst_Or;
+    case Kh::Adc:             return Inst_Adc;
+    case Kh::Sbb:             return Inst_Sbb;
+    case Kh::And:             return Inst_And;
+    case Kh::Sub:             return Inst_Sub;
+    case Kh::Xor:             return Inst_Xor;
+    case Kh::Cmp:             return Inst_Cmp;
     case Kh::Rol:             return nullptr;
     case Kh::Ror:             return nullptr;
     case Kh::Rcl:             return nullptr;

@@ -42,8 +42,10 @@ void Table_Free(Entry** entries, int32_t** heads, int32_t* count, uint32_t capac
 }
 
 template <class Entry>
-int32_t Table_Find(const Entry* entries, const int32_t* heads, const char* text, uint32_t length) {
+int32_t Table_Find(const Entry* entries, const int32_t* heads, const Name_Filter& filter, const char* text,
+                   uint32_t length) {
   if (!entries || length == 0) return -1;
+  if (!filter.May_Hold(static_cast<uint8_t>(text[0] | 0x20), length)) return -1;
   for (int32_t i = heads[Symbol_Hash_NoCase(text, length)]; i >= 0; i = entries[i].next) {
     const Entry& e = entries[i];
     if (e.name_length == length && Equal_Or20(e.name, text, length)) return i;
@@ -56,6 +58,7 @@ int32_t Table_Find(const Entry* entries, const int32_t* heads, const char* text,
 // ---- Keywords ---------------------------------------------------------------
 
 int Keyword_Table_Create() {
+  Keywords.Keyword_Filter = Name_Filter{};
   return Table_Create(&Keywords.Keywords, &Keywords.Keyword_Heads, &Keywords.Keyword_Count, Keyword_Capacity);
 }
 
@@ -82,6 +85,7 @@ int32_t Keyword_Add(uint32_t length, const char* name, uint32_t kind, Keyword_Ha
   uint16_t h = Symbol_Hash_NoCase(name, length);
   e.next = k.Keyword_Heads[h];
   k.Keyword_Heads[h] = index;
+  k.Keyword_Filter.Add(static_cast<uint8_t>(name[0] | 0x20), length);
   k.Keyword_Count = index;
   return index;
 }
@@ -95,7 +99,7 @@ void Keyword_Table_Fill() {
 
 int Keyword_Find(const char* text, uint32_t length) {
   Keyword_State& k = Keywords;
-  int32_t i = Table_Find(k.Keywords, k.Keyword_Heads, text, length);
+  int32_t i = Table_Find(k.Keywords, k.Keyword_Heads, k.Keyword_Filter, text, length);
   if (i < 0) return -1;
   Keyword_Entry& e = k.Keywords[i];
   e.use_count += 1;
@@ -118,6 +122,7 @@ void Keyword_Run(const Keyword_Entry* entry) {
 // ---- Registers ----------------------------------------------------------------
 
 int Register_Table_Create() {
+  Keywords.Register_Filter = Name_Filter{};
   return Table_Create(&Keywords.Registers, &Keywords.Register_Heads, &Keywords.Register_Count, Register_Capacity);
 }
 
@@ -143,6 +148,7 @@ int32_t Register_Add(uint32_t length, const char* name, uint32_t size, uint32_t 
   uint16_t h = Symbol_Hash_NoCase(name, length);
   e.next = k.Register_Heads[h];
   k.Register_Heads[h] = index;
+  k.Register_Filter.Add(static_cast<uint8_t>(name[0] | 0x20), length);
   k.Register_Count = index;
   return index;
 }
@@ -156,7 +162,7 @@ void Register_Table_Fill() {
 
 int Register_Find(const char* text, uint32_t length, Register_Hit* hit) {
   Keyword_State& k = Keywords;
-  int32_t i = Table_Find(k.Registers, k.Register_Heads, text, length);
+  int32_t i = Table_Find(k.Registers, k.Register_Heads, k.Register_Filter, text, length);
   if (i < 0) return -1;
   Register_Entry& e = k.Registers[i];
   e.use_count += 1;
@@ -173,7 +179,9 @@ int Register_Find(const char* text, uint32_t length, Register_Hit* hit) {
 
 const Short_Keyword* Keyword_List_Find(const char* text, uint32_t length, const Short_Keyword* list,
                                        uint32_t count) {
+  if (length == 0) return nullptr;
+  const char first = Lower_Ascii(text[0]);  // names are stored in lower case
   for (uint32_t i = 0; i < count; ++i)
-    if (Str_Equal_Lower(text, length, list[i].name, Str_Len(list[i].name))) return &list[i];
+    if (list[i].name[0] == first && Str_Equal_Lower(text, length, list[i].name, Str_Len(list[i].name))) return &list[i];
   return nullptr;
 }

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "core/symtab.h"
+
 struct Keyword_Entry;
 // A keyword handler receives its loaded entry; payload k is entry->payload[k-1].
 using Keyword_Handler = void (*)(const Keyword_Entry* keyword);
@@ -90,6 +92,9 @@ struct Keyword_State {
   Register_Entry* Registers = nullptr;
   int32_t* Register_Heads = nullptr;
   int32_t Register_Count = -1;
+  // First bytes (OR 20h) and lengths of the names in each table.
+  Name_Filter Keyword_Filter;
+  Name_Filter Register_Filter;
   // Hit globals of the last successful Keyword_Find / Keyword_List_Find.
   uint32_t Keyword_Hit_Kind = 0;
   const Keyword_Entry* Keyword_Hit_Entry = nullptr;

@@ -42,6 +42,10 @@ uint32_t Params_Keyword_Size() {
   return 0;
 }
 
+// Params_Reset clears the record field by field (see there): a field added to
+// Params_Context must be cleared there too, which this check recalls.
+static_assert(sizeof(Params_Context) == (sizeof(void*) == 8 ? 264 : 228), "clear the new field in Params_Reset");
+
 void Params_Reset() {
   Params_Context& p = Params;
   if (p.pending_length) {
@@ -49,7 +53,17 @@ void Params_Reset() {
     Diag.Stop_Flag += 1;
     Error_Text("Unknown Instruction or statement: ", p.pending_name, p.pending_length);
   }
-  p = Params_Context{};
+  // Cleared part by part: small blocks become a few vector stores, where one
+  // assignment of the whole record becomes a slow string instruction.
+  p.saved_mode = 0;
+  p.pending_name = nullptr;
+  p.pending_length = 0;
+  p.mem = Mem_Expr{};
+  p.flags = Params_Context::Flags{};
+  p.op[0] = Operand_Record{};
+  p.op[1] = Operand_Record{};
+  p.op[2] = Operand_Record{};
+  p.spare[0] = p.spare[1] = 0;
   Expr.Expr_Relocatable = 0;
   Symbols.Equ_Last_Created = -1;
   Sections.Statement_Section = -1;

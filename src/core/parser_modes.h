@@ -17,7 +17,8 @@ enum Parser_Mode_Code : uint32_t {
   // PUSH
   Mode_Push_Operand = 31,
 
-  // ALU: quoted second operands
+  // ALU: add
+  Mode_Add_Param1 = 35,
   Mode_Add_Param2 = 36,
 
   // equates
@@ -49,12 +50,21 @@ enum Parser_Mode_Code : uint32_t {
   Mode_If_Condition = 60,
   Mode_Elseif_Condition = 61,
 
-  // ALU: quoted second operands
+  // ALU: sub sbb cmp or xor and adc (operand 1 -> operand 2)
+  Mode_Sub_Param1 = 64,
   Mode_Sub_Param2 = 65,
+  Mode_Sbb_Param1 = 66,
+  Mode_Sbb_Param2 = 67,
+  Mode_Cmp_Param1 = 68,
   Mode_Cmp_Param2 = 69,
+  Mode_Or_Param1 = 70,
   Mode_Or_Param2 = 71,
+  Mode_Xor_Param1 = 72,
   Mode_Xor_Param2 = 73,
+  Mode_And_Param1 = 74,
   Mode_And_Param2 = 75,
+  Mode_Adc_Param1 = 76,
+  Mode_Adc_Param2 = 77,
 
   // data definitions
   Mode_Data_Db = 200,

@@ -165,11 +165,48 @@ void Statement_End(Scanner& s) {
   if (Parser.Parse_Depth == 1) Scratch_Reset();
 }
 
+// Characters that a state must look at; every other character of a word,
+// comment, quoted or bracketed text is passed over in one tight loop (no
+// handler runs inside a token, so nothing can change under the loop).
+enum : uint8_t { Stop_Word = 1, Stop_Comment = 2, Stop_Blank = 4, Stop_DQuote = 8, Stop_SQuote = 16, Stop_Bracket = 32 };
+
+struct Stop_Table {
+  uint8_t of[256] = {};
+  constexpr Stop_Table() {
+    for (uint8_t c : {' ', '\t', ',', ';', '\r', '\n'}) of[c] |= Stop_Word;
+    for (uint8_t c : {'\r', '\n'}) of[c] |= Stop_Comment | Stop_DQuote | Stop_SQuote | Stop_Bracket;
+    for (int c = 0; c < 256; ++c)
+      if (c != ' ' && c != '\t' && c != ',') of[c] |= Stop_Blank;
+    of[static_cast<uint8_t>('"')] |= Stop_DQuote;
+    of[static_cast<uint8_t>('\'')] |= Stop_SQuote;
+    for (uint8_t c : {']', '[', ';'}) of[c] |= Stop_Bracket;
+  }
+};
+constexpr Stop_Table Stops;
+
+uint8_t Stop_Mask(Scan_State state) {
+  switch (state) {
+    case S_Word: return Stop_Word;
+    case S_Comment: return Stop_Comment;
+    case S_Between: return Stop_Blank;
+    case S_DQuote: return Stop_DQuote;
+    case S_SQuote: return Stop_SQuote;
+    case S_Bracket: return Stop_Bracket;
+    default: return 0;
+  }
+}
+
 void Scan(Scanner& s) {
   const char* t = s.text;
   const uint32_t n = s.length;
   while (s.pos < n) {
     if (Diag.Stop_Flag || s.stop) return;
+    if (uint8_t mask = Stop_Mask(s.state); mask && !(Stops.of[static_cast<uint8_t>(t[s.pos])] & mask)) {
+      uint32_t p = s.pos + 1;
+      while (p < n && !(Stops.of[static_cast<uint8_t>(t[p])] & mask)) ++p;
+      s.pos = p;
+      continue;
+    }
     char c = t[s.pos];
     char next = s.pos + 1 < n ? t[s.pos + 1] : 0;  // nothing past the end
 

@@ -9,6 +9,25 @@
 
 constexpr uint32_t Symbol_Hash_Heads = 65536;
 
+// A quick "certainly absent" test in front of a hash lookup: the first bytes
+// and the lengths of every name in a table. Numbers, registers and other words
+// that no name of the table could match are turned away before any hashing.
+struct Name_Filter {
+  uint32_t first[8] = {};
+  uint32_t lengths[4] = {};  // lengths 0..127
+  bool lengths_long = false;  // a name of 128 bytes or more was added
+
+  void Add(uint8_t first_byte, uint32_t length) {
+    first[first_byte >> 5] |= 1u << (first_byte & 31);
+    if (length < 128) lengths[length >> 5] |= 1u << (length & 31);
+    else lengths_long = true;
+  }
+  bool May_Hold(uint8_t first_byte, uint32_t length) const {
+    if (!(first[first_byte >> 5] & (1u << (first_byte & 31)))) return false;
+    return length < 128 ? (lengths[length >> 5] & (1u << (length & 31))) != 0 : lengths_long;
+  }
+};
+
 // Record must have: char name[N]; uint32_t name_length; int32_t next;
 template <class Record>
 struct Symbol_Table {
@@ -17,6 +36,7 @@ struct Symbol_Table {
   int32_t count = -1;  // index of the last record, -1 when empty
   uint32_t capacity = 0;
   uint32_t step = 0;
+  Name_Filter filter;
 
   static constexpr uint32_t Name_Capacity = sizeof(Record{}.name);
 
@@ -32,6 +52,7 @@ struct Symbol_Table {
     }
     for (uint32_t i = 0; i < Symbol_Hash_Heads + 1; ++i) heads[i] = -1;
     count = -1;
+    filter = Name_Filter{};
     capacity = initial;
     step = grow_step;
     return 0;
@@ -44,6 +65,7 @@ struct Symbol_Table {
     heads = nullptr;
     count = -1;
     capacity = 0;
+    filter = Name_Filter{};
   }
 
   Record& operator[](int32_t index) { return records[index]; }
@@ -72,12 +94,14 @@ struct Symbol_Table {
     r.next = heads[hash];
     heads[hash] = index;
     count = index;
+    filter.Add(static_cast<uint8_t>(name[0]), length);
     return index;
   }
 
   // Case-sensitive lookup by name: the index or -1.
   int32_t Find(const char* name, uint32_t length) const {
     if (!records || count < 0 || length == 0) return -1;
+    if (!filter.May_Hold(static_cast<uint8_t>(name[0]), length)) return -1;
     for (int32_t i = heads[Symbol_Hash(name, length)]; i >= 0; i = records[i].next) {
       const Record& r = records[i];
       if (Str_Equal(r.name, r.name_length, name, length)) return i;

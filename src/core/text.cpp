@@ -238,7 +238,9 @@ int Str_To_Dec64(const char* text, uint32_t length, uint64_t* value) {
     if (c == '_') continue;
     if (c < '0' || c > '9') return -1;
     uint64_t d = static_cast<uint64_t>(c - '0');
-    if (v > (~uint64_t{0} - d) / 10) too_big = true;
+    // v * 10 + d > 2^64 - 1, without a division per digit
+    constexpr uint64_t Max_Tenth = ~uint64_t{0} / 10;  // 1844674407370955161
+    if (v > Max_Tenth || (v == Max_Tenth && d > 5)) too_big = true;
     v = v * 10 + d;
   }
   if (too_big) Error_Text("Value too big: ", text, length);

@@ -214,7 +214,7 @@ int Section_Grow(uint32_t need) {
   if (!r || !r->buffer) return -1;
   if (need < Section_Grow_Minimum) need = Section_Grow_Minimum;
   uint64_t bigger = static_cast<uint64_t>(r->capacity) + need;
-  uint8_t* grown = bigger <= 0xFFFFFFF0u ? static_cast<uint8_t*>(Mem_Alloc(static_cast<uint32_t>(bigger))) : nullptr;
+  uint8_t* grown = bigger <= Section_Buffer_Limit ? static_cast<uint8_t*>(Mem_Alloc(static_cast<uint32_t>(bigger))) : nullptr;
   if (!grown) {
     Error_Msg("Section, not enough memory. ");
     Diag.Stop_Flag += 1;
@@ -252,7 +252,7 @@ bool Emit_Room(uint32_t n) {
   if (!s.Section_Data_Base) return false;
   uint64_t end = static_cast<uint64_t>(s.Section_Write_Offset) + n;
   if (end <= s.Capacity) return true;
-  if (end > 0xFFFFFFF0u) {
+  if (end > Section_Buffer_Limit) {
     Error_Msg("Section, not enough memory. ");
     Diag.Stop_Flag += 1;
     return false;

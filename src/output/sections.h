@@ -8,6 +8,7 @@ constexpr uint32_t Max_Sections = 64;
 constexpr uint32_t Section_Name_Size = 32;
 constexpr uint32_t Section_Buffer_Initial = 0x100000;  // 1 MiB
 constexpr uint32_t Section_Grow_Minimum = 0x80000;     // 512 KiB
+constexpr uint32_t Section_Buffer_Limit = 0x40000000;  // 1 GiB: a section never grows beyond
 
 enum Section_Class : uint32_t {
   Class_Code = 0, Class_Data = 1, Class_Bss = 2, Class_Imports = 3, Class_Rsrc = 4, Class_Exports = 5,

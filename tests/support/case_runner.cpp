@@ -20,6 +20,7 @@
 //   32 | add eax, 5 | 83 C0 05
 //   64 -elf64 | ... | ...     (extra options after the mode)
 //   32 | and [ebx], 7 | error: Unknown parameter 2 size
+//   32 | mov ax, [bp] | error: "MOV, can not encode "   (quotes keep blanks)
 // The source column may hold several statements separated by " \n ".
 // Every row must state an expectation; a row without one fails.
 #include <algorithm>
@@ -228,6 +229,8 @@ std::vector<Case> Load_Encodings(const std::string& path) {
     if (expect.rfind("error:", 0) == 0) {
       std::string message = expect.substr(6);
       if (!message.empty() && message[0] == ' ') message.erase(0, 1);
+      std::string quoted;
+      if (Unquote(message, &quoted)) message = quoted;  // "..." keeps trailing blanks
       c.has_stderr = true;
       c.err = "\r\n**Error** t.asm(3) " + message;
       c.exit = 1;
@@ -324,17 +327,26 @@ int main(int argc, char** argv) {
     }
   }
   std::sort(files.begin(), files.end());
-  int passed = 0, failed = 0;
+  // Load every case before the first run: runs happen in their own directory.
+  std::vector<Case> all;
+  int unreadable = 0;
   for (const auto& f : files) {
+    if (!std::ifstream(f)) {
+      std::printf("FAIL %s: can not read the file\n", f.c_str());
+      ++unreadable;
+      continue;
+    }
     std::vector<Case> cases = Ends_With(f, ".enc") ? Load_Encodings(f) : Load_Cases(f);
-    for (const auto& c : cases) {
-      std::string why;
-      if (Run_Case(c, &why)) {
-        ++passed;
-      } else {
-        ++failed;
-        std::printf("FAIL %s:%d %s\n%s", c.file.c_str(), c.line, c.name.c_str(), why.c_str());
-      }
+    all.insert(all.end(), cases.begin(), cases.end());
+  }
+  int passed = 0, failed = unreadable;
+  for (const auto& c : all) {
+    std::string why;
+    if (Run_Case(c, &why)) {
+      ++passed;
+    } else {
+      ++failed;
+      std::printf("FAIL %s:%d %s\n%s", c.file.c_str(), c.line, c.name.c_str(), why.c_str());
     }
   }
   std::printf("%d passed, %d failed\n", passed, failed);
