@@ -8,6 +8,7 @@ extern const Mode_Table Section_Mode_Table;
 extern const Mode_Table Alu_Mode_Table;
 extern const Mode_Table Mov_Mode_Table;
 extern const Mode_Table Data_Mode_Table;
+extern const Mode_Table String_Lea_Bswap_Mode_Table;
 
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
@@ -16,5 +17,6 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Alu_Mode_Table,
     &Mov_Mode_Table,
     &Data_Mode_Table,
+    &String_Lea_Bswap_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

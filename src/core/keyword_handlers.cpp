@@ -11,6 +11,7 @@
 #include "encode/alu.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
+#include "encode/string_ops.h"
 #include "output/sections.h"
 
 // clang-format off
@@ -18,8 +19,8 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
   switch (id) {
     // General-purpose instructions with a handler of their own
     case Kh::Mov:             return Inst_Mov;
-    case Kh::Lea:             return nullptr;
-    case Kh::Bswap:           return nullptr;
+    case Kh::Lea:             return Inst_Lea;
+    case Kh::Bswap:           return Inst_Bswap;
     case Kh::Xchg:            return nullptr;
     case Kh::Movzx:           return nullptr;
     case Kh::Movsx:           return nullptr;
@@ -68,12 +69,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Enter:           return nullptr;
     case Kh::Push:            return nullptr;
     case Kh::Pop:             return nullptr;
-    case Kh::Movsd:           return nullptr;
-    case Kh::Movsw:           return nullptr;
-    case Kh::Stosd:           return nullptr;
-    case Kh::Stosw:           return nullptr;
-    case Kh::Lodsd:           return nullptr;
-    case Kh::Lodsw:           return nullptr;
+    case Kh::Movsd:           return Inst_Movsd;
+    case Kh::Movsw:           return Inst_Movsw;
+    case Kh::Stosd:           return Inst_Stosd;
+    case Kh::Stosw:           return Inst_Stosw;
+    case Kh::Lodsd:           return Inst_Lodsd;
+    case Kh::Lodsw:           return Inst_Lodsw;
     case Kh::In:              return nullptr;
     case Kh::Out:             return nullptr;
 

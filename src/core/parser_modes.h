@@ -11,6 +11,10 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Mov_Param1 = 1,
   Mode_Mov_Param2 = 2,
 
+  // LEA
+  Mode_Lea_Param1 = 3,
+  Mode_Lea_Param2 = 4,
+
   // includes
   Mode_Include_Name = 19,
 
@@ -65,6 +69,9 @@ enum Parser_Mode_Code : uint32_t {
   Mode_And_Param2 = 75,
   Mode_Adc_Param1 = 76,
   Mode_Adc_Param2 = 77,
+
+  // BSWAP
+  Mode_Bswap_Param = 108,
 
   // data definitions
   Mode_Data_Db = 200,

@@ -694,12 +694,38 @@ def mov_control_debug(fam, mode):
 
 # ---------------------------------------------------------------------------
 
+# ---------------------------------------------------------------------------
+def lea_reg_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        if size == 8:
+            continue
+        reg = partner(registers(mode, size), i, mem)
+        if reg is None:
+            continue
+        yield Case(mode, "lea %s,%s" % (reg, mem.qrn(None)),
+                   "%slea %s, %s" % (disp8(mem), gas_reg(reg), mem.gas(size)),
+                   "lea reg,[%s]" % mem.kind, "lea", defsyms=mem.defsyms())
+
+
+def bswap_reg(fam, mode):
+    for reg in registers(mode, 32):
+        yield Case(mode, "bswap %s" % reg, "bswap %s" % gas_reg(reg), "bswap reg", "bswap")
+
+
+def string_ops(fam, mode):
+    for m in ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"):
+        yield Case(mode, m, m, "string", m)
+
+
 FAMILIES = [
     Family("alu", ("add", "or", "adc", "sbb", "and", "sub", "xor", "cmp"), "{m} eax,ebx",
            (alu_reg_reg, alu_reg_imm, alu_reg_mem, alu_mem_reg, alu_mem_imm, alu_quoted, alu_frame)),
     Family("mov", ("mov",), "{m} eax,ebx",
            (mov_reg_reg, mov_reg_imm, mov_reg_mem, mov_mem_reg, mov_moffs_forms, mov_mem_imm, mov_quoted,
             mov_segment, mov_control_debug, mov_frame)),
+    Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem,)),
+    Family("bswap", ("bswap",), "{m} eax", (bswap_reg,)),
+    Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
 ]
 
 
