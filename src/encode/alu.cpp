@@ -51,9 +51,6 @@ Operand_Record& Op2() { return Params.op[1]; }
 // The width a memory operand takes when nothing gives it one.
 uint32_t Default_Size() { return Mode() == Code_16 ? 16 : 32; }
 
-// Immediate bytes of a full-size group form: a 64-bit operand takes a
-// sign-extended 32-bit immediate.
-uint32_t Imm_Bytes(uint32_t size) { return size == 8 ? 1 : size == 16 ? 2 : 4; }
 
 uint32_t Byte_Form(uint32_t opcode, uint32_t size) { return size == 8 ? opcode & 0xFEu : opcode; }
 

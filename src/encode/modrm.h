@@ -106,6 +106,9 @@ inline void Emit_ModRM_Frame64(uint32_t offset, uint32_t reg_field, uint32_t is_
 }
 
 // ---- Immediates -----------------------------------------------------------------
+// Immediate bytes of a full-size form: a 64-bit operand takes a sign-extended imm32.
+inline uint32_t Imm_Bytes(uint32_t size) { return size == 8 ? 1 : size == 16 ? 2 : 4; }
+
 // The value fits an operand of `size` bits: 8 bits -128..255, 16 bits
 // -32768..65535 (each also as the 32-bit pattern of such a negative number),
 // 32 and 64 bits (an imm32, sign-extended for 64): a high half of zero, or the

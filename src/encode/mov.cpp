@@ -55,7 +55,6 @@ uint32_t Mode() { return Parser.Code_Mode; }
 Operand_Record& Op1() { return Params.op[0]; }
 Operand_Record& Op2() { return Params.op[1]; }
 
-uint32_t Imm_Bytes(uint32_t size) { return size == 8 ? 1 : size == 16 ? 2 : 4; }
 // 8Ah/8Bh load a register, 88h/89h store one.
 uint32_t Data_Opcode(bool load, uint32_t size) { return (load ? 0x8Au : 0x88u) + (size == 8 ? 0u : 1u); }
 
