@@ -103,8 +103,8 @@ enum Parser_Mode_Code : uint32_t {
   // imports and exports
   Mode_Alias_String = 264,
 
-  // resources
-  Mode_Resource_Block = 267,
+  // structure initialisers: { ... } items, kept across lines until the brace
+  Mode_Struc_Init = 267,
 
   // data definitions: reals
   Mode_Data_Real4 = 268,
