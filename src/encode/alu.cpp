@@ -44,9 +44,6 @@ constexpr Alu_Message_Table Msg = {
     "MOV, value too big, can not be encoded.",
 };
 
-uint32_t Mode() { return Parser.Code_Mode; }
-Operand_Record& Op1() { return Params.op[0]; }
-Operand_Record& Op2() { return Params.op[1]; }
 
 // The width a memory operand takes when nothing gives it one.
 uint32_t Default_Size() { return Mode() == Code_16 ? 16 : 32; }

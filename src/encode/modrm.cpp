@@ -25,7 +25,6 @@ constexpr const char* Msg_Mode = "Unknown encode for this mode (USE 64/32/16)";
 constexpr const char* Msg_Rex_High8 = "Can not encode AH,CH,DH,BH with REX";
 constexpr const char* Msg_Register_Mode = "Register can not be used in this mode: ";
 
-uint32_t Mode() { return Parser.Code_Mode; }
 
 uint8_t Byte(uint32_t v) { return static_cast<uint8_t>(v); }
 

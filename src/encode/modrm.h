@@ -25,7 +25,13 @@
 #pragma once
 #include <cstdint>
 
-struct Operand_Record;
+#include "core/dispatch.h"
+#include "core/operands.h"
+
+// What every family worker reads: the code mode and the statement's operands.
+inline uint32_t Mode() { return Parser.Code_Mode; }
+inline Operand_Record& Op1() { return Params.op[0]; }
+inline Operand_Record& Op2() { return Params.op[1]; }
 
 enum Rex_Bit : uint8_t {
   Rex_B = 0x01,

@@ -51,9 +51,6 @@ constexpr Mov_Message_Table Msg = {
     "Unknown or wrong param_1 size ",
 };
 
-uint32_t Mode() { return Parser.Code_Mode; }
-Operand_Record& Op1() { return Params.op[0]; }
-Operand_Record& Op2() { return Params.op[1]; }
 
 // 8Ah/8Bh load a register, 88h/89h store one.
 uint32_t Data_Opcode(bool load, uint32_t size) { return (load ? 0x8Au : 0x88u) + (size == 8 ? 0u : 1u); }
