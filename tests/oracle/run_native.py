@@ -33,6 +33,9 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from oracle_lib import PAD, Tools, require_tools  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+import run_program  # noqa: E402  (i386 programs run natively or through qemu-i386)
+
 # ---------------------------------------------------------------------------
 # The programs. Labels are code labels; in 64-bit code the bytes after a
 # label (nops) serve as a writable cell, reached RIP-relative.
@@ -529,12 +532,12 @@ def link_object(tools, bits, obj):
 
 def run_path(path):
     try:
-        p = subprocess.run([path], capture_output=True, timeout=10)
-    except OSError as e:
+        r = run_program.run(path, timeout=10)
+    except (OSError, RuntimeError) as e:
         return None, str(e)
-    except subprocess.TimeoutExpired:
+    if r.returncode is None:
         return None, "timed out"
-    return p.returncode, ""
+    return r.returncode, ""
 
 
 def describe_code(code, checks):
@@ -567,9 +570,8 @@ def main():
         for bits in (32, 64):
             code, err = run_executable(tools, bits, b"\x31\xC0\xC3")  # xor eax,eax; ret
             runs[bits] = code == 0
-            if code != 0:
-                print("skipped: this machine does not run %d-bit ELF executables (%s)" % (
-                    bits, err or "exit code %s" % code))
+            result(code == 0, "this machine does not run %d-bit ELF executables (%s)" % (
+                bits, err or "exit code %s" % code))
         programs = [(bits, name, False) + expand(bits, text) for bits, name, text in PROGRAMS]
         programs += [(bits, name, True) + expand(bits, text) for bits, name, text in OBJECT_PROGRAMS]
         mnemonics = sorted({l.split()[0] for p in programs for l in p[3] if not l.endswith(":")})

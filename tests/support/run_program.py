@@ -10,6 +10,8 @@ Command line:  run_program.py <exe> [args...]
   Passes the program's streams and exit code through. A PE32 that cannot
   run here prints one line "skipped: ..." and exits 77.
   run_program.py --probe   prints "i386: native" or "i386: qemu-i386".
+  run_program.py --pe32    prints how PE32 programs run here, or why they
+                           cannot (then exits 77).
 
 From Python:   run(path, args=(), ...) -> Result(returncode, stdout, stderr)
                command(path, args=()) -> the argv that runs it
@@ -197,6 +199,13 @@ def run(path, args=(), input=None, timeout=60, cwd=None):
 def main(argv):
     if len(argv) == 2 and argv[1] == "--probe":
         print("i386: native" if i386_route() == "native" else "i386: qemu-i386")
+        return 0
+    if len(argv) == 2 and argv[1] == "--pe32":
+        reason = wine32_missing()
+        if reason:
+            print("PE32 run tests skipped: %s" % reason)
+            return SKIP_CODE
+        print("PE32: 32-bit wine")
         return 0
     if len(argv) < 2:
         print("usage: run_program.py <exe> [args...] | --probe", file=sys.stderr)
