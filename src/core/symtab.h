@@ -50,7 +50,7 @@ struct Symbol_Table {
       Free();
       return -1;
     }
-    for (uint32_t i = 0; i < Symbol_Hash_Heads + 1; ++i) heads[i] = -1;
+    Mem_Fill(heads, 0xFF, (Symbol_Hash_Heads + 1) * static_cast<uint32_t>(sizeof(int32_t)));  // every head -1
     count = -1;
     filter = Name_Filter{};
     capacity = initial;

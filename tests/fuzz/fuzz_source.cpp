@@ -8,11 +8,16 @@
 
 #include "core/driver.h"
 #include "core/platform/platform.h"
+#include "output/sections.h"
 
 namespace {
 std::string Work_Directory() {
-  char pattern[] = "/tmp/qrn_fuzz_XXXXXX";
-  const char* made = mkdtemp(pattern);
+  // In memory where the machine has it: rewriting the input and output files
+  // on a disk file system (truncation flushes them) cost more than assembling.
+  char shm[] = "/dev/shm/qrn_fuzz_XXXXXX";
+  char tmp[] = "/tmp/qrn_fuzz_XXXXXX";
+  const char* made = mkdtemp(shm);
+  if (!made) made = mkdtemp(tmp);
   if (!made || chdir(made) != 0) std::abort();
   return made;
 }
@@ -20,6 +25,10 @@ std::string Work_Directory() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::string dir = Work_Directory();
+  // Small first section buffers: most inputs write a few bytes, and a fresh
+  // megabyte per section and input was most of the time per input.
+  Section_First_Bytes = 0x10000;
+  Platform.Keep_Large_Blocks = 1;
   std::FILE* f = std::fopen("fuzz.asm", "wb");
   if (!f) return 0;
   if (size) std::fwrite(data, 1, size, f);
