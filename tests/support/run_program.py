@@ -147,14 +147,15 @@ def wine_env():
     return env
 
 
-def wine_prefix(env, loader):
-    """Initialises the prefix once (wineboot -i), under a lock."""
+def wine_prefix(env):
+    """Initialises the prefix once (wineboot -i, by wine64: a 64-bit prefix
+    runs PE32 too where 32-bit wine is installed), under a lock."""
     prefix = env["WINEPREFIX"]
     os.makedirs(os.path.dirname(prefix) or ".", exist_ok=True)
     with open(prefix + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if not os.path.exists(os.path.join(prefix, "system.reg")):
-            subprocess.run([loader, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+            subprocess.run([wine64(), "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=300)
             subprocess.run([shutil.which("wineserver") or "wineserver", "-w"], env=env, timeout=300)
 
@@ -181,7 +182,7 @@ def command(path, args=()):
         if reason:
             raise Skipped("PE32 program %s not run: %s" % (os.path.basename(path), reason))
         loader = WINE32
-    wine_prefix(env, loader)
+    wine_prefix(env)
     return [loader, path] + args, env
 
 
