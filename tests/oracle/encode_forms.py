@@ -29,8 +29,8 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from oracle_lib import (Case, Report, Result, Tools, MODES, PAD, require_tools,  # noqa: E402
                         run_cases)
-from operand_pools import (ACCUMULATOR, GAS_PTR, IMM_SIGNED, IMM_UNSIGNED, LABEL, MODE_SIZES,  # noqa: E402
-                           Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
+from operand_pools import (ACCUMULATOR, GAS_PTR, GPR, GPR_X, IMM_SIGNED, IMM_UNSIGNED, LABEL,  # noqa: E402
+                           MODE_SIZES, Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
                            quoted, registers)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -717,6 +717,233 @@ def string_ops(fam, mode):
         yield Case(mode, m, m, "string", m)
 
 
+# ---------------------------------------------------------------------------
+# SSE families, CRC32/POPCNT, MOVQ, MOVD, MOVBE: the mnemonics and their bytes
+# come from the keyword list. Operands that the published forms give as MMX
+# or general registers are written as the XMM register of that number.
+
+SSE_HANDLERS = ("Sse", "Sse_Imm8", "Sse_Extract", "Crc32_Popcnt")
+GAS_SSE_NAME = {"cvtdq2pq": "cvtdq2pd", "ddps": "dpps", "ddpd": "dppd", "pextrw1": "pextrw"}
+NONE = 0xFFFFFFFF
+
+
+def sse_rows(handler):
+    """(mnemonic, (prefix, escape, opcode, third)) of every keyword record of a handler, in order."""
+    rows = []
+    with open(KEYWORD_LIST, encoding="utf-8") as f:
+        for line in f:
+            m = re.match(r'^\s*\{"([^"]+)",\s*Kw_\w+,\s*Kh::(\w+),\s*\{([^}]*)\}\},', line)
+            if m and m.group(2) == handler:
+                vals = [NONE if x.strip() == "Payload_None" else int(x.strip(), 0) for x in m.group(3).split(",")]
+                rows.append((m.group(1), tuple(vals)))
+    return rows
+
+
+def sse_places(fields):
+    """What the destination and the source register places hold: x(mm), m(mx) or g(eneral)."""
+    prefix, _, opcode, third = fields
+    if opcode == 0x3A and third in (0x20, 0x22):
+        return "x", "g"
+    if third != NONE:
+        return "x", "x"
+    return {0x2D: ("m", "x"), 0x2A: ("x", "m"), 0xD7: ("g", "x"), 0xC4: ("x", "g")}.get(
+        opcode, ("m", "m") if (opcode == 0x70 and prefix == NONE) else ("x", "x"))
+
+
+def gpr32(n):
+    return GPR[32][n] if n < 8 else "r%dd" % n
+
+
+def place_gas(place, n):
+    return {"x": "xmm%d", "m": "mm%d"}[place] % n if place != "g" else gpr32(n)
+
+
+def sse_numbers(mode, place):
+    return range(8) if (mode != 64 or place == "m") else range(16)
+
+
+def rex_regs(mem):
+    """An address register of the shape needs REX (r8-r15)."""
+    return any(gas_reg(r) in GPR_X[64] or gas_reg(r) in GPR_X[32] for r in mem.regs())
+
+
+def sse_mem_shapes(mode):
+    """Every memory shape (address widths, label and direct forms) with a turn number."""
+    return list(enumerate(memory_shapes(mode)))
+
+
+def sse_reg_mem(fam, mode, rows, imm=False):
+    """Register and memory forms of the two-operand and the imm8 families."""
+    table = dict(rows)
+    k = 0
+    for m in fam.mnemonics:
+        dest, src = sse_places(table[m])
+        gas_m = GAS_SSE_NAME.get(m, m)
+        dn, sn = list(sse_numbers(mode, dest)), list(sse_numbers(mode, src))
+        # W with any REX: the meaning is the same, the bytes are not (but for
+        # pinsrd/pcmpestrm/pcmpestri, which never take W)
+        w_free = imm and table[m][2] == 0x3A and table[m][3] in (0x22, 0x60, 0x61)
+        for i in range(4 if mode == 64 else 3):
+            k += 1
+            a, b = dn[(k * 3 + i) % len(dn)], sn[(k * 5 + 2 * i + 1) % len(sn)]
+            if m == "pmovmskb" and (a > 7 or b > 7):
+                continue  # W reads as a 64-bit destination; a table case holds the bytes
+            v = (k * 37) & 0xFF
+            tail = (",%s" % imm_text(v), ", %d" % v) if imm else ("", "")
+            policy = "meaning" if (a > 7 or b > 7) and not w_free else "bytes"
+            qa = "xmm%d" % a
+            qb = "xmm%d" % b if (src != "g" or i % 2) else gpr32(b)
+            yield Case(mode, "%s %s,%s%s" % (m, qa, qb, tail[0]),
+                       "%s %s, %s%s" % (gas_m, place_gas(dest, a), place_gas(src, b), tail[1]), "reg,reg", m,
+                       policy=policy)
+    live = [m for m in fam.mnemonics if m != "pmovmskb"]  # no memory form
+    for i, mem in sse_mem_shapes(mode):
+        m = live[(i + mode) % len(live)]
+        dest, _ = sse_places(table[m])
+        dn = list(sse_numbers(mode, dest))
+        a = dn[(i * 7) % len(dn)]
+        if not compatible(*mem.regs()):
+            continue
+        v = (i * 29 + 3) & 0xFF
+        tail = (",%s" % imm_text(v), ", %d" % v) if imm else ("", "")
+        w_free = imm and table[m][2] == 0x3A and table[m][3] in (0x22, 0x60, 0x61)
+        rex = mode == 64 and (a > 7 or rex_regs(mem))
+        policy = "meaning" if imm and rex and not w_free else "bytes"
+        yield Case(mode, "%s xmm%d,%s%s" % (m, a, mem.qrn(None), tail[0]),
+                   "%s%s %s, %s%s" % (disp8(mem), GAS_SSE_NAME.get(m, m), place_gas(dest, a), mem.gas(None), tail[1]),
+                   "reg,[%s]" % mem.kind, m, policy=policy, defsyms=mem.defsyms())
+
+
+def sse_two(fam, mode):
+    yield from sse_reg_mem(fam, mode, sse_rows("Sse"))
+
+
+def sse_imm8(fam, mode):
+    yield from sse_reg_mem(fam, mode, sse_rows("Sse_Imm8"), imm=True)
+
+
+def sse_shift_pextrw1(fam, mode):
+    n = 16 if mode == 64 else 8
+    for k in range(n):
+        v = (k * 19 + 1) & 0xFF
+        for m, digit in (("psrldq", 3), ("pslldq", 7)):
+            yield Case(mode, "%s xmm%d,%s" % (m, k, imm_text(v)), "%s xmm%d, %d" % (m, k, v), "xmm,imm", m)
+        yield Case(mode, "pextrw1 %s,xmm%d,%s" % (gpr32(k), (k * 3) % n, imm_text(v)),
+                   "pextrw %s, xmm%d, %d" % (gpr32(k), (k * 3) % n, v), "r32,xmm,imm", "pextrw1")
+
+
+def sse_extract(fam, mode):
+    n = 16 if mode == 64 else 8
+    k = 0
+    for m in fam.mnemonics:
+        for i in range(n):
+            k += 1
+            x, v = (i * 5 + k) % n, (k * 41) & 0xFF
+            policy, opcode = ("meaning", 0x0F3A) if m == "pextrw" else ("bytes", None)
+            yield Case(mode, "%s %s,xmm%d,%s" % (m, gpr32(i), x, imm_text(v)),
+                       "%s %s, xmm%d, %d" % (m, gpr32(i), x, v), "r32,xmm", m, policy=policy, opcode=opcode)
+            if mode == 64 and i % 4 == 1:
+                r64 = registers(64, 64)[i]
+                gas = ("pextrq %s" if m == "pextrd" else m + " %s") % gas_reg(r64)
+                yield Case(mode, "%s %s,xmm%d,%s" % (m, r64, x, imm_text(v)), "%s, xmm%d, %d" % (gas, x, v),
+                           "r64,xmm", m, policy=policy, opcode=opcode)
+    for i, mem in sse_mem_shapes(mode):
+        m = fam.next()
+        x, v = (i * 3) % n, (i * 23 + 7) & 0xFF
+        q = mode == 64 and m == "pextrd" and i % 3 == 0
+        yield Case(mode, "%s %s%s,xmm%d,%s" % (m, "qword " if q else "", mem.qrn(None), x, imm_text(v)),
+                   "%s%s %s%s, xmm%d, %d" % (disp8(mem), "pextrq" if q else m, "QWORD PTR " if q else "",
+                                             mem.gas(None), x, v), "[%s],xmm" % mem.kind, m, defsyms=mem.defsyms())
+
+
+CRC_SIZES = {"crc32": ((32, 8), (32, 16), (32, 32), (64, 8), (64, 64)), "popcnt": ((16, 16), (32, 32), (64, 64))}
+
+
+def crc32_popcnt(fam, mode):
+    for m in fam.mnemonics:
+        for dest, src in CRC_SIZES[m]:
+            if dest == 64 and mode != 64:
+                continue
+            ds, ss = registers(mode, dest), registers(mode, src)
+            for i, a in enumerate(ds):
+                b = ss[(i * 3 + 1) % len(ss)]
+                if compatible(a, b):
+                    yield Case(mode, "%s %s,%s" % (m, a, b), "%s %s, %s" % (m, gas_reg(a), gas_reg(b)),
+                               "r%d,r%d" % (dest, src), m)
+    for i, mem in sse_mem_shapes(mode):
+        m = fam.next()
+        pairs = [p for p in CRC_SIZES[m] if p[0] != 64 or mode == 64]
+        dest, src = pairs[i % len(pairs)]
+        a = registers(mode, dest)[(i * 5) % len(registers(mode, dest))]
+        if not compatible(a, *mem.regs()):
+            continue
+        kw = src if (mem.needs_size or i % 3 == 0 or (m == "crc32" and src < 32)) else None
+        yield Case(mode, "%s %s,%s" % (m, a, mem.qrn(kw)),
+                   "%s%s %s, %s" % (disp8(mem), m, gas_reg(a), mem.gas(src)), "r%d,[%s]" % (dest, mem.kind), m,
+                   defsyms=mem.defsyms())
+
+
+def movq_forms(fam, mode):
+    n = 16 if mode == 64 else 8
+    for i in range(n):
+        a, b = i, (i * 5 + 3) % n
+        w = "meaning" if (a > 7 or b > 7) else "bytes"
+        yield Case(mode, "movq xmm%d,xmm%d" % (a, b), "movq xmm%d, xmm%d" % (a, b), "xmm,xmm", "movq", policy=w)
+        yield Case(mode, "movq mm%d,mm%d" % (a % 8, b % 8), "movq mm%d, mm%d" % (a % 8, b % 8), "mm,mm", "movq")
+        yield Case(mode, "movq xmm%d,mm%d" % (a, b % 8), "movq2dq xmm%d, mm%d" % (a, b % 8), "xmm,mm", "movq",
+                   policy="meaning" if a > 7 else "bytes")
+        yield Case(mode, "movq mm%d,xmm%d" % (a % 8, b), "movdq2q mm%d, xmm%d" % (a % 8, b), "mm,xmm", "movq",
+                   policy=w)
+    for i, mem in sse_mem_shapes(mode):
+        x = (i * 7) % n
+        store_w = mem.kind == "register" and mode == 64 and (x > 7 or rex_regs(mem))
+        for q, g, form in (("movq xmm%d,%s" % (x, mem.qrn(64)), "movq xmm%d, %s" % (x, mem.gas(64)), "xmm,[m]"),
+                           ("movq mm%d,%s" % (x % 8, mem.qrn(64)), "movq mm%d, %s" % (x % 8, mem.gas(64)), "mm,[m]"),
+                           ("movq %s,xmm%d" % (mem.qrn(64), x), "movq %s, xmm%d" % (mem.gas(64), x), "[m],xmm"),
+                           ("movq %s,mm%d" % (mem.qrn(64), x % 8), "movq %s, mm%d" % (mem.gas(64), x % 8), "[m],mm")):
+            policy = "meaning" if store_w and form[0] == "[" else "bytes"
+            yield Case(mode, q, disp8(mem) + g, form.replace("m]", mem.kind + "]"), "movq", policy=policy,
+                       defsyms=mem.defsyms())
+
+
+def movd_forms(fam, mode):
+    n = 16 if mode == 64 else 8
+    regs = registers(mode, 32)
+    for i, r in enumerate(regs):
+        x = (i * 3 + 1) % n
+        yield Case(mode, "movd xmm%d,%s" % (x, r), "movd xmm%d, %s" % (x, gas_reg(r)), "xmm,r32", "movd")
+        yield Case(mode, "movd %s,xmm%d" % (r, x), "movd %s, xmm%d" % (gas_reg(r), x), "r32,xmm", "movd")
+        yield Case(mode, "movd mm%d,%s" % (x % 8, r), "movd mm%d, %s" % (x % 8, gas_reg(r)), "mm,r32", "movd")
+        yield Case(mode, "movd %s,mm%d" % (r, x % 8), "movd %s, mm%d" % (gas_reg(r), x % 8), "r32,mm", "movd")
+    for i, mem in sse_mem_shapes(mode):
+        x, v = (i * 7) % n, "xmm" if i % 2 else "mm"
+        x = x if v == "xmm" else x % 8
+        for q, g, form in (("movd %s%d,%s" % (v, x, mem.qrn(32)), "movd %s%d, %s" % (v, x, mem.gas(32)), "v,[m]"),
+                           ("movd %s,%s%d" % (mem.qrn(32), v, x), "movd %s, %s%d" % (mem.gas(32), v, x), "[m],v")):
+            yield Case(mode, q, disp8(mem) + g, form.replace("m]", mem.kind + "]"), "movd", defsyms=mem.defsyms())
+
+
+def movbe_forms(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        if size == 8:
+            size = 16 if mode != 64 or i % 2 else 64
+        reg = partner(registers(mode, size), i, mem)
+        if reg is None:
+            continue
+        kw = size if (mem.needs_size or i % 3 == 0) else None
+        yield Case(mode, "movbe %s,%s" % (reg, mem.qrn(kw)),
+                   "%smovbe %s, %s" % (disp8(mem), gas_reg(reg), mem.gas(size)), "reg,[%s]" % mem.kind, "movbe",
+                   defsyms=mem.defsyms())
+        yield Case(mode, "movbe %s,%s" % (mem.qrn(kw), reg),
+                   "%smovbe %s, %s" % (disp8(mem), mem.gas(size), gas_reg(reg)), "[%s],reg" % mem.kind, "movbe",
+                   defsyms=mem.defsyms())
+
+
+def sse_family(name, handler, forms, skip=()):
+    names = [n for n, _ in sse_rows(handler) if n not in skip]
+    return Family(name, tuple(dict.fromkeys(names)), "{m}", forms)
+
+
 FAMILIES = [
     Family("alu", ("add", "or", "adc", "sbb", "and", "sub", "xor", "cmp"), "{m} eax,ebx",
            (alu_reg_reg, alu_reg_imm, alu_reg_mem, alu_mem_reg, alu_mem_imm, alu_quoted, alu_frame)),
@@ -726,6 +953,15 @@ FAMILIES = [
     Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem,)),
     Family("bswap", ("bswap",), "{m} eax", (bswap_reg,)),
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
+
+    sse_family("sse", "Sse", (sse_two,), skip=("psrldq", "pextrw1")),
+    sse_family("sse imm8", "Sse_Imm8", (sse_imm8,), skip=("pslldq",)),
+    Family("sse shifts", ("psrldq", "pslldq", "pextrw1"), "{m}", (sse_shift_pextrw1,)),
+    sse_family("sse extract", "Sse_Extract", (sse_extract,)),
+    sse_family("crc32 popcnt", "Crc32_Popcnt", (crc32_popcnt,)),
+    Family("movq", ("movq",), "{m}", (movq_forms,)),
+    Family("movd", ("movd",), "{m}", (movd_forms,)),
+    Family("movbe", ("movbe",), "{m}", (movbe_forms,)),
 ]
 
 
