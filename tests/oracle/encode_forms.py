@@ -22,12 +22,13 @@ Exit 0 when every check passes, 1 otherwise; the last line is
 """
 import os
 import re
+import shutil
 import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from oracle_lib import (Case, Report, Result, Tools, MODES, PAD, require_tools,  # noqa: E402
+from oracle_lib import (Case, Report, Result, Tools, MODES, PAD, normal_text, require_tools,  # noqa: E402
                         run_cases)
 from operand_pools import (ACCUMULATOR, GAS_PTR, GPR, GPR_X, IMM_SIGNED, IMM_UNSIGNED, LABEL,  # noqa: E402
                            MODE_SIZES, Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
@@ -965,6 +966,86 @@ FAMILIES = [
 ]
 
 
+# ---------------------------------------------------------------------------
+# llvm-mc as a second reference for the SSE families: every case without a
+# label (llvm-mc leaves those to the linker) in GNU as's spelling, assembled
+# by llvm-mc with -show-encoding. The bytes agree, or objdump and llvm-mc
+# --disassemble read the same instruction from both (llvm-mc 14 misreads
+# 66h-prefixed SSE in 16-bit code: there objdump alone).
+
+LLVM_MC = os.environ.get("LLVM_MC", "llvm-mc")
+LLVM_TRIPLE = {16: "i386", 32: "i386", 64: "x86_64"}
+LLVM_FAMILIES = ("sse", "sse imm8", "sse shifts", "sse extract", "crc32 popcnt", "movq", "movd", "movbe")
+
+
+def llvm_encodings(tools, mode, lines):
+    path = tools.path("llvm.s")
+    with open(path, "w") as f:
+        f.write(".intel_syntax noprefix\n%s\n" % (".code16" if mode == 16 else "") + "\n".join(lines) + "\n")
+    p = subprocess.run([LLVM_MC, "-triple=" + LLVM_TRIPLE[mode], "-show-encoding", path],
+                       capture_output=True, text=True)
+    out = [bytes(int(x, 16) for x in m.group(1).split(",") if x)
+           for m in re.finditer(r"encoding: \[([0-9a-fx,]*)\]", p.stdout)]
+    return out, p.stderr
+
+
+def llvm_readings(mode, pieces):
+    """llvm-mc --disassemble's reading of each byte string (one run for all)."""
+    text = "\n".join(",".join("0x%02x" % b for b in data) for data in pieces)
+    p = subprocess.run([LLVM_MC, "--disassemble", "-triple=" + LLVM_TRIPLE[mode], "-x86-asm-syntax=intel"],
+                       input=text, capture_output=True, text=True)
+    lines = [" ".join(ln.split("#")[0].split()) for ln in p.stdout.splitlines()]
+    return [ln for ln in lines if ln and not ln.startswith(".")]
+
+
+def unprefixed(data):
+    n = 0
+    while n < len(data) and data[n] in (0x66, 0x67):
+        n += 1
+    return bytes(sorted(data[:n])) + data[n:]
+
+
+def check_llvm_mc(tools, report, families):
+    if shutil.which(LLVM_MC) is None:
+        report.pending("llvm-mc", "llvm-mc is not installed")
+        return
+    results = []
+    for mode in (16, 32, 64):
+        cases = [c for fam in families if fam.name in LLVM_FAMILIES and fam.live for c in fam.cases()
+                 if c.mode == mode and c.mnemonic in fam.live and not c.defsyms
+                 and LABEL not in c.gas and not c.setup[0]]
+        encodings, errors = llvm_encodings(tools, mode, [c.gas for c in cases])
+        image, per_line, other = tools.qrn_run(mode, [c.qrn for c in cases])
+        insns = tools.decode(mode, image) if image is not None else []
+        if len(encodings) != len(cases) or len(insns) != len(cases):
+            results.append(Result(Case(mode, "llvm-mc batch", "", "batch", "llvm-mc"), False,
+                                  "%d cases, %d llvm-mc encodings, %d qrn_asm instructions; %s %s"
+                                  % (len(cases), len(encodings), len(insns), errors[:300], other[:3])))
+            continue
+        differ = [(c, want, q) for c, want, q in zip(cases, encodings, insns) if unprefixed(q.data) != unprefixed(want)]
+        results.extend(Result(c, True) for c, want, q in zip(cases, encodings, insns)
+                       if unprefixed(q.data) == unprefixed(want))
+        if not differ:
+            continue
+        theirs = tools.decode(mode, b"".join(w for _, w, _ in differ), start=0)
+        mine = llvm_readings(mode, [q.data for _, _, q in differ]) if mode != 16 else []
+        other_reading = llvm_readings(mode, [w for _, w, _ in differ]) if mode != 16 else []
+        paired = len(theirs) == len(differ) and (mode == 16 or len(mine) == len(other_reading) == len(differ))
+        for k, (c, want, q) in enumerate(differ):
+            if not paired:
+                results.append(Result(c, False, "llvm-mc writes %s; readings can not be paired" % want.hex(" "),
+                                      q=[q]))
+                continue
+            ok = normal_text(theirs[k]) == normal_text(q)
+            reason = "objdump reads %r for llvm-mc's %s" % (theirs[k], want.hex(" "))
+            if ok and mode != 16:
+                ok = mine[k] == other_reading[k]
+                reason = "llvm-mc reads %r, and %r for its own %s" % (mine[k], other_reading[k], want.hex(" "))
+            results.append(Result(c, ok, reason, q=[q]))
+    report.section("llvm-mc", results)
+
+
+
 def main():
     if len(sys.argv) != 2:
         print("usage: encode_forms.py path/to/qrn_asm")
@@ -986,6 +1067,7 @@ def main():
             waiting += ["%s forms (%s)" % (form.__name__, ", ".join(sorted(set(form.needs) & pending)))
                         for form in fam.forms if set(getattr(form, "needs", ())) & pending]
             report.section(fam.name, run_cases(tools, cases), pending=waiting)
+        check_llvm_mc(tools, report, FAMILIES)
     finally:
         tools.close()
     return report.close()
