@@ -940,9 +940,61 @@ def movbe_forms(fam, mode):
                    defsyms=mem.defsyms())
 
 
-def sse_family(name, handler, forms, skip=()):
+def simd_frame(fam, mode):
+    """PROC `arg`/`local` operands of the SSE, CRC32/POPCNT and MOVQ/MOVD/MOVBE
+    families (a `local` of 64-bit code is 64 bits: pextrd stores 64 there)."""
+    n = 16 if mode == 64 else 8
+    rows = dict(sse_rows("Sse") + sse_rows("Sse_Imm8"))
+
+    def body(name, offset, var_size, size, turn):
+        x, v = (turn * 5) % n, (turn * 13) & 0xFF
+        var = frame_operand(mode, offset)
+        m = fam.next()
+        if fam.name in ("sse", "sse imm8"):
+            if m == "pmovmskb":
+                return None
+            imm = fam.name == "sse imm8"
+            dest = sse_places(rows[m])[0]
+            a = x if (dest == "x" and not imm) else x % 8  # no REX.W in the imm8 forms here
+            tail = (",%d" % v, ", %d" % v) if imm else ("", "")
+            return ("%s xmm%d,[%s]%s" % (m, a, name, tail[0]),
+                    "%s %s, %s%s" % (GAS_SSE_NAME.get(m, m), place_gas(dest, a), var, tail[1]), "xmm,frame", m)
+        if fam.name == "sse extract":
+            gas = "pextrq QWORD PTR" if (m == "pextrd" and var_size == 64) else m
+            return ("%s [%s],xmm%d,%d" % (m, name, x, v), "%s %s, xmm%d, %d" % (gas, var, x, v), "frame,xmm", m)
+        if fam.name == "crc32 popcnt":
+            pairs = [p for p in CRC_SIZES[m] if p[0] != 64 or mode == 64]
+            dest, src = pairs[turn % len(pairs)]
+            reg = registers(mode, dest)[turn % len(registers(mode, dest))]
+            return ("%s %s,%s [%s]" % (m, reg, SIZE_WORD[src], name),
+                    "%s %s, %s" % (m, gas_reg(reg), frame_operand(mode, offset, src)), "reg,frame", m)
+        if fam.name in ("movq", "movd"):
+            kw, bits = ("qword", 64) if m == "movq" else ("dword", 32)
+            r = "xmm%d" % x if turn % 2 else "mm%d" % (x % 8)
+            mem = "%s [%s]" % (kw, name)
+            if turn % 4 < 2:
+                return ("%s %s,%s" % (m, r, mem), "%s %s, %s" % (m, r, frame_operand(mode, offset, bits)),
+                        "reg,frame", m)
+            return ("%s %s,%s" % (m, mem, r), "%s %s, %s" % (m, frame_operand(mode, offset, bits), r), "frame,reg", m)
+        if size == 8:
+            return None
+        reg = registers(mode, size)[turn % len(registers(mode, size))]
+        mem = "%s [%s]" % (SIZE_WORD[size], name)
+        if turn % 2:
+            return ("movbe %s,%s" % (reg, mem), "movbe %s, %s" % (gas_reg(reg), frame_operand(mode, offset, size)),
+                    "reg,frame", m)
+        return ("movbe %s,%s" % (mem, reg), "movbe %s, %s" % (frame_operand(mode, offset, size), gas_reg(reg)),
+                "frame,reg", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+simd_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def sse_family(name, handler, probe, forms, skip=()):
     names = [n for n, _ in sse_rows(handler) if n not in skip]
-    return Family(name, tuple(dict.fromkeys(names)), "{m}", forms)
+    return Family(name, tuple(dict.fromkeys(names)), probe, forms)
 
 
 FAMILIES = [
@@ -955,14 +1007,14 @@ FAMILIES = [
     Family("bswap", ("bswap",), "{m} eax", (bswap_reg,)),
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
 
-    sse_family("sse", "Sse", (sse_two,), skip=("psrldq", "pextrw1")),
-    sse_family("sse imm8", "Sse_Imm8", (sse_imm8,), skip=("pslldq",)),
+    sse_family("sse", "Sse", "{m} xmm0,xmm1", (sse_two, simd_frame), skip=("psrldq", "pextrw1")),
+    sse_family("sse imm8", "Sse_Imm8", "{m} xmm0,xmm1,1", (sse_imm8, simd_frame), skip=("pslldq",)),
     Family("sse shifts", ("psrldq", "pslldq", "pextrw1"), "{m}", (sse_shift_pextrw1,)),
-    sse_family("sse extract", "Sse_Extract", (sse_extract,)),
-    sse_family("crc32 popcnt", "Crc32_Popcnt", (crc32_popcnt,)),
-    Family("movq", ("movq",), "{m}", (movq_forms,)),
-    Family("movd", ("movd",), "{m}", (movd_forms,)),
-    Family("movbe", ("movbe",), "{m}", (movbe_forms,)),
+    sse_family("sse extract", "Sse_Extract", "{m} eax,xmm1,1", (sse_extract, simd_frame)),
+    sse_family("crc32 popcnt", "Crc32_Popcnt", "{m} eax,ebx", (crc32_popcnt, simd_frame)),
+    Family("movq", ("movq",), "{m} xmm0,xmm1", (movq_forms, simd_frame)),
+    Family("movd", ("movd",), "{m} xmm0,eax", (movd_forms, simd_frame)),
+    Family("movbe", ("movbe",), "{m} eax,[ebx]", (movbe_forms, simd_frame)),
 ]
 
 
