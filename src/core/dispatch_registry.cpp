@@ -9,6 +9,7 @@ extern const Mode_Table Alu_Mode_Table;
 extern const Mode_Table Mov_Mode_Table;
 extern const Mode_Table Data_Mode_Table;
 extern const Mode_Table String_Lea_Bswap_Mode_Table;
+extern const Mode_Table X87_Mode_Table;
 
 extern const Mode_Table Sse_Mode_Table;
 extern const Mode_Table Simd_Move_Mode_Table;
@@ -21,6 +22,7 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Mov_Mode_Table,
     &Data_Mode_Table,
     &String_Lea_Bswap_Mode_Table,
+    &X87_Mode_Table,
 
     &Sse_Mode_Table,
     &Simd_Move_Mode_Table,
