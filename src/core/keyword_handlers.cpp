@@ -9,8 +9,10 @@
 #include "core/symbols.h"
 #include "directives/data.h"
 #include "encode/alu.h"
+#include "encode/bits.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
+#include "encode/ports.h"
 #include "encode/string_ops.h"
 #include "output/sections.h"
 
@@ -24,8 +26,8 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Xchg:            return nullptr;
     case Kh::Movzx:           return nullptr;
     case Kh::Movsx:           return nullptr;
-    case Kh::Xadd:            return nullptr;
-    case Kh::Cmpxchg:         return nullptr;
+    case Kh::Xadd:            return Inst_Xadd;
+    case Kh::Cmpxchg:         return Inst_Cmpxchg;
     case Kh::Add:             return Inst_Add;
     case Kh::Or:              return Inst_Or;
     case Kh::Adc:             return Inst_Adc;
@@ -53,12 +55,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Idiv:            return nullptr;
     case Kh::Inc:             return nullptr;
     case Kh::Dec:             return nullptr;
-    case Kh::Bt:              return nullptr;
-    case Kh::Btc:             return nullptr;
-    case Kh::Btr:             return nullptr;
-    case Kh::Bts:             return nullptr;
-    case Kh::Bsf:             return nullptr;
-    case Kh::Bsr:             return nullptr;
+    case Kh::Bt:              return Inst_Bt;
+    case Kh::Btc:             return Inst_Btc;
+    case Kh::Btr:             return Inst_Btr;
+    case Kh::Bts:             return Inst_Bts;
+    case Kh::Bsf:             return Inst_Bsf;
+    case Kh::Bsr:             return Inst_Bsr;
     case Kh::Call:            return nullptr;
     case Kh::Jmp:             return nullptr;
     case Kh::Loop:            return nullptr;
@@ -75,12 +77,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Stosw:           return Inst_Stosw;
     case Kh::Lodsd:           return Inst_Lodsd;
     case Kh::Lodsw:           return Inst_Lodsw;
-    case Kh::In:              return nullptr;
-    case Kh::Out:             return nullptr;
+    case Kh::In:              return Inst_In;
+    case Kh::Out:             return Inst_Out;
 
     // Condition-coded families: the payload holds the condition opcode
-    case Kh::Cmovcc:          return nullptr;
-    case Kh::Setcc:           return nullptr;
+    case Kh::Cmovcc:          return Inst_Cmovcc;
+    case Kh::Setcc:           return Inst_Setcc;
     case Kh::Jcc:             return nullptr;
 
     // Operand-less instructions: the payload holds one, two or three bytes

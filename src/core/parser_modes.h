@@ -15,6 +15,13 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Lea_Param1 = 3,
   Mode_Lea_Param2 = 4,
 
+  // CMOVcc, SETcc, XADD
+  Mode_Cmov_Param1 = 11,
+  Mode_Cmov_Param2 = 12,
+  Mode_Setcc_Param = 13,
+  Mode_Xadd_Param1 = 14,
+  Mode_Xadd_Param2 = 15,
+
   // includes
   Mode_Include_Name = 19,
 
@@ -72,6 +79,28 @@ enum Parser_Mode_Code : uint32_t {
 
   // BSWAP
   Mode_Bswap_Param = 108,
+
+  // CMPXCHG, IN, OUT
+  Mode_Cmpxchg_Param1 = 123,
+  Mode_Cmpxchg_Param2 = 124,
+  Mode_In_Param1 = 125,
+  Mode_In_Param2 = 126,
+  Mode_Out_Param1 = 127,
+  Mode_Out_Param2 = 128,
+
+  // BT, BTC, BTR, BTS, BSF, BSR (operand 1 -> operand 2)
+  Mode_Bt_Param1 = 188,
+  Mode_Bt_Param2 = 189,
+  Mode_Btc_Param1 = 190,
+  Mode_Btc_Param2 = 191,
+  Mode_Btr_Param1 = 192,
+  Mode_Btr_Param2 = 193,
+  Mode_Bts_Param1 = 194,
+  Mode_Bts_Param2 = 195,
+  Mode_Bsf_Param1 = 196,
+  Mode_Bsf_Param2 = 197,
+  Mode_Bsr_Param1 = 198,
+  Mode_Bsr_Param2 = 199,
 
   // data definitions
   Mode_Data_Db = 200,
