@@ -14,6 +14,7 @@
 #include "encode/opcodes.h"
 #include "encode/ports.h"
 #include "encode/string_ops.h"
+#include "encode_ext/system.h"
 #include "output/sections.h"
 
 // clang-format off
@@ -132,26 +133,26 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Movbe:           return nullptr;
 
     // System and VMX instructions
-    case Kh::Sidt:            return nullptr;
-    case Kh::Lidt:            return nullptr;
-    case Kh::Lgdt:            return nullptr;
-    case Kh::Sgdt:            return nullptr;
-    case Kh::Arpl:            return nullptr;
-    case Kh::Bound:           return nullptr;
-    case Kh::Invlpg:          return nullptr;
-    case Kh::Clflush:         return nullptr;
-    case Kh::Ltr:             return nullptr;
-    case Kh::Str:             return nullptr;
-    case Kh::Stmxcsr:         return nullptr;
-    case Kh::Vmxon:           return nullptr;
-    case Kh::Vmptrld:         return nullptr;
-    case Kh::Vmptrst:         return nullptr;
-    case Kh::Vmclear:         return nullptr;
-    case Kh::Lds:             return nullptr;
-    case Kh::Les:             return nullptr;
-    case Kh::Lfs:             return nullptr;
-    case Kh::Lgs:             return nullptr;
-    case Kh::Lss:             return nullptr;
+    case Kh::Sidt:            return Inst_Sidt;
+    case Kh::Lidt:            return Inst_Lidt;
+    case Kh::Lgdt:            return Inst_Lgdt;
+    case Kh::Sgdt:            return Inst_Sgdt;
+    case Kh::Arpl:            return Inst_Arpl;
+    case Kh::Bound:           return Inst_Bound;
+    case Kh::Invlpg:          return Inst_Invlpg;
+    case Kh::Clflush:         return Inst_Clflush;
+    case Kh::Ltr:             return Inst_Ltr;
+    case Kh::Str:             return Inst_Str;
+    case Kh::Stmxcsr:         return Inst_Stmxcsr;
+    case Kh::Vmxon:           return Inst_Vmxon;
+    case Kh::Vmptrld:         return Inst_Vmptrld;
+    case Kh::Vmptrst:         return Inst_Vmptrst;
+    case Kh::Vmclear:         return Inst_Vmclear;
+    case Kh::Lds:             return Inst_Lds;
+    case Kh::Les:             return Inst_Les;
+    case Kh::Lfs:             return Inst_Lfs;
+    case Kh::Lgs:             return Inst_Lgs;
+    case Kh::Lss:             return Inst_Lss;
 
     // Data and reserve directives (Data_Do is hidden by the FOR keyword `do`)
     case Kh::Data_Db:         return Dir_Db;

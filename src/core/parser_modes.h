@@ -80,6 +80,21 @@ enum Parser_Mode_Code : uint32_t {
   // BSWAP
   Mode_Bswap_Param = 108,
 
+  // system instructions: descriptor tables, ARPL, BOUND, CLFLUSH, INVLPG, LTR, STR, STMXCSR
+  Mode_Sidt_Param = 110,
+  Mode_Lidt_Param = 111,
+  Mode_Lgdt_Param = 112,
+  Mode_Sgdt_Param = 113,
+  Mode_Arpl_Param1 = 114,
+  Mode_Arpl_Param2 = 115,
+  Mode_Bound_Param1 = 116,
+  Mode_Bound_Param2 = 117,
+  Mode_Clflush_Param = 118,
+  Mode_Invlpg_Param = 119,
+  Mode_Ltr_Param = 120,
+  Mode_Str_Param = 121,
+  Mode_Stmxcsr_Param = 122,
+
   // CMPXCHG, IN, OUT
   Mode_Cmpxchg_Param1 = 123,
   Mode_Cmpxchg_Param2 = 124,
@@ -87,6 +102,22 @@ enum Parser_Mode_Code : uint32_t {
   Mode_In_Param2 = 126,
   Mode_Out_Param1 = 127,
   Mode_Out_Param2 = 128,
+
+  // segment loads (register -> [direct]) and the VMX pointer instructions
+  Mode_Lds_Param1 = 129,
+  Mode_Lds_Param2 = 130,
+  Mode_Les_Param1 = 131,
+  Mode_Les_Param2 = 132,
+  Mode_Lfs_Param1 = 133,
+  Mode_Lfs_Param2 = 134,
+  Mode_Lgs_Param1 = 135,
+  Mode_Lgs_Param2 = 136,
+  Mode_Lss_Param1 = 137,
+  Mode_Lss_Param2 = 138,
+  Mode_Vmxon_Param = 139,
+  Mode_Vmptrld_Param = 140,
+  Mode_Vmptrst_Param = 141,
+  Mode_Vmclear_Param = 142,
 
   // BT, BTC, BTR, BTS, BSF, BSR (operand 1 -> operand 2)
   Mode_Bt_Param1 = 188,
