@@ -717,6 +717,173 @@ def string_ops(fam, mode):
         yield Case(mode, m, m, "string", m)
 
 
+# ---------------------------------------------------------------------------
+# Bit tests and scans, CMOVcc, SETcc, XADD/CMPXCHG, IN/OUT
+
+CONDITIONS = ("o", "no", "c", "b", "nae", "nc", "ae", "nb", "z", "e", "nz", "ne", "be", "na", "a", "nbe", "s",
+              "ns", "pe", "p", "np", "po", "l", "nge", "ge", "nl", "le", "ng", "g", "nle")
+BIT_OFFSETS = (0, 1, 3, 7, 15, 16, 31, 32, 63, 127, 128, 200, 255)
+
+
+def wide_sizes(mode):
+    return [s for s in MODE_SIZES[mode] if s != 8]
+
+
+def bt_reg_reg(fam, mode):
+    for size in wide_sizes(mode):
+        for r1, r2 in reg_pairs(mode, size):
+            m = fam.next()
+            yield Case(mode, "%s %s,%s" % (m, r1, r2), "%s %s, %s" % (m, gas_reg(r1), gas_reg(r2)), "reg,reg", m)
+
+
+def bt_reg_imm(fam, mode):
+    for size in wide_sizes(mode):
+        for i, reg in enumerate(registers(mode, size)):
+            v = BIT_OFFSETS[i % len(BIT_OFFSETS)]
+            m = fam.next()
+            yield Case(mode, "%s %s,%d" % (m, reg, v), "%s %s, %d" % (m, gas_reg(reg), v), "reg,imm", m)
+
+
+def bt_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        if size == 8:
+            continue
+        m = fam.next()
+        if i % 2:
+            v = BIT_OFFSETS[i % len(BIT_OFFSETS)]
+            yield Case(mode, "%s %s,%d" % (m, mem.qrn(size), v), "%s%s %s, %d" % (disp8(mem), m, mem.gas(size), v),
+                       "[%s],imm" % mem.kind, m, defsyms=mem.defsyms())
+            continue
+        reg = partner(registers(mode, size), i, mem)
+        yield Case(mode, "%s %s,%s" % (m, mem.qrn(mem_keyword(mem, size, i)), reg),
+                   "%s%s %s, %s" % (disp8(mem), m, mem.gas(size), gas_reg(reg)), "[%s],reg" % mem.kind, m,
+                   defsyms=mem.defsyms())
+
+
+def bt_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size == 8:
+            return None
+        m = fam.next()
+        if turn % 2:
+            v = BIT_OFFSETS[turn % len(BIT_OFFSETS)]
+            return ("%s %s [%s],%d" % (m, SIZE_WORD[size], name, v),
+                    "%s %s, %d" % (m, frame_operand(mode, offset, size), v), "frame,imm", m)
+        reg = registers(mode, size)[turn % 8]
+        return ("%s [%s],%s" % (m, name, reg), "%s %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg)),
+                "frame,reg", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+bt_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def reg_rm_reg(fam, mode):
+    """bsf, bsr and CMOVcc: reg, reg with the destination in ModRM.reg."""
+    for size in wide_sizes(mode):
+        for r1, r2 in reg_pairs(mode, size):
+            m = fam.next()
+            yield Case(mode, "%s %s,%s" % (m, r1, r2), "%s %s, %s" % (m, gas_reg(r1), gas_reg(r2)), "reg,reg", m)
+
+
+def reg_rm_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        if size == 8:
+            continue
+        reg = partner(registers(mode, size), i, mem)
+        m = fam.next()
+        yield Case(mode, "%s %s,%s" % (m, reg, mem.qrn(size if i % 3 == 0 else None)),
+                   "%s%s %s, %s" % (disp8(mem), m, gas_reg(reg), mem.gas(size)), "reg,[%s]" % mem.kind, m,
+                   defsyms=mem.defsyms())
+
+
+def reg_rm_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size == 8:
+            return None
+        m = fam.next()
+        reg = registers(mode, size)[(turn * 3) % 8]
+        return ("%s %s,[%s]" % (m, reg, name), "%s %s, %s" % (m, gas_reg(reg), frame_operand(mode, offset, size)),
+                "reg,frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+reg_rm_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def setcc_forms(fam, mode):
+    for reg in registers(mode, 8):
+        m = fam.next()
+        yield Case(mode, "%s %s" % (m, reg), "%s %s" % (m, gas_reg(reg)), "reg", m)
+    for i, mem in enumerate(memory_shapes(mode)):
+        m = fam.next()
+        kw = 8 if (mem.needs_size or i % 3 == 0) else None
+        yield Case(mode, "%s %s" % (m, mem.qrn(kw)), "%s%s %s" % (disp8(mem), m, mem.gas(8)),
+                   "[%s]" % mem.kind, m, defsyms=mem.defsyms())
+
+
+def setcc_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size != 8:
+            return None
+        m = fam.next()
+        return ("%s byte [%s]" % (m, name), "%s %s" % (m, frame_operand(mode, offset, 8)), "frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+setcc_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def xadd_reg_reg(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for r1, r2 in reg_pairs(mode, size):
+            m = fam.next()
+            yield Case(mode, "%s %s,%s" % (m, r1, r2), "%s %s, %s" % (m, gas_reg(r1), gas_reg(r2)), "reg,reg", m)
+
+
+def xadd_mem_reg(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        reg = partner(registers(mode, size), i + 1, mem)
+        if reg is None:
+            continue
+        m = fam.next()
+        lock = "lock " if i % 5 == 0 else ""
+        yield Case(mode, "%s%s %s,%s" % (lock, m, mem.qrn(mem_keyword(mem, size, i)), reg),
+                   "%s%s%s %s, %s" % (disp8(mem), lock, m, mem.gas(size), gas_reg(reg)), "[%s],reg" % mem.kind, m,
+                   policy="meaning" if lock else "bytes",  # lock comes before 66h/67h here
+                   defsyms=mem.defsyms())
+
+
+def xadd_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        m = fam.next()
+        reg = registers(mode, size)[(turn * 5) % 8]
+        if not compatible(reg):
+            reg = registers(mode, size)[0]
+        return ("%s [%s],%s" % (m, name, reg), "%s %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg)),
+                "frame,reg", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+xadd_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def io_forms(fam, mode):
+    ports = (0, 1, 0x60, 0x80, 0x7F, 0xFF)
+    for k, acc in enumerate(("al", "ax", "eax")):
+        for port in ("dx",) + ports[k::2]:
+            p = port if port == "dx" else "%d" % port
+            gp = port if port == "dx" else "0x%x" % port
+            yield Case(mode, "in %s,[%s]" % (acc, p), "in %s, %s" % (acc, gp), "in", "in")
+            yield Case(mode, "out [%s],%s" % (p, acc), "out %s, %s" % (gp, acc), "out", "out")
+    # the port register's size is not checked
+    yield Case(mode, "in al,[edx]", "in al, dx", "in", "in")
+
+
 FAMILIES = [
     Family("alu", ("add", "or", "adc", "sbb", "and", "sub", "xor", "cmp"), "{m} eax,ebx",
            (alu_reg_reg, alu_reg_imm, alu_reg_mem, alu_mem_reg, alu_mem_imm, alu_quoted, alu_frame)),
@@ -726,6 +893,12 @@ FAMILIES = [
     Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem,)),
     Family("bswap", ("bswap",), "{m} eax", (bswap_reg,)),
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
+    Family("bt", ("bt", "btc", "btr", "bts"), "{m} eax,ebx", (bt_reg_reg, bt_reg_imm, bt_mem, bt_frame)),
+    Family("bsx", ("bsf", "bsr"), "{m} eax,ebx", (reg_rm_reg, reg_rm_mem, reg_rm_frame)),
+    Family("cmovcc", tuple("cmov" + c for c in CONDITIONS), "{m} eax,ebx", (reg_rm_reg, reg_rm_mem, reg_rm_frame)),
+    Family("setcc", tuple("set" + c for c in CONDITIONS), "{m} al", (setcc_forms, setcc_frame)),
+    Family("xadd", ("xadd", "cmpxchg"), "{m} eax,ebx", (xadd_reg_reg, xadd_mem_reg, xadd_frame)),
+    Family("io", ("in", "out"), "in al,[dx]", (io_forms,)),
 ]
 
 
