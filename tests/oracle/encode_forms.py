@@ -29,7 +29,7 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from oracle_lib import (Case, Report, Result, Tools, MODES, PAD, require_tools,  # noqa: E402
                         run_cases)
-from operand_pools import (ACCUMULATOR, GAS_PTR, IMM_SIGNED, IMM_UNSIGNED, LABEL, MODE_SIZES,  # noqa: E402
+from operand_pools import (ACCUMULATOR, GAS_PTR, GPR, IMM_SIGNED, IMM_UNSIGNED, LABEL, MODE_SIZES,  # noqa: E402
                            Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
                            quoted, registers)
 
@@ -883,6 +883,127 @@ def io_forms(fam, mode):
     # the port register's size is not checked
     yield Case(mode, "in al,[edx]", "in al, dx", "in", "in")
 
+# ---------------------------------------------------------------------------
+# System instructions: 0F /digit forms, descriptor tables, arpl, bound,
+# clflush, invlpg and the segment loads. GNU as's lines are read by llvm-mc
+# too (check_system_llvm_mc): both oracles must give the same bytes.
+
+# mnemonic: (GNU as size of the memory operand, or None)
+SYSTEM_MEMORY = {"ltr": 16, "str": 16, "stmxcsr": 32, "vmxon": 64, "vmptrld": 64, "vmptrst": 64, "vmclear": 64,
+                 "sidt": None, "lidt": None, "lgdt": None, "sgdt": None, "clflush": 8, "invlpg": 8}
+FAR_LOADS = ("lds", "les", "lfs", "lgs", "lss")
+
+
+def system_memory(fam, mode):
+    for i, mem in enumerate(memory_shapes(mode)):
+        for k in range(2):
+            m = fam.next(SYSTEM_MEMORY)
+            yield Case(mode, "%s %s" % (m, mem.qrn()), "%s%s %s" % (disp8(mem), m, mem.gas(SYSTEM_MEMORY[m])),
+                       "[%s]" % mem.kind, m, defsyms=mem.defsyms())
+
+
+def system_registers(fam, mode):
+    for reg in registers(mode, 16):
+        # str with a register writes no 66h: GNU as writes that for the 32-bit register
+        wide = {16: reg, 32: "e" + reg, 64: reg[:-1] + "d" if reg.startswith("r") else "e" + reg}[mode]
+        yield Case(mode, "ltr %s" % reg, "ltr %s" % reg, "reg", "ltr")
+        yield Case(mode, "str %s" % reg, "str %s" % wide, "reg", "str")
+
+
+def system_equates(fam, mode):
+    """An equate between the brackets of a descriptor-table instruction is an address."""
+    for m in ("sidt", "lidt", "lgdt", "sgdt"):
+        mem = Mem(mode, None, direct=0x1000)
+        yield Case(mode, "%s [table_at]" % m, "%s %s" % (m, mem.gas()), "[equate]", m, defsyms=mem.defsyms(),
+                   setup=(("table_at equ 1000h",), ()))
+
+
+def system_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size != 16:
+            return None
+        m = fam.next(SYSTEM_MEMORY)
+        return ("%s [%s]" % (m, name), "%s %s" % (m, frame_operand(mode, offset, SYSTEM_MEMORY[m])), "frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+system_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def arpl_bound(fam, mode):
+    if mode == 64:
+        return
+    for r1, r2 in reg_pairs(mode, 16):
+        yield Case(mode, "arpl %s,%s" % (r1, r2), "arpl %s, %s" % (r1, r2), "arpl reg,reg", "arpl")
+    for i, mem in enumerate(memory_shapes(mode)):
+        reg = GPR[16][i % 8]
+        yield Case(mode, "arpl %s,%s" % (mem.qrn(), reg), "%sarpl %s, %s" % (disp8(mem), mem.gas(16), reg),
+                   "arpl [%s],reg" % mem.kind, "arpl", defsyms=mem.defsyms())
+        size = (16, 32)[i % 2]
+        reg = GPR[size][(i * 3) % 8]
+        yield Case(mode, "bound %s,%s" % (reg, mem.qrn()), "%sbound %s, %s" % (disp8(mem), reg, mem.gas(2 * size)),
+                   "bound reg,[%s]" % mem.kind, "bound", defsyms=mem.defsyms())
+
+
+def far_loads(fam, mode):
+    shapes = [mem for mem in memory_shapes(mode) if mem.kind == "direct"]
+    for m in FAR_LOADS:
+        if mode == 64 and m in ("lds", "les"):
+            continue
+        for i, mem in enumerate(shapes):
+            for size in (16, 32):
+                reg = registers(mode, size)[(i * 3 + size) % len(registers(mode, size))]
+                yield Case(mode, "%s %s,%s" % (m, reg, mem.qrn()), "%s %s, %s" % (m, gas_reg(reg), mem.gas()),
+                           "reg,[direct]", m, defsyms=mem.defsyms())
+            if mode == 64 and m not in ("lds", "les"):
+                # GNU as takes a 64-bit register here only with -mintel64: REX.W spelled out
+                yield Case(mode, "%s rcx,%s" % (m, mem.qrn()), "rex.w %s ecx, %s" % (m, mem.gas()),
+                           "reg64,[direct]", m, defsyms=mem.defsyms())
+
+
+def llvm_mc_encodings(mode, lines):
+    """llvm-mc's bytes for each line, or None when it refuses the batch."""
+    src = "\n".join([".intel_syntax noprefix", MODES[mode]["code"]] + lines) + "\n"
+    triple = "x86_64" if mode == 64 else "i386"
+    p = subprocess.run(["llvm-mc", "-triple=" + triple, "-show-encoding"], input=src, capture_output=True,
+                       text=True)
+    if p.returncode != 0:
+        return None
+    out = []
+    for line in p.stdout.splitlines():
+        m = re.search(r"encoding: \[([^\]]*)\]", line)
+        if m:
+            out.append(bytes(int(x, 16) for x in m.group(1).split(",")))
+    return out if len(out) == len(lines) else None
+
+
+def check_system_llvm_mc(tools, report):
+    """The second oracle: llvm-mc reads every GNU as line of the system forms
+    that needs no symbol and gives the same bytes as GNU as."""
+    import shutil
+    if shutil.which("llvm-mc") is None:
+        report.pending("system llvm-mc", "llvm-mc is not installed")
+        return
+    results = []
+    for mode in (16, 32, 64):
+        cases = [c for fam in SYSTEM_FAMILIES for form in fam.forms if not getattr(form, "needs", ())
+                 for c in form(fam, mode)
+                 if LABEL not in c.gas and not c.defsyms and not c.setup[0] and "{" not in c.gas
+                 and "rex." not in c.gas]
+        lines = [c.gas for c in cases]
+        image, errors = tools.gas_run(mode, lines)
+        gas = [i.data for i in tools.decode(mode, image)] if image is not None else []
+        # llvm-mc takes bound's memory operand without a size word
+        llvm = llvm_mc_encodings(mode, [re.sub(r"^bound (\w+), \w+ PTR", r"bound \1,", x) for x in lines])
+        if llvm is None or len(gas) != len(lines):
+            for c in cases:
+                results.append(Result(c, False, "llvm-mc or GNU as refuses the batch"))
+            continue
+        for c, g, l in zip(cases, gas, llvm):
+            results.append(Result(c, g == l, "" if g == l else "GNU as %s, llvm-mc %s" % (g.hex(" "), l.hex(" "))))
+    report.section("system/llvm", results)
+
 
 FAMILIES = [
     Family("alu", ("add", "or", "adc", "sbb", "and", "sub", "xor", "cmp"), "{m} eax,ebx",
@@ -899,7 +1020,11 @@ FAMILIES = [
     Family("setcc", tuple("set" + c for c in CONDITIONS), "{m} al", (setcc_forms, setcc_frame)),
     Family("xadd", ("xadd", "cmpxchg"), "{m} eax,ebx", (xadd_reg_reg, xadd_mem_reg, xadd_frame)),
     Family("io", ("in", "out"), "in al,[dx]", (io_forms,)),
+    Family("system", tuple(SYSTEM_MEMORY), "{m} [ebx]", (system_memory, system_registers, system_equates, system_frame)),
+    Family("arpl/bound", ("arpl", "bound"), "{m} ax,bx", (arpl_bound,)),
+    Family("far loads", FAR_LOADS, "{m} eax,[1000h]", (far_loads,)),
 ]
+SYSTEM_FAMILIES = FAMILIES[-3:]
 
 
 def main():
@@ -923,6 +1048,7 @@ def main():
             waiting += ["%s forms (%s)" % (form.__name__, ", ".join(sorted(set(form.needs) & pending)))
                         for form in fam.forms if set(getattr(form, "needs", ())) & pending]
             report.section(fam.name, run_cases(tools, cases), pending=waiting)
+        check_system_llvm_mc(tools, report)
     finally:
         tools.close()
     return report.close()
