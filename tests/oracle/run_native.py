@@ -325,6 +325,203 @@ PROGRAMS = [
     """),
 ]
 
+
+# ---------------------------------------------------------------------------
+# Bit tests and scans, conditional moves and sets, xadd and cmpxchg, and the
+# system instructions that run in user mode.
+
+def _bit_programs():
+    out = []
+    for bits, r in ((32, {"a": "ebx", "b": "ecx", "c": "esi", "sp": "esp", "w": "dword", "chk": "ebx"}),
+                    (64, {"a": "r9", "b": "rcx", "c": "r10", "sp": "rsp", "w": "qword", "chk": "r9"})):
+        a, b, c, sp, w = r["a"], r["b"], r["c"], r["sp"], r["w"]
+        width = bits
+        out.append((bits, "bt, bts, btr, btc on registers", """
+            mov %(a)s,0F0h
+            bt %(a)s,4
+            sbb %(b)s,%(b)s
+            @check %(b)s,-1
+            bts %(a)s,0
+            sbb %(b)s,%(b)s
+            @check %(a)s,0F1h
+            @check %(b)s,0
+            mov %(c)s,5
+            btr %(a)s,%(c)s
+            sbb %(b)s,%(b)s
+            @check %(a)s,0D1h
+            @check %(b)s,-1
+            btc %(a)s,%(shift)d
+            sbb %(b)s,%(b)s
+            @check %(a)s,0D3h
+            @check %(b)s,0
+        """ % dict(r, shift=width + 1)))
+        out.append((bits, "bt, bts, btr, btc on a bit string", """
+            sub %(sp)s,32
+            mov %(w)s [%(sp)s],0
+            mov %(w)s [%(sp)s+8],0
+            mov %(w)s [%(sp)s+16],0
+            mov %(b)s,72
+            bts [%(sp)s],%(b)s
+            sbb %(c)s,%(c)s
+            mov %(a)s,[%(sp)s+8]
+            @check %(a)s,100h
+            @check %(c)s,0
+            mov %(b)s,135
+            btc [%(sp)s],%(b)s
+            mov %(a)s,[%(sp)s+16]
+            @check %(a)s,80h
+            mov %(b)s,72
+            bt [%(sp)s],%(b)s
+            sbb %(c)s,%(c)s
+            @check %(c)s,-1
+            btr %(w)s [%(sp)s+8],8
+            sbb %(c)s,%(c)s
+            mov %(a)s,[%(sp)s+8]
+            @check %(a)s,0
+            @check %(c)s,-1
+            add %(sp)s,32
+        """ % r))
+        out.append((bits, "bsf, bsr, xadd, cmpxchg", """
+            mov %(a)s,12000h
+            bsf %(b)s,%(a)s
+            @check %(b)s,13
+            bsr %(c)s,%(a)s
+            @check %(c)s,16
+            mov %(b)s,7
+            xadd %(a)s,%(b)s
+            @check %(a)s,12007h
+            @check %(b)s,12000h
+            sub %(sp)s,16
+            mov %(w)s [%(sp)s],50
+            mov %(b)s,3
+            lock xadd [%(sp)s],%(b)s
+            mov %(c)s,[%(sp)s]
+            @check %(c)s,53
+            @check %(b)s,50
+            add %(sp)s,16
+        """ % r))
+        acc = "eax" if bits == 32 else "rax"
+        out.append((bits, "cmpxchg that succeeds and fails", """
+            sub %(sp)s,16
+            mov %(w)s [%(sp)s],50
+            mov %(acc)s,50
+            mov %(b)s,77
+            mov %(a)s,0
+            cmpxchg [%(sp)s],%(b)s
+            setz %(abyte)s
+            mov %(c)s,[%(sp)s]
+            @check %(c)s,77
+            @check %(a)s,1
+            mov %(acc)s,49
+            mov %(a)s,5
+            lock cmpxchg [%(sp)s],%(a)s
+            mov %(b)s,%(acc)s
+            mov %(a)s,1
+            setz %(abyte)s
+            mov %(c)s,[%(sp)s]
+            @check %(c)s,77
+            @check %(b)s,77
+            @check %(a)s,0
+            add %(sp)s,16
+        """ % dict(r, acc=acc, abyte="bl" if bits == 32 else "r9l")))
+    return out
+
+
+# (a, b) pairs for cmp a,b: equal, both orders signed and unsigned, overflow, sign and parity.
+CMP_PAIRS = [(5, 5), (1, -1), (-1, 1), (0x80000000, 1), (0x7FFFFFFF, -1), (3, 0), (7, 0), (2, 9)]
+CONDITION_NAMES = ("o", "no", "c", "b", "nae", "nc", "ae", "nb", "z", "e", "nz", "ne", "be", "na", "a", "nbe", "s",
+                   "ns", "pe", "p", "np", "po", "l", "nge", "ge", "nl", "le", "ng", "g", "nle")
+
+
+def condition_holds(name, a, b):
+    """The condition after a 32-bit cmp a,b."""
+    a &= 0xFFFFFFFF
+    b &= 0xFFFFFFFF
+    r = (a - b) & 0xFFFFFFFF
+    cf = a < b
+    zf = r == 0
+    sf = bool(r >> 31)
+    of = bool(((a ^ b) & (a ^ r)) >> 31)
+    pf = bin(r & 0xFF).count("1") % 2 == 0
+    base = {"o": of, "c": cf, "b": cf, "ae": not cf, "z": zf, "e": zf, "be": cf or zf, "a": not (cf or zf),
+            "s": sf, "pe": pf, "p": pf, "po": not pf, "l": sf != of, "ge": sf == of, "le": zf or sf != of,
+            "g": not zf and sf == of}
+    if name in base:
+        return base[name]
+    if name == "nae":
+        return cf
+    if name == "nbe":
+        return not (cf or zf)
+    if name == "nge":
+        return sf != of
+    if name == "nle":
+        return not zf and sf == of
+    return not condition_holds(name[1:], a, b)  # no, nc, nb, nz, ne, na, ns, np, nl, ng
+
+
+def _condition_programs():
+    """Every SETcc and CMOVcc name after cmp over the pairs: one bit per name."""
+    out = []
+    for bits in (32, 64):
+        x, y, acc, tmp, one = (("ebp", "esi", "ebx", "ecx", "edx") if bits == 32 else
+                               ("r8d", "r11d", "r12d", "r13d", "r14d"))
+        byte = "cl" if bits == 32 else "r13l"
+        wide = "r12" if bits == 64 else acc
+        for start in range(0, len(CMP_PAIRS), 4):
+            lines = []
+            for a, b in CMP_PAIRS[start:start + 4]:
+                lines += ["mov %s,%d" % (x, a), "mov %s,%d" % (y, b), "mov %s,0" % acc]
+                for name in CONDITION_NAMES:
+                    lines += ["cmp %s,%s" % (x, y), "set%s %s" % (name, byte), "add %s,%s" % (acc, acc),
+                              "or %s,%s" % (acc[:-1] + "l" if bits == 64 else "bl", byte)]
+                lines.append("@check %s,0%Xh" % (wide, sum(condition_holds(n, a, b) << (29 - k)
+                                                            for k, n in enumerate(CONDITION_NAMES))))
+                lines += ["mov %s,0" % acc]
+                for name in CONDITION_NAMES:
+                    lines += ["mov %s,0" % tmp, "mov %s,1" % one, "cmp %s,%s" % (x, y),
+                              "cmov%s %s,%s" % (name, tmp, one), "add %s,%s" % (acc, acc), "or %s,%s" % (acc, tmp)]
+                lines.append("@check %s,0%Xh" % (wide, sum(condition_holds(n, a, b) << (29 - k)
+                                                            for k, n in enumerate(CONDITION_NAMES))))
+            out.append((bits, "setcc and cmovcc after cmp, pairs %d-%d" % (start, start + 3), "\n".join(lines)))
+    return out
+
+
+SYSTEM_PROGRAMS = [
+    (64, "stmxcsr, clflush, lfs and lgs", """
+        sub rsp,16
+        stmxcsr [rsp]
+        mov ebx,[rsp]
+        @check rbx,1F80h
+        clflush [rsp]
+        mov [ptr1+4],fs
+        mov dword [ptr1],12345678h
+        lfs ebx,[ptr1]
+        @check rbx,12345678h
+        mov [ptr2+4],gs
+        mov dword [ptr2],0ABCDh
+        lgs esi,[ptr2]
+        @check rsi,0ABCDh
+        add rsp,16
+        reti
+        ptr1:
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+        ptr2:
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+    """),
+]
+
+PROGRAMS += _bit_programs() + _condition_programs() + SYSTEM_PROGRAMS
+
 # Programs with absolute addresses of labels: they run from qrn_asm's
 # objects only (the raw image's addresses start at 0).
 OBJECT_PROGRAMS = [
