@@ -22,6 +22,7 @@ Exit 0 when every check passes, 1 otherwise; the last line is
 """
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -32,6 +33,7 @@ from oracle_lib import (Case, Report, Result, Tools, MODES, PAD, require_tools, 
 from operand_pools import (ACCUMULATOR, GAS_PTR, GPR, IMM_SIGNED, IMM_UNSIGNED, LABEL, MODE_SIZES,  # noqa: E402
                            Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
                            quoted, registers)
+from x87_forms import X87, check_llvm_mc, x87_mem, x87_st  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 KEYWORD_LIST = os.path.join(HERE, "..", "..", "src", "core", "keyword_list.cpp")
@@ -981,7 +983,6 @@ def llvm_mc_encodings(mode, lines):
 def check_system_llvm_mc(tools, report):
     """The second oracle: llvm-mc reads every GNU as line of the system forms
     that needs no symbol and gives the same bytes as GNU as."""
-    import shutil
     if shutil.which("llvm-mc") is None:
         report.pending("system llvm-mc", "llvm-mc is not installed")
         return
@@ -1023,8 +1024,9 @@ FAMILIES = [
     Family("system", tuple(SYSTEM_MEMORY), "{m} [ebx]", (system_memory, system_registers, system_equates, system_frame)),
     Family("arpl/bound", ("arpl", "bound"), "{m} ax,bx", (arpl_bound,)),
     Family("far loads", FAR_LOADS, "{m} eax,[1000h]", (far_loads,)),
+    Family("x87", tuple(X87), "{m} st1", (x87_st, x87_mem)),
 ]
-SYSTEM_FAMILIES = FAMILIES[-3:]
+SYSTEM_FAMILIES = [f for f in FAMILIES if f.name in ("system", "arpl/bound", "far loads")]
 
 
 def main():
@@ -1047,7 +1049,11 @@ def main():
             waiting = [m for m in fam.mnemonics if m in pending]
             waiting += ["%s forms (%s)" % (form.__name__, ", ".join(sorted(set(form.needs) & pending)))
                         for form in fam.forms if set(getattr(form, "needs", ())) & pending]
-            report.section(fam.name, run_cases(tools, cases), pending=waiting)
+            results = run_cases(tools, cases)
+            if fam.name == "x87" and shutil.which("llvm-mc"):
+                results += [Result(Case(32, label, "", "llvm-mc", "x87"), ok, why)
+                            for label, ok, why in check_llvm_mc(tools, fam)]
+            report.section(fam.name, results, pending=waiting)
         check_system_llvm_mc(tools, report)
     finally:
         tools.close()
