@@ -305,15 +305,15 @@ uint32_t Xadd_Opcode() {
   return mode == Mode_Xadd_Param1 || mode == Mode_Xadd_Param2 ? 0xC1u : 0xB1u;
 }
 
-void Xchg_Add_Param1(const char* text, uint32_t length) {
+void Exchange_Param1(const char* text, uint32_t length) {
   Next(Parse_Operand(text, length, &Op1()), Parser.Parser_Mode + 1);
 }
 
-void Xchg_Add_Param1_Mem(const char* text, uint32_t length) {
+void Exchange_Param1_Mem(const char* text, uint32_t length) {
   Next(Parse_Operand_Mem(text, length, &Op1()), Parser.Parser_Mode + 1);
 }
 
-void Xchg_Add_Param2(const char* text, uint32_t length) {
+void Exchange_Param2(const char* text, uint32_t length) {
   const uint32_t opcode = Xadd_Opcode();
   Last(Parse_Operand(text, length, &Op2()), [opcode] { Encode_Xadd_Cmpxchg(opcode); });
 }
@@ -326,9 +326,9 @@ constexpr Mode_Handler Words[] = {
     {Mode_Bsf_Param1, Bsx_Param1},      {Mode_Bsf_Param2, Bsx_Param2},
     {Mode_Bsr_Param1, Bsx_Param1},      {Mode_Bsr_Param2, Bsx_Param2},
     {Mode_Cmov_Param1, Cmov_Param1},    {Mode_Cmov_Param2, Cmov_Param2},
-    {Mode_Setcc_Param, Setcc_Param},    {Mode_Xadd_Param1, Xchg_Add_Param1},
-    {Mode_Xadd_Param2, Xchg_Add_Param2}, {Mode_Cmpxchg_Param1, Xchg_Add_Param1},
-    {Mode_Cmpxchg_Param2, Xchg_Add_Param2},
+    {Mode_Setcc_Param, Setcc_Param},    {Mode_Xadd_Param1, Exchange_Param1},
+    {Mode_Xadd_Param2, Exchange_Param2}, {Mode_Cmpxchg_Param1, Exchange_Param1},
+    {Mode_Cmpxchg_Param2, Exchange_Param2},
 };
 
 constexpr Mode_Handler Brackets[] = {
@@ -336,7 +336,7 @@ constexpr Mode_Handler Brackets[] = {
     {Mode_Btr_Param1, Bt_Param1_Mem},         {Mode_Bts_Param1, Bt_Param1_Mem},
     {Mode_Bsf_Param2, Bsx_Param2_Mem},        {Mode_Bsr_Param2, Bsx_Param2_Mem},
     {Mode_Cmov_Param2, Cmov_Param2_Mem},      {Mode_Setcc_Param, Setcc_Param_Mem},
-    {Mode_Xadd_Param1, Xchg_Add_Param1_Mem},  {Mode_Cmpxchg_Param1, Xchg_Add_Param1_Mem},
+    {Mode_Xadd_Param1, Exchange_Param1_Mem},  {Mode_Cmpxchg_Param1, Exchange_Param1_Mem},
 };
 
 }  // namespace
