@@ -8,6 +8,7 @@
 #include "core/dispatch.h"
 #include "core/symbols.h"
 #include "directives/data.h"
+#include "directives/struc.h"
 #include "encode/alu.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
@@ -169,7 +170,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Reserve_Rq:      return Dir_Rq;
     case Kh::Reserve_Rt:      return Dir_Rt;
     case Kh::Reserve_Ro:      return Dir_Ro;
-    case Kh::Reserve_Rs:      return nullptr;
+    case Kh::Reserve_Rs:      return Dir_Rs;
     case Kh::Dir_Time:        return Dir_Time;
 
     // Fill directives: the payload holds the first parser mode
@@ -246,12 +247,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Entry:           return nullptr;
 
     // Structures, unions and enumerations
-    case Kh::Struc:           return nullptr;
-    case Kh::Ends:            return nullptr;
-    case Kh::Union:           return nullptr;
-    case Kh::Endu:            return nullptr;
-    case Kh::Enum:            return nullptr;
-    case Kh::Ende:            return nullptr;
+    case Kh::Struc:           return Dir_Struc;
+    case Kh::Ends:            return Dir_Ends;
+    case Kh::Union:           return Dir_Union;
+    case Kh::Endu:            return Dir_Endu;
+    case Kh::Enum:            return Dir_Enum;
+    case Kh::Ende:            return Dir_Ende;
 
     // Code mode
     case Kh::Use16:           return Use16;

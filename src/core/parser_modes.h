@@ -18,6 +18,9 @@ enum Parser_Mode_Code : uint32_t {
   // includes
   Mode_Include_Name = 19,
 
+  // structure definitions
+  Mode_Struc_Name = 32,
+
   // PUSH
   Mode_Push_Operand = 31,
 
@@ -122,6 +125,10 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Fcmovcc = 257,
   Mode_Fnstcw = 258,
   Mode_Fldcw = 259,
+
+  // enumerations
+  Mode_Enum_Param = 286,
+  Mode_Enum_Item = 287,
 
   // data definitions: dt, rt, ro
   Mode_Data_Dt = 260,

@@ -33,6 +33,7 @@ from oracle_lib import (Case, Report, Result, Tools, MODES, PAD, require_tools, 
 from operand_pools import (ACCUMULATOR, GAS_PTR, IMM_SIGNED, IMM_UNSIGNED, LABEL, MODE_SIZES,  # noqa: E402
                            Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
                            quoted, registers)
+from struc_forms import struc_members  # noqa: E402
 from x87_forms import X87, check_llvm_mc, x87_mem, x87_st  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -728,6 +729,7 @@ FAMILIES = [
     Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem,)),
     Family("bswap", ("bswap",), "{m} eax", (bswap_reg,)),
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
+    Family("struc members", ("struc",), "{m} X", (struc_members,)),
     Family("x87", tuple(X87), "{m} st1", (x87_st, x87_mem)),
 ]
 
