@@ -22,6 +22,7 @@ Exit 0 when every check passes, 1 otherwise; the last line is
 """
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -32,6 +33,7 @@ from oracle_lib import (Case, Report, Result, Tools, MODES, PAD, require_tools, 
 from operand_pools import (ACCUMULATOR, GAS_PTR, IMM_SIGNED, IMM_UNSIGNED, LABEL, MODE_SIZES,  # noqa: E402
                            Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
                            quoted, registers)
+from x87_forms import X87, check_llvm_mc, x87_mem, x87_st  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 KEYWORD_LIST = os.path.join(HERE, "..", "..", "src", "core", "keyword_list.cpp")
@@ -1008,6 +1010,7 @@ FAMILIES = [
     Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem,)),
     Family("bswap", ("bswap",), "{m} eax", (bswap_reg,)),
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
+    Family("x87", tuple(X87), "{m} st1", (x87_st, x87_mem)),
 ] + FAMILIES_GROUP_OPS
 
 
@@ -1031,7 +1034,11 @@ def main():
             waiting = [m for m in fam.mnemonics if m in pending]
             waiting += ["%s forms (%s)" % (form.__name__, ", ".join(sorted(set(form.needs) & pending)))
                         for form in fam.forms if set(getattr(form, "needs", ())) & pending]
-            report.section(fam.name, run_cases(tools, cases), pending=waiting)
+            results = run_cases(tools, cases)
+            if fam.name == "x87" and shutil.which("llvm-mc"):
+                results += [Result(Case(32, label, "", "llvm-mc", "x87"), ok, why)
+                            for label, ok, why in check_llvm_mc(tools, fam)]
+            report.section(fam.name, results, pending=waiting)
     finally:
         tools.close()
     return report.close()
