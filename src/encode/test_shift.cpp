@@ -42,14 +42,21 @@ constexpr Test_Messages Test_Msg = {
     "Unknown or wrong param_1 size ",
 };
 
-// F7 /0 (F6 /0) with an immediate of the full operand size.
-void Test_Mem_Imm(uint32_t size, const Operand_Record& mem) {
+// The immediate of an operand of `size` bits: an address has no place in
+// an 8- or 16-bit field, and the value must fit (once sizes are known).
+Operand_Record Test_Imm(uint32_t size) {
   Operand_Record imm = Op2();
   if (imm.relocatable && size < 32) {
     Error_Msg(Msg_Reloc_Sizes);
     imm.relocatable = 0;
   }
   if (!Imm_Fits(imm.value, size)) Error_Final(Msg_Value);
+  return imm;
+}
+
+// F7 /0 (F6 /0) with an immediate of the full operand size.
+void Test_Mem_Imm(uint32_t size, const Operand_Record& mem) {
+  const Operand_Record imm = Test_Imm(size);
   const uint32_t bytes = Imm_Bytes(size);
   Emit_Digit_Mem(0xF7, 0, size, Mem_Operand_Of(mem), bytes);
   Emit_Imm(imm, bytes);
@@ -57,13 +64,12 @@ void Test_Mem_Imm(uint32_t size, const Operand_Record& mem) {
 
 void Test_Reg_Imm() {
   const Operand_Record& reg = Op1();
-  const Operand_Record& imm = Op2();
   const uint32_t s = Register_Operand_Size(reg);
   if (!Size_Usable(s)) {
     Error_Msg(Test_Msg.param1_size);
     return;
   }
-  if (!Imm_Fits(imm.value, s)) Error_Final(Msg_Value);
+  const Operand_Record imm = Test_Imm(s);
   if (reg.low() == 0) {  // al, ax, eax, rax: A8h / A9h
     Inst_Head h;
     Head_Opcode(h, s == 8 ? 0xA8 : 0xA9);
