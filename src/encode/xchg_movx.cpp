@@ -169,7 +169,13 @@ void Encode_Extend(const Extend_Mnemonic& e) {
   }
   if (source.kind == Op_Mem_Complex) source.relocatable |= Expr.Expr_Relocatable;
   h.p66_first = Mode() == Code_16 ? 1 : 0;
-  Emit_Mem_Form(h, Mem_Operand_Of(source), dest.low(), 0);
+  Mem_Operand m = Mem_Operand_Of(source);
+  if (Mode() == Code_16 && source.kind == Op_Mem_Direct && source.value > 0xFFFFu &&
+      source.value <= 0xFFFFFFFFu) {
+    m.p67 = 1;  // an address above FFFFh takes the 32-bit form
+    m.width = 32;
+  }
+  Emit_Mem_Form(h, m, dest.low(), 0);
 }
 
 void Extend_Param1(const char* text, uint32_t length) {
