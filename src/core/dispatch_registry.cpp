@@ -12,6 +12,11 @@ extern const Mode_Table String_Lea_Bswap_Mode_Table;
 extern const Mode_Table Struc_Mode_Table;
 extern const Mode_Table X87_Mode_Table;
 
+// TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+extern const Mode_Table Test_Shift_Mode_Table;
+extern const Mode_Table Xchg_Movx_Mode_Table;
+extern const Mode_Table Unary_Mode_Table;
+
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
     &Equ_Mode_Table,
@@ -22,5 +27,9 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &String_Lea_Bswap_Mode_Table,
     &Struc_Mode_Table,
     &X87_Mode_Table,
+    // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+    &Test_Shift_Mode_Table,
+    &Xchg_Movx_Mode_Table,
+    &Unary_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

@@ -10,6 +10,7 @@
 #include "directives/data.h"
 #include "directives/struc.h"
 #include "encode/alu.h"
+#include "encode/group_ops.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
 #include "encode/string_ops.h"
@@ -23,9 +24,9 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Mov:             return Inst_Mov;
     case Kh::Lea:             return Inst_Lea;
     case Kh::Bswap:           return Inst_Bswap;
-    case Kh::Xchg:            return nullptr;
-    case Kh::Movzx:           return nullptr;
-    case Kh::Movsx:           return nullptr;
+    case Kh::Xchg:            return Inst_Xchg;
+    case Kh::Movzx:           return Inst_Movzx;
+    case Kh::Movsx:           return Inst_Movsx;
     case Kh::Xadd:            return nullptr;
     case Kh::Cmpxchg:         return nullptr;
     case Kh::Add:             return Inst_Add;
@@ -36,25 +37,25 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Sub:             return Inst_Sub;
     case Kh::Xor:             return Inst_Xor;
     case Kh::Cmp:             return Inst_Cmp;
-    case Kh::Rol:             return nullptr;
-    case Kh::Ror:             return nullptr;
-    case Kh::Rcl:             return nullptr;
-    case Kh::Rcr:             return nullptr;
-    case Kh::Shl:             return nullptr;
-    case Kh::Shr:             return nullptr;
-    case Kh::Sal:             return nullptr;
-    case Kh::Sar:             return nullptr;
-    case Kh::Shld:            return nullptr;
-    case Kh::Shrd:            return nullptr;
-    case Kh::Test:            return nullptr;
-    case Kh::Not:             return nullptr;
-    case Kh::Neg:             return nullptr;
-    case Kh::Mul:             return nullptr;
-    case Kh::Imul:            return nullptr;
-    case Kh::Div:             return nullptr;
-    case Kh::Idiv:            return nullptr;
-    case Kh::Inc:             return nullptr;
-    case Kh::Dec:             return nullptr;
+    case Kh::Rol:             return Inst_Rol;
+    case Kh::Ror:             return Inst_Ror;
+    case Kh::Rcl:             return Inst_Rcl;
+    case Kh::Rcr:             return Inst_Rcr;
+    case Kh::Shl:             return Inst_Shl;
+    case Kh::Shr:             return Inst_Shr;
+    case Kh::Sal:             return Inst_Sal;
+    case Kh::Sar:             return Inst_Sar;
+    case Kh::Shld:            return Inst_Shld;
+    case Kh::Shrd:            return Inst_Shrd;
+    case Kh::Test:            return Inst_Test;
+    case Kh::Not:             return Inst_Not;
+    case Kh::Neg:             return Inst_Neg;
+    case Kh::Mul:             return Inst_Mul;
+    case Kh::Imul:            return Inst_Imul;
+    case Kh::Div:             return Inst_Div;
+    case Kh::Idiv:            return Inst_Idiv;
+    case Kh::Inc:             return Inst_Inc;
+    case Kh::Dec:             return Inst_Dec;
     case Kh::Bt:              return nullptr;
     case Kh::Btc:             return nullptr;
     case Kh::Btr:             return nullptr;
