@@ -8,8 +8,10 @@
 #include "core/dispatch.h"
 #include "core/symbols.h"
 #include "directives/data.h"
+#include "directives/struc.h"
 #include "encode/alu.h"
 #include "encode/bits.h"
+#include "encode/group_ops.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
 #include "encode/ports.h"
@@ -25,9 +27,9 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Mov:             return Inst_Mov;
     case Kh::Lea:             return Inst_Lea;
     case Kh::Bswap:           return Inst_Bswap;
-    case Kh::Xchg:            return nullptr;
-    case Kh::Movzx:           return nullptr;
-    case Kh::Movsx:           return nullptr;
+    case Kh::Xchg:            return Inst_Xchg;
+    case Kh::Movzx:           return Inst_Movzx;
+    case Kh::Movsx:           return Inst_Movsx;
     case Kh::Xadd:            return Inst_Xadd;
     case Kh::Cmpxchg:         return Inst_Cmpxchg;
     case Kh::Add:             return Inst_Add;
@@ -38,25 +40,25 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Sub:             return Inst_Sub;
     case Kh::Xor:             return Inst_Xor;
     case Kh::Cmp:             return Inst_Cmp;
-    case Kh::Rol:             return nullptr;
-    case Kh::Ror:             return nullptr;
-    case Kh::Rcl:             return nullptr;
-    case Kh::Rcr:             return nullptr;
-    case Kh::Shl:             return nullptr;
-    case Kh::Shr:             return nullptr;
-    case Kh::Sal:             return nullptr;
-    case Kh::Sar:             return nullptr;
-    case Kh::Shld:            return nullptr;
-    case Kh::Shrd:            return nullptr;
-    case Kh::Test:            return nullptr;
-    case Kh::Not:             return nullptr;
-    case Kh::Neg:             return nullptr;
-    case Kh::Mul:             return nullptr;
-    case Kh::Imul:            return nullptr;
-    case Kh::Div:             return nullptr;
-    case Kh::Idiv:            return nullptr;
-    case Kh::Inc:             return nullptr;
-    case Kh::Dec:             return nullptr;
+    case Kh::Rol:             return Inst_Rol;
+    case Kh::Ror:             return Inst_Ror;
+    case Kh::Rcl:             return Inst_Rcl;
+    case Kh::Rcr:             return Inst_Rcr;
+    case Kh::Shl:             return Inst_Shl;
+    case Kh::Shr:             return Inst_Shr;
+    case Kh::Sal:             return Inst_Sal;
+    case Kh::Sar:             return Inst_Sar;
+    case Kh::Shld:            return Inst_Shld;
+    case Kh::Shrd:            return Inst_Shrd;
+    case Kh::Test:            return Inst_Test;
+    case Kh::Not:             return Inst_Not;
+    case Kh::Neg:             return Inst_Neg;
+    case Kh::Mul:             return Inst_Mul;
+    case Kh::Imul:            return Inst_Imul;
+    case Kh::Div:             return Inst_Div;
+    case Kh::Idiv:            return Inst_Idiv;
+    case Kh::Inc:             return Inst_Inc;
+    case Kh::Dec:             return Inst_Dec;
     case Kh::Bt:              return Inst_Bt;
     case Kh::Btc:             return Inst_Btc;
     case Kh::Btr:             return Inst_Btr;
@@ -172,7 +174,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Reserve_Rq:      return Dir_Rq;
     case Kh::Reserve_Rt:      return Dir_Rt;
     case Kh::Reserve_Ro:      return Dir_Ro;
-    case Kh::Reserve_Rs:      return nullptr;
+    case Kh::Reserve_Rs:      return Dir_Rs;
     case Kh::Dir_Time:        return Dir_Time;
 
     // Fill directives: the payload holds the first parser mode
@@ -249,12 +251,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Entry:           return nullptr;
 
     // Structures, unions and enumerations
-    case Kh::Struc:           return nullptr;
-    case Kh::Ends:            return nullptr;
-    case Kh::Union:           return nullptr;
-    case Kh::Endu:            return nullptr;
-    case Kh::Enum:            return nullptr;
-    case Kh::Ende:            return nullptr;
+    case Kh::Struc:           return Dir_Struc;
+    case Kh::Ends:            return Dir_Ends;
+    case Kh::Union:           return Dir_Union;
+    case Kh::Endu:            return Dir_Endu;
+    case Kh::Enum:            return Dir_Enum;
+    case Kh::Ende:            return Dir_Ende;
 
     // Code mode
     case Kh::Use16:           return Use16;

@@ -25,6 +25,9 @@ enum Parser_Mode_Code : uint32_t {
   // includes
   Mode_Include_Name = 19,
 
+  // structure definitions
+  Mode_Struc_Name = 32,
+
   // PUSH
   Mode_Push_Operand = 31,
 
@@ -79,6 +82,46 @@ enum Parser_Mode_Code : uint32_t {
 
   // BSWAP
   Mode_Bswap_Param = 108,
+
+  // TEST, shifts and rotates, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+  Mode_Movzx_Param1 = 5,
+  Mode_Movzx_Param2 = 6,
+  Mode_Movsx_Param1 = 7,
+  Mode_Movsx_Param2 = 8,
+  Mode_Xchg_Param1 = 9,
+  Mode_Xchg_Param2 = 10,
+  Mode_Inc_Param = 33,
+  Mode_Dec_Param = 34,
+  Mode_Shl_Param1 = 78,
+  Mode_Shl_Param2 = 79,
+  Mode_Shr_Param1 = 80,
+  Mode_Shr_Param2 = 81,
+  Mode_Sar_Param1 = 82,
+  Mode_Sar_Param2 = 83,
+  Mode_Sal_Param1 = 84,
+  Mode_Sal_Param2 = 85,
+  Mode_Rol_Param1 = 86,
+  Mode_Rol_Param2 = 87,
+  Mode_Ror_Param1 = 88,
+  Mode_Ror_Param2 = 89,
+  Mode_Rcl_Param1 = 90,
+  Mode_Rcl_Param2 = 91,
+  Mode_Rcr_Param1 = 92,
+  Mode_Rcr_Param2 = 93,
+  Mode_Shld_Param1 = 94,
+  Mode_Shld_Param2 = 95,
+  Mode_Shld_Param3 = 96,
+  Mode_Shrd_Param1 = 97,
+  Mode_Shrd_Param2 = 98,
+  Mode_Shrd_Param3 = 99,
+  Mode_Test_Param1 = 100,
+  Mode_Test_Param2 = 101,
+  Mode_Not_Param = 102,
+  Mode_Neg_Param = 103,
+  Mode_Div_Param = 104,
+  Mode_Idiv_Param = 105,
+  Mode_Mul_Param = 106,
+  Mode_Imul_Param = 107,
 
   // system instructions: descriptor tables, ARPL, BOUND, CLFLUSH, INVLPG, LTR, STR, STMXCSR
   Mode_Sidt_Param = 110,
@@ -182,6 +225,10 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Fcmovcc = 257,
   Mode_Fnstcw = 258,
   Mode_Fldcw = 259,
+
+  // enumerations
+  Mode_Enum_Param = 286,
+  Mode_Enum_Item = 287,
 
   // data definitions: dt, rt, ro
   Mode_Data_Dt = 260,
