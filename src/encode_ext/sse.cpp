@@ -27,7 +27,7 @@ const Operand_Record& Op3() { return Params.op[2]; }
 
 Inst_Head Row_Head(const Sse_Fields& f) {
   Inst_Head h;
-  if (f.prefix != Payload_None) h.prefix = Byte(f.prefix);
+  if (f.prefix != Payload_None) h.mandatory = Byte(f.prefix);
   for (uint32_t b : {f.escape, f.opcode, f.third})
     if (b != Payload_None && h.length < 3) h.opcode[h.length++] = Byte(b);
   return h;
