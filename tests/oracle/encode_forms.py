@@ -1642,7 +1642,7 @@ def unprefixed(data):
 
 def check_llvm_mc_simd(tools, report, families):
     if shutil.which(LLVM_MC) is None:
-        report.pending("llvm-mc", "llvm-mc is not installed")
+        report.pending("sse/llvm", "llvm-mc is not installed")
         return
     results = []
     for mode in (16, 32, 64):
@@ -1677,7 +1677,7 @@ def check_llvm_mc_simd(tools, report, families):
                 ok = mine[k] == other_reading[k]
                 reason = "llvm-mc reads %r, and %r for its own %s" % (mine[k], other_reading[k], want.hex(" "))
             results.append(Result(c, ok, reason, q=[q]))
-    report.section("llvm-mc", results)
+    report.section("sse/llvm", results)
 
 
 def main():
