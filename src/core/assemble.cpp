@@ -44,6 +44,8 @@ int Create_Tables() {
     return -1;
   }
   if (Reloc_Table_Create() != 0) return -1;
+  Proc_Table_Init();
+  Proc_Table_Init();
   Keyword_Table_Fill();
   Register_Table_Fill();
   Word_Dispatch_Build();
@@ -52,6 +54,7 @@ int Create_Tables() {
 }
 
 void Free_Tables() {
+  Proc_Table_Free();
   Reloc_Table_Free();
   Label_Table_Free();
   Section_Buffers_Free();

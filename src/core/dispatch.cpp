@@ -202,6 +202,7 @@ void Statement_Start(const char* text, uint32_t length) {
     }
   }
   if (Struc_Start_Instance(text, length)) {
+    Line_First_Code(Kw_Code);
     Parser.Parser_Mode = Mode_Struc_Instance;
     return;
   }

@@ -9,6 +9,9 @@ extern const Mode_Table Alu_Mode_Table;
 extern const Mode_Table Mov_Mode_Table;
 extern const Mode_Table Data_Mode_Table;
 extern const Mode_Table String_Lea_Bswap_Mode_Table;
+extern const Mode_Table Stack_Mode_Table;
+extern const Mode_Table Control_Mode_Table;
+extern const Mode_Table Proc_Mode_Table;
 
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
@@ -18,5 +21,8 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Mov_Mode_Table,
     &Data_Mode_Table,
     &String_Lea_Bswap_Mode_Table,
+    &Stack_Mode_Table,
+    &Control_Mode_Table,
+    &Proc_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);
