@@ -12,6 +12,7 @@ extern const Mode_Table String_Lea_Bswap_Mode_Table;
 extern const Mode_Table Stack_Mode_Table;
 extern const Mode_Table Control_Mode_Table;
 extern const Mode_Table Proc_Mode_Table;
+extern const Mode_Table X87_Mode_Table;
 
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
@@ -24,5 +25,6 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Stack_Mode_Table,
     &Control_Mode_Table,
     &Proc_Mode_Table,
+    &X87_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

@@ -15,6 +15,7 @@
 #include "encode/stack.h"
 #include "encode/control.h"
 #include "directives/proc.h"
+#include "encode_ext/x87.h"
 #include "output/sections.h"
 
 // clang-format off
@@ -92,34 +93,34 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Opcode3:         return Inst_Opcode3;
 
     // x87 instructions with an operand
-    case Kh::Finit:           return nullptr;
-    case Kh::Fninit:          return nullptr;
-    case Kh::Fld:             return nullptr;
-    case Kh::Fild:            return nullptr;
-    case Kh::Fst:             return nullptr;
-    case Kh::Fstp:            return nullptr;
-    case Kh::Fistp:           return nullptr;
-    case Kh::Fisttp:          return nullptr;
-    case Kh::Ffree:           return nullptr;
-    case Kh::Fadd:            return nullptr;
-    case Kh::Faddp:           return nullptr;
-    case Kh::Fiadd:           return nullptr;
-    case Kh::Fsub:            return nullptr;
-    case Kh::Fsubp:           return nullptr;
-    case Kh::Fisub:           return nullptr;
-    case Kh::Fmul:            return nullptr;
-    case Kh::Fmulp:           return nullptr;
-    case Kh::Fimul:           return nullptr;
-    case Kh::Fdiv:            return nullptr;
-    case Kh::Fdivp:           return nullptr;
-    case Kh::Fidiv:           return nullptr;
-    case Kh::Fcom:            return nullptr;
-    case Kh::Fcomp:           return nullptr;
-    case Kh::Fucom:           return nullptr;
-    case Kh::Fucomp:          return nullptr;
-    case Kh::Fcmovcc:         return nullptr;
-    case Kh::Fnstcw:          return nullptr;
-    case Kh::Fldcw:           return nullptr;
+    case Kh::Finit:           return Inst_Finit;
+    case Kh::Fninit:          return Inst_Fninit;
+    case Kh::Fld:             return Inst_Fld;
+    case Kh::Fild:            return Inst_Fild;
+    case Kh::Fst:             return Inst_Fst;
+    case Kh::Fstp:            return Inst_Fstp;
+    case Kh::Fistp:           return Inst_Fistp;
+    case Kh::Fisttp:          return Inst_Fisttp;
+    case Kh::Ffree:           return Inst_Ffree;
+    case Kh::Fadd:            return Inst_Fadd;
+    case Kh::Faddp:           return Inst_Faddp;
+    case Kh::Fiadd:           return Inst_Fiadd;
+    case Kh::Fsub:            return Inst_Fsub;
+    case Kh::Fsubp:           return Inst_Fsubp;
+    case Kh::Fisub:           return Inst_Fisub;
+    case Kh::Fmul:            return Inst_Fmul;
+    case Kh::Fmulp:           return Inst_Fmulp;
+    case Kh::Fimul:           return Inst_Fimul;
+    case Kh::Fdiv:            return Inst_Fdiv;
+    case Kh::Fdivp:           return Inst_Fdivp;
+    case Kh::Fidiv:           return Inst_Fidiv;
+    case Kh::Fcom:            return Inst_Fcom;
+    case Kh::Fcomp:           return Inst_Fcomp;
+    case Kh::Fucom:           return Inst_Fucom;
+    case Kh::Fucomp:          return Inst_Fucomp;
+    case Kh::Fcmovcc:         return Inst_Fcmovcc;
+    case Kh::Fnstcw:          return Inst_Fnstcw;
+    case Kh::Fldcw:           return Inst_Fldcw;
 
     // SSE families: the payload holds prefix, 0Fh, opcode and third byte
     case Kh::Sse:             return nullptr;

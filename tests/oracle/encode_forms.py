@@ -22,6 +22,7 @@ Exit 0 when every check passes, 1 otherwise; the last line is
 """
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -32,6 +33,7 @@ from oracle_lib import (Case, Report, Result, Tools, MODES, PAD, require_tools, 
 from operand_pools import (ACCUMULATOR, GAS_PTR, GPR_X, IMM_SIGNED, IMM_UNSIGNED, LABEL, MODE_SIZES,  # noqa: E402
                            Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
                            quoted, registers)
+from x87_forms import X87, check_llvm_mc, x87_mem, x87_st  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 KEYWORD_LIST = os.path.join(HERE, "..", "..", "src", "core", "keyword_list.cpp")
@@ -822,6 +824,7 @@ FAMILIES = [
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
     Family("push/pop", ("push", "pop"), "{m} eax", (stack_reg, stack_imm, stack_segment, stack_mem, stack_frame)),
     Family("ret/int/enter/loop", ("retn", "int", "enter", "loop", "iretq"), "retn 4", (control_forms,)),
+    Family("x87", tuple(X87), "{m} st1", (x87_st, x87_mem)),
 ]
 
 
@@ -845,7 +848,11 @@ def main():
             waiting = [m for m in fam.mnemonics if m in pending]
             waiting += ["%s forms (%s)" % (form.__name__, ", ".join(sorted(set(form.needs) & pending)))
                         for form in fam.forms if set(getattr(form, "needs", ())) & pending]
-            report.section(fam.name, run_cases(tools, cases), pending=waiting)
+            results = run_cases(tools, cases)
+            if fam.name == "x87" and shutil.which("llvm-mc"):
+                results += [Result(Case(32, label, "", "llvm-mc", "x87"), ok, why)
+                            for label, ok, why in check_llvm_mc(tools, fam)]
+            report.section(fam.name, results, pending=waiting)
     finally:
         tools.close()
     return report.close()

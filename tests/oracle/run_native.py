@@ -32,6 +32,7 @@ import sys
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from oracle_lib import PAD, Tools, require_tools  # noqa: E402
+from x87_programs import X87_PROGRAMS  # noqa: E402
 
 # ---------------------------------------------------------------------------
 # The programs. Labels are code labels; in 64-bit code the bytes after a
@@ -414,7 +415,12 @@ def to_gas(bits, lines):
         t = line
         if t == "reti":
             t = "ret"
-        t = re.sub(r"\b(byte|word|dword|qword)\s+\[", lambda m: m.group(1) + " ptr [", t)
+        t = re.sub(r"\b(byte|word|dword|qword|tbyte)\s+\[", lambda m: m.group(1) + " ptr [", t)
+        t = re.sub(r"^(fadd|fsub|fmul|fdiv|fcmov\w+) st(\d)$", r"\1 st, st(\2)", t)
+        t = re.sub(r"^(faddp|fsubp|fmulp|fdivp) st(\d)$", r"\1 st(\2), st", t)
+        t = re.sub(r"\bst(\d)\b", r"st(\1)", t)
+        t = re.sub(r"^(fnstcw|fldcw) \[", r"\1 word ptr [", t)
+        t = "fnstsw ax" if t == "fnstsw" else t
         t = re.sub(r"\b(r\d+)l\b", r"\1b", t)
         t = re.sub(r"\b([0-9][0-9A-Fa-f_]*)[hH]\b", lambda m: "0x" + m.group(1).replace("_", ""), t)
         t = re.sub(r"'([^']*)'", lambda m: str(int.from_bytes(m.group(1).encode(), "big")), t)
@@ -570,7 +576,7 @@ def main():
             if code != 0:
                 print("skipped: this machine does not run %d-bit ELF executables (%s)" % (
                     bits, err or "exit code %s" % code))
-        programs = [(bits, name, False) + expand(bits, text) for bits, name, text in PROGRAMS]
+        programs = [(bits, name, False) + expand(bits, text) for bits, name, text in PROGRAMS + X87_PROGRAMS]
         programs += [(bits, name, True) + expand(bits, text) for bits, name, text in OBJECT_PROGRAMS]
         mnemonics = sorted({l.split()[0] for p in programs for l in p[3] if not l.endswith(":")})
         pending = tools.pending([(32, m) for m in mnemonics])
