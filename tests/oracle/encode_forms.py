@@ -709,6 +709,22 @@ def lea_reg_mem(fam, mode):
                    "lea reg,[%s]" % mem.kind, "lea", defsyms=mem.defsyms())
 
 
+def lea_frame(fam, mode):
+    """An address has no size: any register width takes any frame variable."""
+    def body(name, offset, var_size, size, turn):
+        if size == 8:
+            return None
+        regs = registers(mode, size)
+        reg = regs[turn % len(regs)]
+        return ("lea %s,[%s]" % (reg, name), "lea %s, %s" % (gas_reg(reg), frame_operand(mode, offset)), "lea frame",
+                "lea")
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+lea_frame.needs = ("proc", "arg", "local", "endp")
+
+
 def bswap_reg(fam, mode):
     for reg in registers(mode, 32):
         yield Case(mode, "bswap %s" % reg, "bswap %s" % gas_reg(reg), "bswap reg", "bswap")
@@ -819,7 +835,7 @@ FAMILIES = [
     Family("mov", ("mov",), "{m} eax,ebx",
            (mov_reg_reg, mov_reg_imm, mov_reg_mem, mov_mem_reg, mov_moffs_forms, mov_mem_imm, mov_quoted,
             mov_segment, mov_control_debug, mov_frame)),
-    Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem,)),
+    Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem, lea_frame)),
     Family("bswap", ("bswap",), "{m} eax", (bswap_reg,)),
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
     Family("push/pop", ("push", "pop"), "{m} eax", (stack_reg, stack_imm, stack_segment, stack_mem, stack_frame)),
