@@ -204,7 +204,7 @@ void Uses_Statement(const char* text, uint32_t length) {
       return;
     }
     item.kind = 1;
-  } else if (reg.reg_class == Reg_Segment) {
+  } else if (reg.reg_class == Reg_Segment && reg.number != 1) {  // cs can not be popped
     item.kind = 2;
   } else {
     Error_Text("USES, can not save this register: ", text, length);

@@ -48,6 +48,7 @@ TEST(Proc_Runs, MessagesAndLimits) {
       {{"proc P", name48 + ": nop", "endp"}, std::string("\r\n**Error** t.asm(3) Local Label, name too long: ") + name48},
       {{"proc P", "arg " + name47, "local b" + name47.substr(1), "nop", "endp"}, ""},
       {{"proc P", "uses cr0", "endp"}, "\r\n**Error** t.asm(3) USES, can not save this register: cr0"},
+      {{"proc P", "uses cs", "endp"}, "\r\n**Error** t.asm(3) USES, can not save this register: cs"},
       {{"proc P", "uses nosuch", "endp"}, "\r\n**Error** t.asm(3) USES, item unknown: nosuch"},
       {{".use32", "proc P", "uses r9", "endp"}, "\r\n**Error** t.asm(4) Register can not be used in this mode: r9"},
       {{".use64", "proc P lin64", "uses ax", "ret", "endp"}, "\r\n**Error** t.asm(5) USES, can not save this register: ax"},
