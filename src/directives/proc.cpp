@@ -250,17 +250,18 @@ void Arg_Statement(const char* text, uint32_t length) {
 // ---- LOCAL ------------------------------------------------------------------------
 
 // Places the LOCAL again after its count or type changed: count items of
-// its stack item size, below what the LOCALs before it take.
-bool Local_Place(Proc_Record& p, Local_Item& item, const char* text, uint32_t length) {
-  const uint64_t bytes = item.count * item.stack_item;
-  if (bytes >= 0x80000000ull) {
+// its stack item size, below what the LOCALs before it take. The frame stays
+// below 2^31 bytes, so offsets never wrap.
+void Local_Place(Proc_Record& p, Local_Item& item, const char* text, uint32_t length) {
+  uint64_t end = item.base + item.count * static_cast<uint64_t>(item.stack_item);
+  if (end >= 0x80000000ull) {
     Error_Text("LOCAL, count is out of range: ", text, length);
     item.count = 1;
-    return Local_Place(p, item, text, length);
+    item.stack_item = Stack_Item_Size();
+    end = item.base + item.stack_item;
   }
-  item.offset = static_cast<uint32_t>(item.base + bytes);
+  item.offset = static_cast<uint32_t>(end);
   p.local_bytes = item.offset;
-  return true;
 }
 
 void Local_Name(Proc_Record& p, const char* text, uint32_t length) {
@@ -276,6 +277,10 @@ void Local_Name(Proc_Record& p, const char* text, uint32_t length) {
     return;
   }
   const uint32_t s = Stack_Item_Size();
+  if (p.local_bytes + static_cast<uint64_t>(s) >= 0x80000000ull) {
+    Error_Text("LOCAL, count is out of range: ", text, length);
+    return;
+  }
   Local_Item item{std::string(text, length), p.local_bytes, 0, s, 1, 8 * s, std::string()};
   Local_Place(p, item, text, length);
   p.locals.push_back(std::move(item));

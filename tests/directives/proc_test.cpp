@@ -60,6 +60,8 @@ TEST(Proc_Runs, MessagesAndLimits) {
        "\r\n**Error** t.asm(5) LOCAL, frame is too big: P"},
       {{"proc P", "local big[-1]", "endp"}, "\r\n**Error** t.asm(3) LOCAL, count is out of range: big[-1]"},
       {{"proc P", "local big[20000000h]", "endp"}, "\r\n**Error** t.asm(3) LOCAL, count is out of range: big[20000000h]"},
+      {{".use64", "proc P", "local a[0FFFFFFFh] b[0FFFFFFFh]", "endp"},
+       "\r\n**Error** t.asm(4) LOCAL, count is out of range: b"},
       {{"proc P", "local buf[0]", "endp"}, "\r\n**Error** t.asm(3) LOCAL, [0] is not allowed: buf[0]"},
       {{"proc P", "local x[nosuch]", "endp"}, "\r\n**Error** t.asm(3) Symbol unknown: x[nosuch]"},
       {{"proc P", "local []", "endp"}, "\r\n**Error** t.asm(3) Empty or orphan brackets? : []"},
