@@ -50,6 +50,7 @@ int Create_Tables() {
     Diag.Error_Count += 1;
     return -1;
   }
+  Proc_Table_Init();
   Keyword_Table_Fill();
   Register_Table_Fill();
   Word_Dispatch_Build();
@@ -58,6 +59,7 @@ int Create_Tables() {
 }
 
 void Free_Tables() {
+  Proc_Table_Free();
   Reloc_Table_Free();
   Struc_Tables_Free();
   Label_Table_Free();

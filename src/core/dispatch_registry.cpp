@@ -10,6 +10,9 @@ extern const Mode_Table Mov_Mode_Table;
 extern const Mode_Table Data_Mode_Table;
 extern const Mode_Table String_Lea_Bswap_Mode_Table;
 extern const Mode_Table Struc_Mode_Table;
+extern const Mode_Table Stack_Mode_Table;
+extern const Mode_Table Control_Mode_Table;
+extern const Mode_Table Proc_Mode_Table;
 extern const Mode_Table X87_Mode_Table;
 
 // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
@@ -26,6 +29,9 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Data_Mode_Table,
     &String_Lea_Bswap_Mode_Table,
     &Struc_Mode_Table,
+    &Stack_Mode_Table,
+    &Control_Mode_Table,
+    &Proc_Mode_Table,
     &X87_Mode_Table,
     // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
     &Test_Shift_Mode_Table,

@@ -14,6 +14,9 @@
 #include "encode/mov.h"
 #include "encode/opcodes.h"
 #include "encode/string_ops.h"
+#include "encode/stack.h"
+#include "encode/control.h"
+#include "directives/proc.h"
 #include "encode_ext/x87.h"
 #include "output/sections.h"
 
@@ -64,14 +67,14 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Bsr:             return nullptr;
     case Kh::Call:            return nullptr;
     case Kh::Jmp:             return nullptr;
-    case Kh::Loop:            return nullptr;
-    case Kh::Ret:             return nullptr;
-    case Kh::Retn:            return nullptr;
-    case Kh::Int:             return nullptr;
-    case Kh::Iretq:           return nullptr;
-    case Kh::Enter:           return nullptr;
-    case Kh::Push:            return nullptr;
-    case Kh::Pop:             return nullptr;
+    case Kh::Loop:            return Inst_Loop;
+    case Kh::Ret:             return Inst_Ret;
+    case Kh::Retn:            return Inst_Retn;
+    case Kh::Int:             return Inst_Int;
+    case Kh::Iretq:           return Inst_Iretq;
+    case Kh::Enter:           return Inst_Enter;
+    case Kh::Push:            return Inst_Push;
+    case Kh::Pop:             return Inst_Pop;
     case Kh::Movsd:           return Inst_Movsd;
     case Kh::Movsw:           return Inst_Movsw;
     case Kh::Stosd:           return Inst_Stosd;
@@ -204,18 +207,18 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Tequ:            return nullptr;
 
     // Procedures and calling conventions (the payload holds the convention number)
-    case Kh::Proc:            return nullptr;
-    case Kh::Uses:            return nullptr;
-    case Kh::Arg:             return nullptr;
-    case Kh::Local:           return nullptr;
-    case Kh::Endp:            return nullptr;
-    case Kh::Stdcall:         return nullptr;
-    case Kh::Cdecl:           return nullptr;
-    case Kh::Noframe:         return nullptr;
-    case Kh::Win64:           return nullptr;
-    case Kh::Win64_Push:      return nullptr;
-    case Kh::Lin64:           return nullptr;
-    case Kh::Varg:            return nullptr;
+    case Kh::Proc:            return Dir_Proc;
+    case Kh::Uses:            return Dir_Uses;
+    case Kh::Arg:             return Dir_Arg;
+    case Kh::Local:           return Dir_Local;
+    case Kh::Endp:            return Dir_Endp;
+    case Kh::Stdcall:         return Set_Call_Convention;
+    case Kh::Cdecl:           return Set_Call_Convention;
+    case Kh::Noframe:         return Set_Call_Convention;
+    case Kh::Win64:           return Set_Call_Convention;
+    case Kh::Win64_Push:      return Set_Call_Convention;
+    case Kh::Lin64:           return Set_Call_Convention;
+    case Kh::Varg:            return Set_Varg;
 
     // Conditional assembly
     case Kh::Hash_If:         return nullptr;

@@ -21,7 +21,11 @@ enum Parser_Mode_Code : uint32_t {
   // structure definitions
   Mode_Struc_Name = 32,
 
-  // PUSH
+  // RETN
+  Mode_Retn_Count = 26,
+
+  // PUSH and POP
+  Mode_Pop_Operand = 30,
   Mode_Push_Operand = 31,
 
   // ALU: add
@@ -37,11 +41,20 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Str_Add = 42,
   Mode_Str_Len = 43,
 
+  // procedures: proc name
+  Mode_Proc_Name = 44,
+
   // INVOKE
   Mode_Invoke_Arg = 45,
-  Mode_Invoke_46 = 46,
-  Mode_Invoke_47 = 47,
-  Mode_Invoke_48 = 48,
+
+  // procedures: uses, arg, local (one item per word until the line ends)
+  Mode_Uses_Item = 46,
+  Mode_Arg_Item = 47,
+  Mode_Local_Item = 48,
+
+  // ENTER
+  Mode_Enter_Size = 49,
+  Mode_Enter_Level = 50,
 
   // macros, REPT, FOR
   Mode_Macro_Body = 52,
@@ -177,6 +190,10 @@ enum Parser_Mode_Code : uint32_t {
 
   // imports and exports
   Mode_Alias_String = 264,
+
+  // INT and LOOP
+  Mode_Int_Number = 265,
+  Mode_Loop_Target = 266,
 
   // structure initialisers: { ... } items, kept across lines until the brace
   Mode_Struc_Init = 267,
