@@ -10,6 +10,10 @@ extern const Mode_Table Mov_Mode_Table;
 extern const Mode_Table Data_Mode_Table;
 extern const Mode_Table String_Lea_Bswap_Mode_Table;
 extern const Mode_Table Struc_Mode_Table;
+extern const Mode_Table Text_Equ_Mode_Table;
+extern const Mode_Table Fill_Mode_Table;
+extern const Mode_Table Location_Mode_Table;
+extern const Mode_Table Assembly_Time_Mode_Table;
 extern const Mode_Table Stack_Mode_Table;
 extern const Mode_Table Control_Mode_Table;
 extern const Mode_Table Proc_Mode_Table;
@@ -29,6 +33,10 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Data_Mode_Table,
     &String_Lea_Bswap_Mode_Table,
     &Struc_Mode_Table,
+    &Text_Equ_Mode_Table,
+    &Fill_Mode_Table,
+    &Location_Mode_Table,
+    &Assembly_Time_Mode_Table,
     &Stack_Mode_Table,
     &Control_Mode_Table,
     &Proc_Mode_Table,

@@ -7,8 +7,12 @@
 
 #include "core/dispatch.h"
 #include "core/symbols.h"
+#include "directives/assembly_time.h"
 #include "directives/data.h"
+#include "directives/fill.h"
+#include "directives/location.h"
 #include "directives/struc.h"
+#include "directives/textequ.h"
 #include "encode/alu.h"
 #include "encode/group_ops.h"
 #include "encode/mov.h"
@@ -178,12 +182,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Dir_Time:        return Dir_Time;
 
     // Fill directives: the payload holds the first parser mode
-    case Kh::Fill:            return nullptr;
+    case Kh::Fill:            return Dir_Fill;
 
     // Location counter
-    case Kh::Align:           return nullptr;
-    case Kh::Org:             return nullptr;
-    case Kh::Disp:            return nullptr;
+    case Kh::Align:           return Dir_Align;
+    case Kh::Org:             return Dir_Org;
+    case Kh::Disp:            return Dir_Disp;
 
     // INVOKE, run-time .if blocks and loops
     case Kh::Invoke:          return nullptr;
@@ -204,7 +208,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
 
     // Equates and text equates
     case Kh::Equ:             return Dir_Equ;
-    case Kh::Tequ:            return nullptr;
+    case Kh::Tequ:            return Dir_Tequ;
 
     // Procedures and calling conventions (the payload holds the convention number)
     case Kh::Proc:            return Dir_Proc;
@@ -284,10 +288,10 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Menuitem:        return nullptr;
 
     // #echo, #store, #load, option, info lists
-    case Kh::Echo:            return nullptr;
-    case Kh::Store:           return nullptr;
-    case Kh::Load:            return nullptr;
-    case Kh::Option:          return nullptr;
+    case Kh::Echo:            return Dir_Echo;
+    case Kh::Store:           return Dir_Store;
+    case Kh::Load:            return Dir_Load;
+    case Kh::Option:          return Dir_Option;
     case Kh::Emit_Info:       return nullptr;
 
     case Kh::None:

@@ -873,6 +873,14 @@ def shld_frame(fam, mode):
         c = ["cl", "3"][turn % 2]
         return ("%s [%s],%s,%s" % (m, name, reg, c),
                 "%s %s, %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg), c), "frame,reg", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+shld_frame.needs = ("proc", "arg", "local", "endp")
+
+
+# ---------------------------------------------------------------------------
 # PUSH and POP; RET, RETN, INT, ENTER, LOOP, IRETQ
 
 STACK_WIDTH = {16: 16, 32: 32, 64: 64}
@@ -946,7 +954,7 @@ def stack_frame(fam, mode):
         yield frame_case(mode, made)
 
 
-shld_frame.needs = ("proc", "arg", "local", "endp")
+stack_frame.needs = ("proc", "arg", "local", "endp")
 
 
 def xchg_forms(fam, mode):
@@ -1085,7 +1093,6 @@ FAMILIES_GROUP_OPS = [
     Family("unary", ("not", "neg", "mul", "imul", "div", "idiv"), "{m} eax", (unary_reg, unary_mem, unary_frame)),
     Family("incdec", ("inc", "dec"), "{m} eax", (incdec_reg, unary_mem, unary_frame)),
 ]
-stack_frame.needs = ("proc", "arg", "local", "endp")
 
 
 def control_forms(fam, mode):
