@@ -70,6 +70,7 @@ TEST_F(Branch_Test, BranchIntoAnotherSectionIsRelocated) {
     err.clear();
     SetUp();
     Options.Short_Jumps = row.short_jumps;
+    Relocs.Reloc_Table[0].import_index = 0xDEAD;  // a slot is never read uncleared
     const std::string source = std::string("section \"c\" class_code\r\n.use") + row.mode + "\r\nhere:\r\n" +
                                row.instruction + "\r\nsection \"d\" class_code\r\ndd 0\r\nt: nop\r\n";
     Assemble(source, row.format);
@@ -89,6 +90,7 @@ TEST_F(Branch_Test, BranchIntoAnotherSectionIsRelocated) {
     EXPECT_EQ(r.offset, static_cast<uint32_t>(row.reloc_offset)) << row.instruction;
     EXPECT_EQ(r.section, 0u) << row.instruction;
     EXPECT_EQ(r.target_section, 1u) << row.instruction;
+    EXPECT_EQ(r.import_index, 0u) << row.instruction;
   }
 }
 
