@@ -553,6 +553,10 @@ def expand(bits, text):
 def to_gas(bits, lines):
     """GNU as spelling of a program (only its meaning matters)."""
     labels = {l[:-1] for l in lines if l.endswith(":")}
+    # one pattern for all labels (a pattern per label overflows re's cache)
+    names = "|".join(sorted(map(re.escape, labels), key=len, reverse=True)) or "(?!)"
+    label_imm = re.compile(r",(%s)\b" % names)
+    label_mem = re.compile(r"\[(%s)\b" % names)
     out = []
     for line in lines:
         t = line
@@ -565,10 +569,9 @@ def to_gas(bits, lines):
         for n in range(8):
             t = re.sub(r"\br%d\b" % n, ["rax", "rcx", "rdx", "rbx", "rsp", "rbp", "rsi", "rdi"][n], t)
             t = re.sub(r"\b%s2\b" % ["rax", "rcx", "rdx", "rbx", "rsp", "rbp", "rsi", "rdi"][n], "r%d" % (8 + n), t)
-        for lab in labels:
-            t = re.sub(r",%s\b" % lab, ", offset %s" % lab, t)
-            if bits == 64:
-                t = re.sub(r"\[%s\b" % lab, "[rip+%s" % lab, t)
+        t = label_imm.sub(r", offset \1", t)
+        if bits == 64:
+            t = label_mem.sub(r"[rip+\1", t)
         if re.match(r"mov\s+r\w+,\s*-?0x[0-9A-Fa-f]{9,}", t):
             t = "movabs" + t[3:]
         out.append(t)
