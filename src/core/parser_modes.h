@@ -27,6 +27,9 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Call_Far_Selector = 28,
   Mode_Call_Far_Target = 29,
 
+  // structure definitions
+  Mode_Struc_Name = 32,
+
   // PUSH
   Mode_Push_Operand = 31,
 
@@ -82,6 +85,46 @@ enum Parser_Mode_Code : uint32_t {
   // BSWAP
   Mode_Bswap_Param = 108,
 
+  // TEST, shifts and rotates, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+  Mode_Movzx_Param1 = 5,
+  Mode_Movzx_Param2 = 6,
+  Mode_Movsx_Param1 = 7,
+  Mode_Movsx_Param2 = 8,
+  Mode_Xchg_Param1 = 9,
+  Mode_Xchg_Param2 = 10,
+  Mode_Inc_Param = 33,
+  Mode_Dec_Param = 34,
+  Mode_Shl_Param1 = 78,
+  Mode_Shl_Param2 = 79,
+  Mode_Shr_Param1 = 80,
+  Mode_Shr_Param2 = 81,
+  Mode_Sar_Param1 = 82,
+  Mode_Sar_Param2 = 83,
+  Mode_Sal_Param1 = 84,
+  Mode_Sal_Param2 = 85,
+  Mode_Rol_Param1 = 86,
+  Mode_Rol_Param2 = 87,
+  Mode_Ror_Param1 = 88,
+  Mode_Ror_Param2 = 89,
+  Mode_Rcl_Param1 = 90,
+  Mode_Rcl_Param2 = 91,
+  Mode_Rcr_Param1 = 92,
+  Mode_Rcr_Param2 = 93,
+  Mode_Shld_Param1 = 94,
+  Mode_Shld_Param2 = 95,
+  Mode_Shld_Param3 = 96,
+  Mode_Shrd_Param1 = 97,
+  Mode_Shrd_Param2 = 98,
+  Mode_Shrd_Param3 = 99,
+  Mode_Test_Param1 = 100,
+  Mode_Test_Param2 = 101,
+  Mode_Not_Param = 102,
+  Mode_Neg_Param = 103,
+  Mode_Div_Param = 104,
+  Mode_Idiv_Param = 105,
+  Mode_Mul_Param = 106,
+  Mode_Imul_Param = 107,
+
   // data definitions
   Mode_Data_Db = 200,
   Mode_Data_Du = 201,
@@ -103,6 +146,38 @@ enum Parser_Mode_Code : uint32_t {
   // conditional assembly
   Mode_Hash_If = 231,
   Mode_Cond_Skip = 232,
+
+  // x87 one-operand instructions
+  Mode_Fld = 234,
+  Mode_Fild = 235,
+  Mode_Fst = 236,
+  Mode_Fstp = 237,
+  Mode_Fistp = 238,
+  Mode_Fisttp = 239,
+  Mode_Fadd = 240,
+  Mode_Faddp = 241,
+  Mode_Fiadd = 242,
+  Mode_Fsub = 243,
+  Mode_Fsubp = 244,
+  Mode_Fisub = 245,
+  Mode_Fmul = 246,
+  Mode_Fmulp = 247,
+  Mode_Fimul = 248,
+  Mode_Fdiv = 249,
+  Mode_Fdivp = 250,
+  Mode_Fidiv = 251,
+  Mode_Fcom = 252,
+  Mode_Fcomp = 253,
+  Mode_Fucom = 254,
+  Mode_Fucomp = 255,
+  Mode_Ffree = 256,
+  Mode_Fcmovcc = 257,
+  Mode_Fnstcw = 258,
+  Mode_Fldcw = 259,
+
+  // enumerations
+  Mode_Enum_Param = 286,
+  Mode_Enum_Item = 287,
 
   // data definitions: dt, rt, ro
   Mode_Data_Dt = 260,
