@@ -29,6 +29,9 @@ extern const Mode_Table Unary_Mode_Table;
 extern const Mode_Table Sse_Mode_Table;
 extern const Mode_Table Simd_Move_Mode_Table;
 
+// CALL, JMP and Jcc
+extern const Mode_Table Branch_Mode_Table;
+
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
     &Equ_Mode_Table,
@@ -56,5 +59,8 @@ const Mode_Table* const Family_Mode_Tables[] = {
 
     &Sse_Mode_Table,
     &Simd_Move_Mode_Table,
+
+    // CALL, JMP and Jcc
+    &Branch_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

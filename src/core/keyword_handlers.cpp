@@ -14,6 +14,7 @@
 #include "directives/struc.h"
 #include "directives/textequ.h"
 #include "encode/alu.h"
+#include "encode/branch.h"
 #include "encode/bits.h"
 #include "encode/group_ops.h"
 #include "encode/mov.h"
@@ -73,8 +74,8 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Bts:             return Inst_Bts;
     case Kh::Bsf:             return Inst_Bsf;
     case Kh::Bsr:             return Inst_Bsr;
-    case Kh::Call:            return nullptr;
-    case Kh::Jmp:             return nullptr;
+    case Kh::Call:            return Inst_Call;
+    case Kh::Jmp:             return Inst_Jmp;
     case Kh::Loop:            return Inst_Loop;
     case Kh::Ret:             return Inst_Ret;
     case Kh::Retn:            return Inst_Retn;
@@ -95,7 +96,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     // Condition-coded families: the payload holds the condition opcode
     case Kh::Cmovcc:          return Inst_Cmovcc;
     case Kh::Setcc:           return Inst_Setcc;
-    case Kh::Jcc:             return nullptr;
+    case Kh::Jcc:             return Inst_Jcc;
 
     // Operand-less instructions: the payload holds one, two or three bytes
     case Kh::Opcode1:         return Inst_Opcode1;

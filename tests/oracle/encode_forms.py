@@ -34,6 +34,8 @@ from operand_pools import (ACCUMULATOR, GAS_PTR, GPR, GPR_X, IMM_SIGNED, IMM_UNS
                            Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
                            quoted, registers)
 from struc_forms import struc_members  # noqa: E402
+from branch_forms import (branch_far_direct, branch_far_memory, branch_memory,  # noqa: E402
+                          branch_register, check_branch_targets)
 from x87_forms import X87, check_llvm_mc, x87_mem, x87_st  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -1676,6 +1678,24 @@ def control_forms(fam, mode):
         yield Case(mode, "iretq", "iretq", "iretq", "iretq")
 
 
+# ---------------------------------------------------------------------------
+# CALL and JMP on PROC frame variables (the other forms: branch_forms.py)
+
+def branch_frame(fam, mode):
+    own = {16: 16, 32: 32, 64: 64}[mode]
+
+    def body(name, offset, var_size, size, turn):
+        if size != (32 if mode == 64 else own):
+            return None
+        m = fam.next()
+        return ("%s [%s]" % (m, name), "%s %s" % (m, frame_operand(mode, offset, own)), "frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+branch_frame.needs = ("proc", "arg", "local", "endp")
+
+
 FAMILIES = [
     Family("alu", ("add", "or", "adc", "sbb", "and", "sub", "xor", "cmp"), "{m} eax,ebx",
            (alu_reg_reg, alu_reg_imm, alu_reg_mem, alu_mem_reg, alu_mem_imm, alu_quoted, alu_frame)),
@@ -1698,6 +1718,9 @@ FAMILIES = [
     Family("push/pop", ("push", "pop"), "{m} eax", (stack_reg, stack_imm, stack_segment, stack_mem, stack_frame)),
     Family("ret/int/enter/loop", ("retn", "int", "enter", "loop", "iretq"), "retn 4", (control_forms,)),
     Family("x87", tuple(X87), "{m} st1", (x87_st, x87_mem)),
+    # CALL and JMP
+    Family("call/jmp", ("call", "jmp"), "{m} eax",
+           (branch_register, branch_memory, branch_far_memory, branch_far_direct, branch_frame)),
 
     sse_family("sse", "Sse", "{m} xmm0,xmm1", (sse_two, simd_frame), skip=("psrldq", "pextrw1")),
     sse_family("sse imm8", "Sse_Imm8", "{m} xmm0,xmm1,1", (sse_imm8, simd_frame), skip=("pslldq",)),
@@ -1799,6 +1822,8 @@ def main():
     report = Report()
     try:
         check_operandless(tools, report)
+        if not tools.pending([(32, "%s 0" % m) for m in ("call", "jmp", "jo")]):
+            check_branch_targets(tools, report)
         for fam in FAMILIES:
             pending = tools.pending([(32, fam.probe.format(m=m)) for m in fam.mnemonics]
                                     + [(32, k) for k in fam.needs()])
