@@ -124,7 +124,7 @@ int Assemble_Passes() {
   }
   Output_Write();
   Info_Lists_Write();
-  return 0;
+  return Diag.Error_Count ? -1 : 0;  // a writer that failed
 }
 
 void Assemble_File() {
