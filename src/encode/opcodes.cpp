@@ -32,6 +32,11 @@ constexpr Sized_Form Sized_Forms[] = {
 };
 
 const Sized_Form* Sized_Form_Of(const Keyword_Entry* k) {
+  switch (k->payload[0]) {  // the opcodes of the sized forms; any other is none
+    case 0x98: case 0x99: case 0x60: case 0x61: case 0x9C: case 0x9D: case 0xCF: case 0xAF: case 0x6F:
+    case 0x6D: break;
+    default: return nullptr;
+  }
   for (const Sized_Form& f : Sized_Forms) {
     uint32_t i = 0;
     while (f.name[i] && i < k->name_length && f.name[i] == k->name[i]) ++i;

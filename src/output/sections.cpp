@@ -213,8 +213,13 @@ int Section_Grow(uint32_t need) {
   Section_Record* r = Current_Record();
   if (!r || !r->buffer) return -1;
   if (need < Section_Grow_Minimum) need = Section_Grow_Minimum;
-  uint64_t bigger = static_cast<uint64_t>(r->capacity) + need;
-  uint8_t* grown = bigger <= Section_Buffer_Limit ? static_cast<uint8_t*>(Mem_Alloc(static_cast<uint32_t>(bigger))) : nullptr;
+  const uint64_t wanted = static_cast<uint64_t>(r->capacity) + need;
+  // At least doubling, so that growth costs O(size) copies in all; never
+  // beyond the limit, and a request beyond it fails at once.
+  uint64_t bigger = wanted > 2ull * r->capacity ? wanted : 2ull * r->capacity;
+  if (bigger > Section_Buffer_Limit) bigger = Section_Buffer_Limit;
+  uint8_t* grown = wanted <= Section_Buffer_Limit ? static_cast<uint8_t*>(Mem_Alloc(static_cast<uint32_t>(bigger))) : nullptr;
+  need = static_cast<uint32_t>(bigger - r->capacity);
   if (!grown) {
     Error_Msg("Section, not enough memory. ");
     Diag.Stop_Flag += 1;
@@ -289,7 +294,14 @@ void Emit_U64(uint64_t v) {
 
 int Emit_Reserve(uint32_t n) {
   Section_State& s = Sections;
-  if (!Emit_Fits(n) && !Emit_Room(n)) return -1;
+  // Reserved bytes read as the fill byte, as the buffer beyond its capacity
+  // does: the buffer grows only when bytes are written after them.
+  if (!s.Section_Data_Base) return -1;
+  if (static_cast<uint64_t>(s.Section_Write_Offset) + n > Section_Buffer_Limit) {
+    Error_Msg("Section, not enough memory. ");
+    Diag.Stop_Flag += 1;
+    return -1;
+  }
   s.Section_Write_Offset += n;
   s.Location_Counter += n;
   return 0;
@@ -325,6 +337,8 @@ namespace {
 // Makes every byte from the write offset on read as `fill`.
 void Set_Fill(Section_Record& r, uint8_t fill) {
   if (!r.buffer) return;
+  // Reserved bytes beyond the buffer keep the fill they were reserved with.
+  if (Sections.Section_Write_Offset > r.capacity && !Emit_Room(0)) return;
   uint32_t from = Sections.Section_Write_Offset;
   if (from > r.capacity) from = r.capacity;
   Mark_Dirty(r, from);
