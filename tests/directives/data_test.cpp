@@ -148,12 +148,12 @@ TEST_F(Data_Test, ReserveCountsInALaterPass) {
       {"rq 1", 8, ""},
       {"rb -4", 0, "Unknown data item: -4"},
       {"rw -1", 0, "unknown data count:-1"},
-      {"rd 40000000h", 0, "Unknown data item: 40000000h"},
-      {"rd 40000001h", 0, "Unknown data item: 40000001h"},
-      {"rq 20000000h", 0, "Unknown data item: 20000000h"},
-      {"ro 10000000h", 0, "unknown data count:10000000h"},
-      {"rt 1999999Ah", 0, "Unknown data item: 1999999Ah"},
-      {"rb 100000000h", 0, "Unknown data item: 100000000h"},
+      {"rd 40000000h", 0, "Reserve count is too big: 40000000h"},
+      {"rd 40000001h", 0, "Reserve count is too big: 40000001h"},
+      {"rq 20000000h", 0, "Reserve count is too big: 20000000h"},
+      {"ro 10000000h", 0, "Reserve count is too big: 10000000h"},
+      {"rt 1999999Ah", 0, "Reserve count is too big: 1999999Ah"},
+      {"rb 100000000h", 0, "Reserve count is too big: 100000000h"},
       {"rb nothing", 0, "Unknown data item: nothing"},
   };
   for (const Row& r : rows) {
