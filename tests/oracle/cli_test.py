@@ -46,6 +46,7 @@ with tempfile.TemporaryDirectory() as d:
     os.makedirs(os.path.join(d, "adir"), exist_ok=True)
     code, out, err = run(["-q", "-binary", "adir", "adir.bin"], d)
     check("directory input exit", code == 1, (code, out, err))
+    check("directory input message", err == b"\r\n**Error** File is not a regular file: adir", err)
     check("directory input no output", not os.path.exists(os.path.join(d, "adir.bin")))
 
     # An empty file assembles to nothing, without error.
