@@ -14,6 +14,7 @@
 #include "core/text.h"
 #include "directives/macro.h"
 #include "directives/proc.h"
+#include "directives/struc.h"
 #include "output/listing.h"
 #include "output/output.h"
 #include "output/relocs.h"
@@ -44,6 +45,11 @@ int Create_Tables() {
     return -1;
   }
   if (Reloc_Table_Create() != 0) return -1;
+  if (Struc_Tables_Create() != 0) {
+    Print_Err("\r\n**Error** STRUC, can not create the structure tables\r\n");
+    Diag.Error_Count += 1;
+    return -1;
+  }
   Keyword_Table_Fill();
   Register_Table_Fill();
   Word_Dispatch_Build();
@@ -53,6 +59,7 @@ int Create_Tables() {
 
 void Free_Tables() {
   Reloc_Table_Free();
+  Struc_Tables_Free();
   Label_Table_Free();
   Section_Buffers_Free();
   Keyword_Table_Free();
