@@ -46,7 +46,14 @@ void Report_Write_Failure() {
 // After the writer: the complete file takes the target's name; a partial one
 // is removed (a device written in place is left as it is).
 void Output_Finish(uint32_t errors_before) {
-  if (!Out_File.created) return;
+  if (!Out_File.created) {
+    // A writer that wrote its target itself: a failed write still fails the
+    // run and leaves no broken file.
+    if (!File_Failure()) return;
+    Report_Write_Failure();
+    if (File_Kind(Output_File_Name(), false) == File_Regular) File_Remove(Output_File_Name());
+    return;
+  }
   Out_File.created = false;
   bool ok = !File_Failure() && Diag.Error_Count == errors_before;
   if (!ok && File_Failure()) Report_Write_Failure();
