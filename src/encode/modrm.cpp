@@ -74,9 +74,8 @@ void Check_Disp32(bool address32) {
   if (address32 ? !Fits32(static_cast<uint64_t>(d)) : !Fits_Signed32(d)) Error_Final(Msg_Out_Of_Range);
 }
 
+// Its range is checked by Mod_Rm16 on the whole displacement.
 void Disp16(uint32_t disp, uint32_t relocatable, uint32_t target_section) {
-  const int32_t d = static_cast<int32_t>(disp);
-  if (d < -32768 || d > 65535) Error_Final(Msg_Out_Of_Range);
   if (relocatable) Reloc_Add(Reloc_Abs32, 2, target_section);
   Emit_U16(disp);
 }
@@ -336,6 +335,8 @@ void Emit_Mem_Form(Inst_Head h, const Mem_Operand& m, uint32_t reg_field, uint32
 
 void Mod_Rm16(uint32_t reg_field, uint32_t relocatable, uint32_t target_section) {
   const Mem_Expr& m = Params.mem;
+  // The 16-bit field holds -8000h..FFFFh; bits beyond 32 would be lost unseen.
+  if (m.disp_present && !Fits16(static_cast<uint64_t>(Wide_Disp(m)))) Error_Final(Msg_Out_Of_Range);
   const uint32_t reg = (reg_field & 7) << 3;
   const bool short_disp = Short_Disp(m.disp, relocatable);
   const uint32_t mod = short_disp ? 0x40u : 0x80u;
