@@ -218,7 +218,12 @@ int Section_Grow(uint32_t need) {
   // beyond the limit, and a request beyond it fails at once.
   uint64_t bigger = wanted > 2ull * r->capacity ? wanted : 2ull * r->capacity;
   if (bigger > Section_Buffer_Limit) bigger = Section_Buffer_Limit;
-  uint8_t* grown = wanted <= Section_Buffer_Limit ? static_cast<uint8_t*>(Mem_Alloc(static_cast<uint32_t>(bigger))) : nullptr;
+  // A zero fill comes with the memory: untouched pages cost nothing.
+  const bool zero = r->fill_byte == 0;
+  uint8_t* grown = nullptr;
+  if (wanted <= Section_Buffer_Limit)
+    grown = static_cast<uint8_t*>(zero ? Mem_Alloc_Zero(static_cast<uint32_t>(bigger))
+                                       : Mem_Alloc(static_cast<uint32_t>(bigger)));
   need = static_cast<uint32_t>(bigger - r->capacity);
   if (!grown) {
     Error_Msg("Section, not enough memory. ");
@@ -226,7 +231,7 @@ int Section_Grow(uint32_t need) {
     return -1;
   }
   for (uint32_t i = 0; i < r->capacity; ++i) grown[i] = r->buffer[i];
-  Fill(grown + r->capacity, static_cast<uint8_t>(r->fill_byte), need);
+  if (!zero) Fill(grown + r->capacity, static_cast<uint8_t>(r->fill_byte), need);
   Mem_Free(r->buffer, r->allocation_tag, r->capacity);
   r->buffer = grown;
   r->capacity = static_cast<uint32_t>(bigger);

@@ -50,6 +50,11 @@ void* Mem_Alloc(uint32_t size) {
   return std::malloc(size ? size : 1);
 }
 
+void* Mem_Alloc_Zero(uint32_t size) {
+  Platform.Mem_Total_Bytes += size;
+  return std::calloc(size ? size : 1, 1);
+}
+
 void Mem_Free(void* block, uint32_t /*tag*/, uint32_t /*size*/) { std::free(block); }
 
 File_Handle File_Open(char* path) {

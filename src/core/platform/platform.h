@@ -22,6 +22,7 @@ struct Platform_State {
 extern Platform_State Platform;
 
 void* Mem_Alloc(uint32_t size);              // nullptr when the heap is exhausted
+void* Mem_Alloc_Zero(uint32_t size);         // zero-filled (large blocks lazily, by the system)
 void Mem_Free(void* block, uint32_t tag, uint32_t size);
 
 // ---- Files -------------------------------------------------------------
