@@ -14,6 +14,7 @@
 #include "core/text.h"
 #include "directives/macro.h"
 #include "directives/proc.h"
+#include "directives/struc.h"
 #include "output/listing.h"
 #include "output/output.h"
 #include "output/relocs.h"
@@ -45,7 +46,11 @@ int Create_Tables() {
   }
   if (Reloc_Table_Create() != 0) return -1;
   Proc_Table_Init();
-  Proc_Table_Init();
+  if (Struc_Tables_Create() != 0) {
+    Print_Err("\r\n**Error** STRUC, can not create the structure tables\r\n");
+    Diag.Error_Count += 1;
+    return -1;
+  }
   Keyword_Table_Fill();
   Register_Table_Fill();
   Word_Dispatch_Build();
@@ -56,6 +61,7 @@ int Create_Tables() {
 void Free_Tables() {
   Proc_Table_Free();
   Reloc_Table_Free();
+  Struc_Tables_Free();
   Label_Table_Free();
   Section_Buffers_Free();
   Keyword_Table_Free();

@@ -12,7 +12,16 @@ extern const Mode_Table String_Lea_Bswap_Mode_Table;
 extern const Mode_Table Stack_Mode_Table;
 extern const Mode_Table Control_Mode_Table;
 extern const Mode_Table Proc_Mode_Table;
+extern const Mode_Table Bits_Mode_Table;
+extern const Mode_Table Ports_Mode_Table;
+extern const Mode_Table System_Mode_Table;
+extern const Mode_Table Struc_Mode_Table;
 extern const Mode_Table X87_Mode_Table;
+
+// TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+extern const Mode_Table Test_Shift_Mode_Table;
+extern const Mode_Table Xchg_Movx_Mode_Table;
+extern const Mode_Table Unary_Mode_Table;
 
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
@@ -25,6 +34,14 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Stack_Mode_Table,
     &Control_Mode_Table,
     &Proc_Mode_Table,
+    &Bits_Mode_Table,
+    &Ports_Mode_Table,
+    &System_Mode_Table,
+    &Struc_Mode_Table,
     &X87_Mode_Table,
+    // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+    &Test_Shift_Mode_Table,
+    &Xchg_Movx_Mode_Table,
+    &Unary_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

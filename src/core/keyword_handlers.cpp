@@ -8,13 +8,18 @@
 #include "core/dispatch.h"
 #include "core/symbols.h"
 #include "directives/data.h"
+#include "directives/struc.h"
 #include "encode/alu.h"
+#include "encode/bits.h"
+#include "encode/group_ops.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
+#include "encode/ports.h"
 #include "encode/string_ops.h"
 #include "encode/stack.h"
 #include "encode/control.h"
 #include "directives/proc.h"
+#include "encode_ext/system.h"
 #include "encode_ext/x87.h"
 #include "output/sections.h"
 
@@ -25,11 +30,11 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Mov:             return Inst_Mov;
     case Kh::Lea:             return Inst_Lea;
     case Kh::Bswap:           return Inst_Bswap;
-    case Kh::Xchg:            return nullptr;
-    case Kh::Movzx:           return nullptr;
-    case Kh::Movsx:           return nullptr;
-    case Kh::Xadd:            return nullptr;
-    case Kh::Cmpxchg:         return nullptr;
+    case Kh::Xchg:            return Inst_Xchg;
+    case Kh::Movzx:           return Inst_Movzx;
+    case Kh::Movsx:           return Inst_Movsx;
+    case Kh::Xadd:            return Inst_Xadd;
+    case Kh::Cmpxchg:         return Inst_Cmpxchg;
     case Kh::Add:             return Inst_Add;
     case Kh::Or:              return Inst_Or;
     case Kh::Adc:             return Inst_Adc;
@@ -38,31 +43,31 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Sub:             return Inst_Sub;
     case Kh::Xor:             return Inst_Xor;
     case Kh::Cmp:             return Inst_Cmp;
-    case Kh::Rol:             return nullptr;
-    case Kh::Ror:             return nullptr;
-    case Kh::Rcl:             return nullptr;
-    case Kh::Rcr:             return nullptr;
-    case Kh::Shl:             return nullptr;
-    case Kh::Shr:             return nullptr;
-    case Kh::Sal:             return nullptr;
-    case Kh::Sar:             return nullptr;
-    case Kh::Shld:            return nullptr;
-    case Kh::Shrd:            return nullptr;
-    case Kh::Test:            return nullptr;
-    case Kh::Not:             return nullptr;
-    case Kh::Neg:             return nullptr;
-    case Kh::Mul:             return nullptr;
-    case Kh::Imul:            return nullptr;
-    case Kh::Div:             return nullptr;
-    case Kh::Idiv:            return nullptr;
-    case Kh::Inc:             return nullptr;
-    case Kh::Dec:             return nullptr;
-    case Kh::Bt:              return nullptr;
-    case Kh::Btc:             return nullptr;
-    case Kh::Btr:             return nullptr;
-    case Kh::Bts:             return nullptr;
-    case Kh::Bsf:             return nullptr;
-    case Kh::Bsr:             return nullptr;
+    case Kh::Rol:             return Inst_Rol;
+    case Kh::Ror:             return Inst_Ror;
+    case Kh::Rcl:             return Inst_Rcl;
+    case Kh::Rcr:             return Inst_Rcr;
+    case Kh::Shl:             return Inst_Shl;
+    case Kh::Shr:             return Inst_Shr;
+    case Kh::Sal:             return Inst_Sal;
+    case Kh::Sar:             return Inst_Sar;
+    case Kh::Shld:            return Inst_Shld;
+    case Kh::Shrd:            return Inst_Shrd;
+    case Kh::Test:            return Inst_Test;
+    case Kh::Not:             return Inst_Not;
+    case Kh::Neg:             return Inst_Neg;
+    case Kh::Mul:             return Inst_Mul;
+    case Kh::Imul:            return Inst_Imul;
+    case Kh::Div:             return Inst_Div;
+    case Kh::Idiv:            return Inst_Idiv;
+    case Kh::Inc:             return Inst_Inc;
+    case Kh::Dec:             return Inst_Dec;
+    case Kh::Bt:              return Inst_Bt;
+    case Kh::Btc:             return Inst_Btc;
+    case Kh::Btr:             return Inst_Btr;
+    case Kh::Bts:             return Inst_Bts;
+    case Kh::Bsf:             return Inst_Bsf;
+    case Kh::Bsr:             return Inst_Bsr;
     case Kh::Call:            return nullptr;
     case Kh::Jmp:             return nullptr;
     case Kh::Loop:            return Inst_Loop;
@@ -79,12 +84,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Stosw:           return Inst_Stosw;
     case Kh::Lodsd:           return Inst_Lodsd;
     case Kh::Lodsw:           return Inst_Lodsw;
-    case Kh::In:              return nullptr;
-    case Kh::Out:             return nullptr;
+    case Kh::In:              return Inst_In;
+    case Kh::Out:             return Inst_Out;
 
     // Condition-coded families: the payload holds the condition opcode
-    case Kh::Cmovcc:          return nullptr;
-    case Kh::Setcc:           return nullptr;
+    case Kh::Cmovcc:          return Inst_Cmovcc;
+    case Kh::Setcc:           return Inst_Setcc;
     case Kh::Jcc:             return nullptr;
 
     // Operand-less instructions: the payload holds one, two or three bytes
@@ -134,26 +139,26 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Movbe:           return nullptr;
 
     // System and VMX instructions
-    case Kh::Sidt:            return nullptr;
-    case Kh::Lidt:            return nullptr;
-    case Kh::Lgdt:            return nullptr;
-    case Kh::Sgdt:            return nullptr;
-    case Kh::Arpl:            return nullptr;
-    case Kh::Bound:           return nullptr;
-    case Kh::Invlpg:          return nullptr;
-    case Kh::Clflush:         return nullptr;
-    case Kh::Ltr:             return nullptr;
-    case Kh::Str:             return nullptr;
-    case Kh::Stmxcsr:         return nullptr;
-    case Kh::Vmxon:           return nullptr;
-    case Kh::Vmptrld:         return nullptr;
-    case Kh::Vmptrst:         return nullptr;
-    case Kh::Vmclear:         return nullptr;
-    case Kh::Lds:             return nullptr;
-    case Kh::Les:             return nullptr;
-    case Kh::Lfs:             return nullptr;
-    case Kh::Lgs:             return nullptr;
-    case Kh::Lss:             return nullptr;
+    case Kh::Sidt:            return Inst_Sidt;
+    case Kh::Lidt:            return Inst_Lidt;
+    case Kh::Lgdt:            return Inst_Lgdt;
+    case Kh::Sgdt:            return Inst_Sgdt;
+    case Kh::Arpl:            return Inst_Arpl;
+    case Kh::Bound:           return Inst_Bound;
+    case Kh::Invlpg:          return Inst_Invlpg;
+    case Kh::Clflush:         return Inst_Clflush;
+    case Kh::Ltr:             return Inst_Ltr;
+    case Kh::Str:             return Inst_Str;
+    case Kh::Stmxcsr:         return Inst_Stmxcsr;
+    case Kh::Vmxon:           return Inst_Vmxon;
+    case Kh::Vmptrld:         return Inst_Vmptrld;
+    case Kh::Vmptrst:         return Inst_Vmptrst;
+    case Kh::Vmclear:         return Inst_Vmclear;
+    case Kh::Lds:             return Inst_Lds;
+    case Kh::Les:             return Inst_Les;
+    case Kh::Lfs:             return Inst_Lfs;
+    case Kh::Lgs:             return Inst_Lgs;
+    case Kh::Lss:             return Inst_Lss;
 
     // Data and reserve directives (Data_Do is hidden by the FOR keyword `do`)
     case Kh::Data_Db:         return Dir_Db;
@@ -172,7 +177,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Reserve_Rq:      return Dir_Rq;
     case Kh::Reserve_Rt:      return Dir_Rt;
     case Kh::Reserve_Ro:      return Dir_Ro;
-    case Kh::Reserve_Rs:      return nullptr;
+    case Kh::Reserve_Rs:      return Dir_Rs;
     case Kh::Dir_Time:        return Dir_Time;
 
     // Fill directives: the payload holds the first parser mode
@@ -249,12 +254,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Entry:           return nullptr;
 
     // Structures, unions and enumerations
-    case Kh::Struc:           return nullptr;
-    case Kh::Ends:            return nullptr;
-    case Kh::Union:           return nullptr;
-    case Kh::Endu:            return nullptr;
-    case Kh::Enum:            return nullptr;
-    case Kh::Ende:            return nullptr;
+    case Kh::Struc:           return Dir_Struc;
+    case Kh::Ends:            return Dir_Ends;
+    case Kh::Union:           return Dir_Union;
+    case Kh::Endu:            return Dir_Endu;
+    case Kh::Enum:            return Dir_Enum;
+    case Kh::Ende:            return Dir_Ende;
 
     // Code mode
     case Kh::Use16:           return Use16;

@@ -15,6 +15,13 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Lea_Param1 = 3,
   Mode_Lea_Param2 = 4,
 
+  // CMOVcc, SETcc, XADD
+  Mode_Cmov_Param1 = 11,
+  Mode_Cmov_Param2 = 12,
+  Mode_Setcc_Param = 13,
+  Mode_Xadd_Param1 = 14,
+  Mode_Xadd_Param2 = 15,
+
   // includes
   Mode_Include_Name = 19,
 
@@ -24,6 +31,9 @@ enum Parser_Mode_Code : uint32_t {
   // PUSH and POP
   Mode_Pop_Operand = 30,
   Mode_Push_Operand = 31,
+
+  // structure definitions
+  Mode_Struc_Name = 32,
 
   // ALU: add
   Mode_Add_Param1 = 35,
@@ -86,6 +96,99 @@ enum Parser_Mode_Code : uint32_t {
   // BSWAP
   Mode_Bswap_Param = 108,
 
+  // TEST, shifts and rotates, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+  Mode_Movzx_Param1 = 5,
+  Mode_Movzx_Param2 = 6,
+  Mode_Movsx_Param1 = 7,
+  Mode_Movsx_Param2 = 8,
+  Mode_Xchg_Param1 = 9,
+  Mode_Xchg_Param2 = 10,
+  Mode_Inc_Param = 33,
+  Mode_Dec_Param = 34,
+  Mode_Shl_Param1 = 78,
+  Mode_Shl_Param2 = 79,
+  Mode_Shr_Param1 = 80,
+  Mode_Shr_Param2 = 81,
+  Mode_Sar_Param1 = 82,
+  Mode_Sar_Param2 = 83,
+  Mode_Sal_Param1 = 84,
+  Mode_Sal_Param2 = 85,
+  Mode_Rol_Param1 = 86,
+  Mode_Rol_Param2 = 87,
+  Mode_Ror_Param1 = 88,
+  Mode_Ror_Param2 = 89,
+  Mode_Rcl_Param1 = 90,
+  Mode_Rcl_Param2 = 91,
+  Mode_Rcr_Param1 = 92,
+  Mode_Rcr_Param2 = 93,
+  Mode_Shld_Param1 = 94,
+  Mode_Shld_Param2 = 95,
+  Mode_Shld_Param3 = 96,
+  Mode_Shrd_Param1 = 97,
+  Mode_Shrd_Param2 = 98,
+  Mode_Shrd_Param3 = 99,
+  Mode_Test_Param1 = 100,
+  Mode_Test_Param2 = 101,
+  Mode_Not_Param = 102,
+  Mode_Neg_Param = 103,
+  Mode_Div_Param = 104,
+  Mode_Idiv_Param = 105,
+  Mode_Mul_Param = 106,
+  Mode_Imul_Param = 107,
+
+  // system instructions: descriptor tables, ARPL, BOUND, CLFLUSH, INVLPG, LTR, STR, STMXCSR
+  Mode_Sidt_Param = 110,
+  Mode_Lidt_Param = 111,
+  Mode_Lgdt_Param = 112,
+  Mode_Sgdt_Param = 113,
+  Mode_Arpl_Param1 = 114,
+  Mode_Arpl_Param2 = 115,
+  Mode_Bound_Param1 = 116,
+  Mode_Bound_Param2 = 117,
+  Mode_Clflush_Param = 118,
+  Mode_Invlpg_Param = 119,
+  Mode_Ltr_Param = 120,
+  Mode_Str_Param = 121,
+  Mode_Stmxcsr_Param = 122,
+
+  // CMPXCHG, IN, OUT
+  Mode_Cmpxchg_Param1 = 123,
+  Mode_Cmpxchg_Param2 = 124,
+  Mode_In_Param1 = 125,
+  Mode_In_Param2 = 126,
+  Mode_Out_Param1 = 127,
+  Mode_Out_Param2 = 128,
+
+  // segment loads (register -> [direct]) and the VMX pointer instructions
+  Mode_Lds_Param1 = 129,
+  Mode_Lds_Param2 = 130,
+  Mode_Les_Param1 = 131,
+  Mode_Les_Param2 = 132,
+  Mode_Lfs_Param1 = 133,
+  Mode_Lfs_Param2 = 134,
+  Mode_Lgs_Param1 = 135,
+  Mode_Lgs_Param2 = 136,
+  Mode_Lss_Param1 = 137,
+  Mode_Lss_Param2 = 138,
+  Mode_Vmxon_Param = 139,
+  Mode_Vmptrld_Param = 140,
+  Mode_Vmptrst_Param = 141,
+  Mode_Vmclear_Param = 142,
+
+  // BT, BTC, BTR, BTS, BSF, BSR (operand 1 -> operand 2)
+  Mode_Bt_Param1 = 188,
+  Mode_Bt_Param2 = 189,
+  Mode_Btc_Param1 = 190,
+  Mode_Btc_Param2 = 191,
+  Mode_Btr_Param1 = 192,
+  Mode_Btr_Param2 = 193,
+  Mode_Bts_Param1 = 194,
+  Mode_Bts_Param2 = 195,
+  Mode_Bsf_Param1 = 196,
+  Mode_Bsf_Param2 = 197,
+  Mode_Bsr_Param1 = 198,
+  Mode_Bsr_Param2 = 199,
+
   // data definitions
   Mode_Data_Db = 200,
   Mode_Data_Du = 201,
@@ -135,6 +238,10 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Fcmovcc = 257,
   Mode_Fnstcw = 258,
   Mode_Fldcw = 259,
+
+  // enumerations
+  Mode_Enum_Param = 286,
+  Mode_Enum_Item = 287,
 
   // data definitions: dt, rt, ro
   Mode_Data_Dt = 260,

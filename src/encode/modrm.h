@@ -48,6 +48,7 @@ struct Inst_Head {
   uint8_t p66_first = 0;  // the form writes 66h before 67h
   uint8_t rex = 0;        // Rex_Bit values
   uint8_t high8 = 0;      // ah, ch, dh or bh is an operand
+  uint8_t mandatory = 0;  // a mandatory prefix (66h, F2h, F3h) after 67h/66h, before REX
   uint8_t length = 0;
   uint8_t opcode[3] = {};
 };

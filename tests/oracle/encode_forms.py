@@ -30,9 +30,10 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from oracle_lib import (Case, Report, Result, Tools, MODES, PAD, require_tools,  # noqa: E402
                         run_cases)
-from operand_pools import (ACCUMULATOR, GAS_PTR, GPR_X, IMM_SIGNED, IMM_UNSIGNED, LABEL, MODE_SIZES,  # noqa: E402
-                           Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
+from operand_pools import (ACCUMULATOR, GAS_PTR, GPR, GPR_X, IMM_SIGNED, IMM_UNSIGNED, LABEL,  # noqa: E402
+                           MODE_SIZES, Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
                            quoted, registers)
+from struc_forms import struc_members  # noqa: E402
 from x87_forms import X87, check_llvm_mc, x87_mem, x87_st  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -829,6 +830,575 @@ def control_forms(fam, mode):
         yield Case(mode, "iretq", "iretq", "iretq", "iretq")
 
 
+# ---------------------------------------------------------------------------
+# TEST, shifts and rotates, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+
+def test_reg_reg(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for r1, r2 in reg_pairs(mode, size):
+            # 85h with the first register in ModRM.rm, as GNU as writes it
+            yield Case(mode, "test %s,%s" % (r1, r2), "test %s, %s" % (gas_reg(r1), gas_reg(r2)), "reg,reg", "test")
+
+
+def test_reg_imm(fam, mode):
+    for size in MODE_SIZES[mode]:
+        imms = IMM_SIGNED[size]
+        for i, reg in enumerate(registers(mode, size)):
+            for k in range(2):
+                v = imms[(i * 3 + k) % len(imms)]
+                yield Case(mode, "test %s,%s" % (reg, imm_text(v)), "test %s, %s" % (gas_reg(reg), gas_imm(v)),
+                           "reg,imm", "test")
+
+
+def test_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        reg = partner(registers(mode, size), i + 2, mem)
+        if reg is not None:
+            prefix = disp8(mem)
+            if mode == 16 and mem.kind == "direct" and size == 32:
+                prefix += "addr32 "  # a 32-bit register takes the 32-bit address form
+            yield Case(mode, "test %s,%s" % (mem.qrn(mem_keyword(mem, size, i)), reg),
+                       "%stest %s, %s" % (prefix, mem.gas(size), gas_reg(reg)), "[%s],reg" % mem.kind, "test",
+                       defsyms=mem.defsyms())
+        v = IMM_SIGNED[size][(i * 5) % len(IMM_SIGNED[size])]
+        yield Case(mode, "test %s,%s" % (mem.qrn(size), imm_text(v)),
+                   "%stest %s, %s" % (disp8(mem), mem.gas(size), gas_imm(v)), "[%s],imm" % mem.kind, "test",
+                   defsyms=mem.defsyms())
+
+
+def test_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        kw = "%s " % SIZE_WORD[size] if (size != var_size or turn % 2) else ""
+        if turn % 2:
+            reg = registers(mode, size)[turn % len(registers(mode, size))]
+            if not compatible(reg):
+                reg = registers(mode, size)[0]
+            return ("test %s[%s],%s" % (kw, name, reg),
+                    "test %s, %s" % (frame_operand(mode, offset, size), gas_reg(reg)), "frame,reg", "test")
+        v = IMM_SIGNED[size][turn % len(IMM_SIGNED[size])]
+        return ("test %s[%s],%s" % (kw, name, imm_text(v)),
+                "test %s, %s" % (frame_operand(mode, offset, size), gas_imm(v)), "frame,imm", "test")
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+test_frame.needs = ("proc", "arg", "local", "endp")
+
+SHIFT_COUNTS = ["1", "cl", "0", "2", "7", "31", "63", "255"]
+
+
+def shift_case(mode, m, qrn_target, gas_target, count, form, size, defsyms=(), prefix=""):
+    """sal is /6 here, /4 in GNU as: the same shift, read as shl by objdump."""
+    gas_count = count if count == "cl" else str(int(count))
+    opcode = 0xD1 if count == "1" else 0xD3 if count == "cl" else 0xC1
+    if size == 8:
+        opcode &= 0xFE
+    sal = m == "sal"
+    return Case(mode, "%s %s,%s" % (m, qrn_target, count), "%s%s %s, %s" % (prefix, m, gas_target, gas_count),
+                form, m, policy="meaning" if sal else "bytes", opcode=opcode if sal else None, defsyms=defsyms)
+
+
+def shift_reg(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for i, reg in enumerate(registers(mode, size)):
+            for k in range(2):
+                m = fam.next()
+                count = SHIFT_COUNTS[(i + k * 3) % len(SHIFT_COUNTS)]
+                yield shift_case(mode, m, reg, gas_reg(reg), count, "reg", size)
+
+
+def shift_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        m = fam.next()
+        count = SHIFT_COUNTS[i % len(SHIFT_COUNTS)]
+        kw = size
+        if mode == 32 and mem.kind == "register" and i % 3 == 1:
+            kw, size = None, mem.aw  # without a keyword: the address register's width
+        yield shift_case(mode, m, mem.qrn(kw), mem.gas(size), count, "[%s]" % mem.kind, size, mem.defsyms(),
+                         disp8(mem))
+
+
+def shift_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        m = fam.next()
+        kw = "%s " % SIZE_WORD[size] if (size != var_size or turn % 2) else ""
+        count = SHIFT_COUNTS[turn % len(SHIFT_COUNTS)]
+        case = shift_case(mode, m, "%s[%s]" % (kw, name), frame_operand(mode, offset, size), count, "frame", size)
+        return case.qrn, case.gas, "frame", m
+    for made in frame_cases(fam, mode, body):
+        c = frame_case(mode, made)
+        if c.mnemonic == "sal":
+            c.policy = "meaning"
+        yield c
+
+
+shift_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def shld_forms(fam, mode):
+    counts = ["cl", "1", "4", "31"]
+    for size in (16, 32, 64):
+        if size == 64 and mode != 64:
+            continue
+        for r1, r2 in reg_pairs(mode, size):
+            m = fam.next()
+            c = counts[fam.turn % len(counts)]
+            yield Case(mode, "%s %s,%s,%s" % (m, r1, r2, c), "%s %s, %s, %s" % (m, gas_reg(r1), gas_reg(r2), c),
+                       "reg,reg", m)
+    for i, mem, size in sized_shapes(mode):
+        if size == 8:
+            size = 64 if mode == 64 else 16
+        reg = partner(registers(mode, size), i, mem)
+        if reg is None:
+            continue
+        m = fam.next()
+        c = counts[i % len(counts)]
+        yield Case(mode, "%s %s,%s,%s" % (m, mem.qrn(mem_keyword(mem, size, i)), reg, c),
+                   "%s%s %s, %s, %s" % (disp8(mem), m, mem.gas(size), gas_reg(reg), c), "[%s],reg" % mem.kind, m,
+                   defsyms=mem.defsyms())
+
+
+def shld_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size == 8:
+            return None
+        m = fam.next()
+        reg = registers(mode, size)[turn % len(registers(mode, size))]
+        c = ["cl", "3"][turn % 2]
+        return ("%s [%s],%s,%s" % (m, name, reg, c),
+                "%s %s, %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg), c), "frame,reg", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+shld_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def xchg_forms(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for r1, r2 in reg_pairs(mode, size):
+            if r1 == r2:
+                continue
+            # 87h (86h) always; GNU as takes 90h+r with the accumulator
+            acc = size != 8 and (gas_reg(r1) in ACCUMULATOR or gas_reg(r2) in ACCUMULATOR)
+            yield Case(mode, "xchg %s,%s" % (r1, r2), "xchg %s, %s" % (gas_reg(r1), gas_reg(r2)), "reg,reg",
+                       "xchg", policy="meaning" if acc else "bytes", opcode=(0x87 if acc else None))
+    for i, mem, size in sized_shapes(mode):
+        reg = partner(registers(mode, size), i + 1, mem)
+        if reg is None:
+            continue
+        yield Case(mode, "xchg %s,%s" % (reg, mem.qrn(mem_keyword(mem, size, i))),
+                   "%sxchg %s, %s" % (disp8(mem), gas_reg(reg), mem.gas(size)), "reg,[%s]" % mem.kind, "xchg",
+                   defsyms=mem.defsyms())
+
+
+def xchg_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        reg = registers(mode, size)[(turn * 3) % len(registers(mode, size))]
+        if not compatible(reg):
+            reg = registers(mode, size)[0]
+        return ("xchg %s,[%s]" % (reg, name), "xchg %s, %s" % (gas_reg(reg), frame_operand(mode, offset, size)),
+                "reg,frame", "xchg")
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+xchg_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def movx_pairs(mode, m):
+    """(destination size, source size, GNU as mnemonic)."""
+    dests = (16, 32, 64) if mode == 64 else (16, 32)
+    for d in dests:
+        for s in (8, 16):
+            if s < d:
+                yield d, s, m
+    if mode == 64:
+        if m == "movsx":
+            yield 64, 32, "movsxd"
+
+
+def movx_forms(fam, mode):
+    for m in ("movsx", "movzx"):
+        for d, s, gm in movx_pairs(mode, m):
+            dregs, sregs = registers(mode, d), registers(mode, s)
+            for i, r1 in enumerate(dregs):
+                r2 = sregs[(i * 5 + 1) % len(sregs)]
+                if not compatible(r1, r2):
+                    r2 = sregs[i % 4]
+                yield Case(mode, "%s %s,%s" % (m, r1, r2), "%s %s, %s" % (gm, gas_reg(r1), gas_reg(r2)), "reg,reg", m)
+    for i, mem, _ in sized_shapes(mode):
+        for m in ("movsx", "movzx"):
+            pairs = list(movx_pairs(mode, m))
+            d, s, gm = pairs[i % len(pairs)]
+            reg = partner(registers(mode, d), i, mem)
+            if reg is None:
+                continue
+            yield Case(mode, "%s %s,%s" % (m, reg, mem.qrn(s)),
+                       "%s%s %s, %s" % (disp8(mem), gm, gas_reg(reg), mem.gas(s)), "reg,[%s]" % mem.kind, m,
+                       defsyms=mem.defsyms())
+
+
+def movx_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        m = ("movsx", "movzx")[turn % 2]
+        pairs = list(movx_pairs(mode, m))
+        d, s, gm = pairs[turn % len(pairs)]
+        reg = registers(mode, d)[turn % len(registers(mode, d))]
+        return ("%s %s,%s [%s]" % (m, reg, SIZE_WORD[s], name),
+                "%s %s, %s" % (gm, gas_reg(reg), frame_operand(mode, offset, s)), "reg,frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+movx_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def spl_rex_w(reg):
+    """F6h/FEh on spl..dil carry 48h here, a bare 40h in GNU as."""
+    return reg in ("spl", "bpl", "sil", "dil")
+
+
+def unary_reg(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for reg in registers(mode, size):
+            for _ in range(2):
+                m = fam.next()
+                odd = spl_rex_w(reg)
+                yield Case(mode, "%s %s" % (m, reg), "%s %s" % (m, gas_reg(reg)), "reg", m,
+                           policy="meaning" if odd else "bytes", opcode=0xF6 if odd else None)
+
+
+def unary_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        m = fam.next()
+        prefix = disp8(mem)
+        if fam.name == "unary" and mode == 16 and mem.kind == "direct" and mem.label and mem.disp is None:
+            prefix += "addr32 "  # a 32-bit label takes the 32-bit address form in 16-bit code
+        yield Case(mode, "%s %s" % (m, mem.qrn(size)), "%s%s %s" % (prefix, m, mem.gas(size)),
+                   "[%s]" % mem.kind, m, defsyms=mem.defsyms())
+
+
+def unary_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        m = fam.next()
+        kw = "%s " % SIZE_WORD[size] if (size != var_size or turn % 2) else ""
+        return "%s %s[%s]" % (m, kw, name), "%s %s" % (m, frame_operand(mode, offset, size)), "frame", m
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+unary_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def incdec_reg(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for reg in registers(mode, size):
+            for m in ("inc", "dec"):
+                odd = spl_rex_w(reg)
+                yield Case(mode, "%s %s" % (m, reg), "%s %s" % (m, gas_reg(reg)), "reg", m,
+                           policy="meaning" if odd else "bytes", opcode=0xFE if odd else None)
+
+
+FAMILIES_GROUP_OPS = [
+    Family("test", ("test",), "{m} eax,ebx", (test_reg_reg, test_reg_imm, test_mem, test_frame)),
+    Family("shift", ("rol", "ror", "rcl", "rcr", "shl", "shr", "sal", "sar"), "{m} eax,1",
+           (shift_reg, shift_mem, shift_frame)),
+    Family("shld", ("shld", "shrd"), "{m} eax,ebx,1", (shld_forms, shld_frame)),
+    Family("xchg", ("xchg",), "{m} eax,ebx", (xchg_forms, xchg_frame)),
+    Family("movx", ("movsx", "movzx"), "{m} eax,bl", (movx_forms, movx_frame)),
+    Family("unary", ("not", "neg", "mul", "imul", "div", "idiv"), "{m} eax", (unary_reg, unary_mem, unary_frame)),
+    Family("incdec", ("inc", "dec"), "{m} eax", (incdec_reg, unary_mem, unary_frame)),
+]
+
+
+# ---------------------------------------------------------------------------
+# Bit tests and scans, CMOVcc, SETcc, XADD/CMPXCHG, IN/OUT
+
+CONDITIONS = ("o", "no", "c", "b", "nae", "nc", "ae", "nb", "z", "e", "nz", "ne", "be", "na", "a", "nbe", "s",
+              "ns", "pe", "p", "np", "po", "l", "nge", "ge", "nl", "le", "ng", "g", "nle")
+BIT_OFFSETS = (0, 1, 3, 7, 15, 16, 31, 32, 63, 127, 128, 200, 255)
+
+
+def wide_sizes(mode):
+    return [s for s in MODE_SIZES[mode] if s != 8]
+
+
+def bt_reg_reg(fam, mode):
+    for size in wide_sizes(mode):
+        for r1, r2 in reg_pairs(mode, size):
+            m = fam.next()
+            yield Case(mode, "%s %s,%s" % (m, r1, r2), "%s %s, %s" % (m, gas_reg(r1), gas_reg(r2)), "reg,reg", m)
+
+
+def bt_reg_imm(fam, mode):
+    for size in wide_sizes(mode):
+        for i, reg in enumerate(registers(mode, size)):
+            v = BIT_OFFSETS[i % len(BIT_OFFSETS)]
+            m = fam.next()
+            yield Case(mode, "%s %s,%d" % (m, reg, v), "%s %s, %d" % (m, gas_reg(reg), v), "reg,imm", m)
+
+
+def bt_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        if size == 8:
+            continue
+        m = fam.next()
+        if i % 2:
+            v = BIT_OFFSETS[i % len(BIT_OFFSETS)]
+            yield Case(mode, "%s %s,%d" % (m, mem.qrn(size), v), "%s%s %s, %d" % (disp8(mem), m, mem.gas(size), v),
+                       "[%s],imm" % mem.kind, m, defsyms=mem.defsyms())
+            continue
+        reg = partner(registers(mode, size), i, mem)
+        yield Case(mode, "%s %s,%s" % (m, mem.qrn(mem_keyword(mem, size, i)), reg),
+                   "%s%s %s, %s" % (disp8(mem), m, mem.gas(size), gas_reg(reg)), "[%s],reg" % mem.kind, m,
+                   defsyms=mem.defsyms())
+
+
+def bt_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size == 8:
+            return None
+        m = fam.next()
+        if turn % 2:
+            v = BIT_OFFSETS[turn % len(BIT_OFFSETS)]
+            return ("%s %s [%s],%d" % (m, SIZE_WORD[size], name, v),
+                    "%s %s, %d" % (m, frame_operand(mode, offset, size), v), "frame,imm", m)
+        reg = registers(mode, size)[turn % 8]
+        return ("%s [%s],%s" % (m, name, reg), "%s %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg)),
+                "frame,reg", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+bt_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def reg_rm_reg(fam, mode):
+    """bsf, bsr and CMOVcc: reg, reg with the destination in ModRM.reg."""
+    for size in wide_sizes(mode):
+        for r1, r2 in reg_pairs(mode, size):
+            m = fam.next()
+            yield Case(mode, "%s %s,%s" % (m, r1, r2), "%s %s, %s" % (m, gas_reg(r1), gas_reg(r2)), "reg,reg", m)
+
+
+def reg_rm_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        if size == 8:
+            continue
+        reg = partner(registers(mode, size), i, mem)
+        m = fam.next()
+        yield Case(mode, "%s %s,%s" % (m, reg, mem.qrn(size if i % 3 == 0 else None)),
+                   "%s%s %s, %s" % (disp8(mem), m, gas_reg(reg), mem.gas(size)), "reg,[%s]" % mem.kind, m,
+                   defsyms=mem.defsyms())
+
+
+def reg_rm_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size == 8:
+            return None
+        m = fam.next()
+        reg = registers(mode, size)[(turn * 3) % 8]
+        return ("%s %s,[%s]" % (m, reg, name), "%s %s, %s" % (m, gas_reg(reg), frame_operand(mode, offset, size)),
+                "reg,frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+reg_rm_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def setcc_forms(fam, mode):
+    for reg in registers(mode, 8):
+        m = fam.next()
+        yield Case(mode, "%s %s" % (m, reg), "%s %s" % (m, gas_reg(reg)), "reg", m)
+    for i, mem in enumerate(memory_shapes(mode)):
+        m = fam.next()
+        kw = 8 if (mem.needs_size or i % 3 == 0) else None
+        yield Case(mode, "%s %s" % (m, mem.qrn(kw)), "%s%s %s" % (disp8(mem), m, mem.gas(8)),
+                   "[%s]" % mem.kind, m, defsyms=mem.defsyms())
+
+
+def setcc_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size != 8:
+            return None
+        m = fam.next()
+        return ("%s byte [%s]" % (m, name), "%s %s" % (m, frame_operand(mode, offset, 8)), "frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+setcc_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def xadd_reg_reg(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for r1, r2 in reg_pairs(mode, size):
+            m = fam.next()
+            yield Case(mode, "%s %s,%s" % (m, r1, r2), "%s %s, %s" % (m, gas_reg(r1), gas_reg(r2)), "reg,reg", m)
+
+
+def xadd_mem_reg(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        reg = partner(registers(mode, size), i + 1, mem)
+        if reg is None:
+            continue
+        m = fam.next()
+        lock = "lock " if i % 5 == 0 else ""
+        yield Case(mode, "%s%s %s,%s" % (lock, m, mem.qrn(mem_keyword(mem, size, i)), reg),
+                   "%s%s%s %s, %s" % (disp8(mem), lock, m, mem.gas(size), gas_reg(reg)), "[%s],reg" % mem.kind, m,
+                   policy="meaning" if lock else "bytes",  # lock comes before 66h/67h here
+                   defsyms=mem.defsyms())
+
+
+def xadd_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        m = fam.next()
+        reg = registers(mode, size)[(turn * 5) % 8]
+        if not compatible(reg):
+            reg = registers(mode, size)[0]
+        return ("%s [%s],%s" % (m, name, reg), "%s %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg)),
+                "frame,reg", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+xadd_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def io_forms(fam, mode):
+    ports = (0, 1, 0x60, 0x80, 0x7F, 0xFF)
+    for k, acc in enumerate(("al", "ax", "eax")):
+        for port in ("dx",) + ports[k::2]:
+            p = port if port == "dx" else "%d" % port
+            gp = port if port == "dx" else "0x%x" % port
+            yield Case(mode, "in %s,[%s]" % (acc, p), "in %s, %s" % (acc, gp), "in", "in")
+            yield Case(mode, "out [%s],%s" % (p, acc), "out %s, %s" % (gp, acc), "out", "out")
+    # the port register's size is not checked
+    yield Case(mode, "in al,[edx]", "in al, dx", "in", "in")
+
+# ---------------------------------------------------------------------------
+# System instructions: 0F /digit forms, descriptor tables, arpl, bound,
+# clflush, invlpg and the segment loads. GNU as's lines are read by llvm-mc
+# too (check_system_llvm_mc): both oracles must give the same bytes.
+
+# mnemonic: (GNU as size of the memory operand, or None)
+SYSTEM_MEMORY = {"ltr": 16, "str": 16, "stmxcsr": 32, "vmxon": 64, "vmptrld": 64, "vmptrst": 64, "vmclear": 64,
+                 "sidt": None, "lidt": None, "lgdt": None, "sgdt": None, "clflush": 8, "invlpg": 8}
+FAR_LOADS = ("lds", "les", "lfs", "lgs", "lss")
+
+
+def system_memory(fam, mode):
+    for i, mem in enumerate(memory_shapes(mode)):
+        for k in range(2):
+            m = fam.next(SYSTEM_MEMORY)
+            yield Case(mode, "%s %s" % (m, mem.qrn()), "%s%s %s" % (disp8(mem), m, mem.gas(SYSTEM_MEMORY[m])),
+                       "[%s]" % mem.kind, m, defsyms=mem.defsyms())
+
+
+def system_registers(fam, mode):
+    for reg in registers(mode, 16):
+        # str with a register writes no 66h: GNU as writes that for the 32-bit register
+        wide = {16: reg, 32: "e" + reg, 64: reg[:-1] + "d" if reg.startswith("r") else "e" + reg}[mode]
+        yield Case(mode, "ltr %s" % reg, "ltr %s" % reg, "reg", "ltr")
+        yield Case(mode, "str %s" % reg, "str %s" % wide, "reg", "str")
+
+
+def system_equates(fam, mode):
+    """An equate between the brackets of a descriptor-table instruction is an address."""
+    for m in ("sidt", "lidt", "lgdt", "sgdt"):
+        mem = Mem(mode, None, direct=0x1000)
+        yield Case(mode, "%s [table_at]" % m, "%s %s" % (m, mem.gas()), "[equate]", m, defsyms=mem.defsyms(),
+                   setup=(("table_at equ 1000h",), ()))
+
+
+def system_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size != 16:
+            return None
+        m = fam.next(SYSTEM_MEMORY)
+        return ("%s [%s]" % (m, name), "%s %s" % (m, frame_operand(mode, offset, SYSTEM_MEMORY[m])), "frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+system_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def arpl_bound(fam, mode):
+    if mode == 64:
+        return
+    for r1, r2 in reg_pairs(mode, 16):
+        yield Case(mode, "arpl %s,%s" % (r1, r2), "arpl %s, %s" % (r1, r2), "arpl reg,reg", "arpl")
+    for i, mem in enumerate(memory_shapes(mode)):
+        reg = GPR[16][i % 8]
+        yield Case(mode, "arpl %s,%s" % (mem.qrn(), reg), "%sarpl %s, %s" % (disp8(mem), mem.gas(16), reg),
+                   "arpl [%s],reg" % mem.kind, "arpl", defsyms=mem.defsyms())
+        size = (16, 32)[i % 2]
+        reg = GPR[size][(i * 3) % 8]
+        yield Case(mode, "bound %s,%s" % (reg, mem.qrn()), "%sbound %s, %s" % (disp8(mem), reg, mem.gas(2 * size)),
+                   "bound reg,[%s]" % mem.kind, "bound", defsyms=mem.defsyms())
+
+
+def far_loads(fam, mode):
+    shapes = [mem for mem in memory_shapes(mode) if mem.kind == "direct"]
+    for m in FAR_LOADS:
+        if mode == 64 and m in ("lds", "les"):
+            continue
+        for i, mem in enumerate(shapes):
+            for size in (16, 32):
+                reg = registers(mode, size)[(i * 3 + size) % len(registers(mode, size))]
+                yield Case(mode, "%s %s,%s" % (m, reg, mem.qrn()), "%s %s, %s" % (m, gas_reg(reg), mem.gas()),
+                           "reg,[direct]", m, defsyms=mem.defsyms())
+            if mode == 64 and m not in ("lds", "les"):
+                # GNU as takes a 64-bit register here only with -mintel64: REX.W spelled out
+                yield Case(mode, "%s rcx,%s" % (m, mem.qrn()), "rex.w %s ecx, %s" % (m, mem.gas()),
+                           "reg64,[direct]", m, defsyms=mem.defsyms())
+
+
+def llvm_mc_encodings(mode, lines):
+    """llvm-mc's bytes for each line, or None when it refuses the batch."""
+    src = "\n".join([".intel_syntax noprefix", MODES[mode]["code"]] + lines) + "\n"
+    triple = "x86_64" if mode == 64 else "i386"
+    p = subprocess.run(["llvm-mc", "-triple=" + triple, "-show-encoding"], input=src, capture_output=True,
+                       text=True)
+    if p.returncode != 0:
+        return None
+    out = []
+    for line in p.stdout.splitlines():
+        m = re.search(r"encoding: \[([^\]]*)\]", line)
+        if m:
+            out.append(bytes(int(x, 16) for x in m.group(1).split(",")))
+    return out if len(out) == len(lines) else None
+
+
+def check_system_llvm_mc(tools, report):
+    """The second oracle: llvm-mc reads every GNU as line of the system forms
+    that needs no symbol and gives the same bytes as GNU as."""
+    if shutil.which("llvm-mc") is None:
+        report.pending("system llvm-mc", "llvm-mc is not installed")
+        return
+    results = []
+    for mode in (16, 32, 64):
+        cases = [c for fam in SYSTEM_FAMILIES for form in fam.forms if not getattr(form, "needs", ())
+                 for c in form(fam, mode)
+                 if LABEL not in c.gas and not c.defsyms and not c.setup[0] and "{" not in c.gas
+                 and "rex." not in c.gas]
+        lines = [c.gas for c in cases]
+        image, errors = tools.gas_run(mode, lines)
+        gas = [i.data for i in tools.decode(mode, image)] if image is not None else []
+        # llvm-mc takes bound's memory operand without a size word
+        llvm = llvm_mc_encodings(mode, [re.sub(r"^bound (\w+), \w+ PTR", r"bound \1,", x) for x in lines])
+        if llvm is None or len(gas) != len(lines):
+            for c in cases:
+                results.append(Result(c, False, "llvm-mc or GNU as refuses the batch"))
+            continue
+        for c, g, l in zip(cases, gas, llvm):
+            results.append(Result(c, g == l, "" if g == l else "GNU as %s, llvm-mc %s" % (g.hex(" "), l.hex(" "))))
+    report.section("system/llvm", results)
+
+
 FAMILIES = [
     Family("alu", ("add", "or", "adc", "sbb", "and", "sub", "xor", "cmp"), "{m} eax,ebx",
            (alu_reg_reg, alu_reg_imm, alu_reg_mem, alu_mem_reg, alu_mem_imm, alu_quoted, alu_frame)),
@@ -840,8 +1410,19 @@ FAMILIES = [
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
     Family("push/pop", ("push", "pop"), "{m} eax", (stack_reg, stack_imm, stack_segment, stack_mem, stack_frame)),
     Family("ret/int/enter/loop", ("retn", "int", "enter", "loop", "iretq"), "retn 4", (control_forms,)),
+    Family("bt", ("bt", "btc", "btr", "bts"), "{m} eax,ebx", (bt_reg_reg, bt_reg_imm, bt_mem, bt_frame)),
+    Family("bsx", ("bsf", "bsr"), "{m} eax,ebx", (reg_rm_reg, reg_rm_mem, reg_rm_frame)),
+    Family("cmovcc", tuple("cmov" + c for c in CONDITIONS), "{m} eax,ebx", (reg_rm_reg, reg_rm_mem, reg_rm_frame)),
+    Family("setcc", tuple("set" + c for c in CONDITIONS), "{m} al", (setcc_forms, setcc_frame)),
+    Family("xadd", ("xadd", "cmpxchg"), "{m} eax,ebx", (xadd_reg_reg, xadd_mem_reg, xadd_frame)),
+    Family("io", ("in", "out"), "in al,[dx]", (io_forms,)),
+    Family("system", tuple(SYSTEM_MEMORY), "{m} [ebx]", (system_memory, system_registers, system_equates, system_frame)),
+    Family("arpl/bound", ("arpl", "bound"), "{m} ax,bx", (arpl_bound,)),
+    Family("far loads", FAR_LOADS, "{m} eax,[1000h]", (far_loads,)),
+    Family("struc members", ("struc",), "{m} X", (struc_members,)),
     Family("x87", tuple(X87), "{m} st1", (x87_st, x87_mem)),
-]
+] + FAMILIES_GROUP_OPS
+SYSTEM_FAMILIES = [f for f in FAMILIES if f.name in ("system", "arpl/bound", "far loads")]
 
 
 def main():
@@ -869,6 +1450,7 @@ def main():
                 results += [Result(Case(32, label, "", "llvm-mc", "x87"), ok, why)
                             for label, ok, why in check_llvm_mc(tools, fam)]
             report.section(fam.name, results, pending=waiting)
+        check_system_llvm_mc(tools, report)
     finally:
         tools.close()
     return report.close()

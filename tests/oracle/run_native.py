@@ -325,7 +325,485 @@ PROGRAMS = [
         nop
         nop
     """),
+    # ---- mul/imul/div/idiv, shifts and rotates, shld/shrd, xchg, movsx/movzx,
+    # inc/dec, neg, not and test
+    (32, "mul, imul, div, idiv on doublewords", """
+        mov eax,12345678h
+        mov ecx,10h
+        mul ecx
+        mov ebx,edx
+        mov esi,eax
+        @check ebx,1
+        @check esi,23456780h
+        mov eax,-7
+        mov ecx,3
+        imul ecx
+        mov ebx,eax
+        mov esi,edx
+        @check ebx,-21
+        @check esi,-1
+        mov eax,-100
+        cdq
+        mov ecx,7
+        idiv ecx
+        mov ebx,eax
+        mov esi,edx
+        @check ebx,-14
+        @check esi,-2
+        mov edx,0
+        mov eax,1000
+        mov ecx,7
+        div ecx
+        mov ebx,eax
+        @check ebx,142
+        @check edx,6
+    """),
+    (32, "mul, imul, div, idiv on bytes, words and memory", """
+        sub esp,100h
+        mov eax,0
+        mov al,200
+        mov cl,3
+        mul cl
+        mov ebx,eax
+        @check ebx,258h
+        mov ax,-300
+        mov cx,7
+        imul cx
+        movzx ebx,ax
+        movzx esi,dx
+        @check ebx,0F7CCh
+        @check esi,0FFFFh
+        mov ax,-200
+        mov byte [esp+8],7
+        idiv byte [esp+8]
+        movzx ebx,ax
+        @check ebx,0FCE4h
+        mov dx,0
+        mov ax,50000
+        mov word [esp+12],300
+        div word [esp+12]
+        movzx ebx,ax
+        movzx esi,dx
+        @check ebx,166
+        @check esi,200
+        mov dword [esp+16],-3
+        mov eax,5
+        imul dword [esp+16]
+        mov ebx,eax
+        @check ebx,-15
+        add esp,100h
+    """),
+    (32, "shifts and rotates by 1, CL and a constant", """
+        mov ebx,81h
+        shl ebx,1
+        @check ebx,102h
+        mov ecx,4
+        mov esi,0F0000001h
+        ror esi,cl
+        @check esi,1F000000h
+        mov edx,-64
+        sar edx,3
+        @check edx,-8
+        stc
+        mov ebp,1
+        rcl ebp,1
+        @check ebp,3
+        clc
+        mov ebx,3
+        rcr ebx,1
+        rcr ebx,1
+        @check ebx,80000000h
+        mov eax,1
+        sal eax,5
+        mov esi,eax
+        @check esi,20h
+        sub esp,10h
+        mov dword [esp],1
+        rol dword [esp],4
+        shl word [esp],cl
+        mov ebx,[esp]
+        @check ebx,100h
+        mov byte [esp],80h
+        sar byte [esp],2
+        shr byte [esp],1
+        movzx ebx,byte [esp]
+        @check ebx,70h
+        add esp,10h
+    """),
+    (32, "shld, shrd and xchg", """
+        mov ebx,12345678h
+        mov ecx,9ABCDEF0h
+        shld ebx,ecx,8
+        @check ebx,3456789Ah
+        mov esi,11111111h
+        mov edx,0FFFFFFFFh
+        mov cl,4
+        shrd esi,edx,cl
+        @check esi,0F1111111h
+        sub esp,10h
+        mov dword [esp],0ABCD0000h
+        mov dx,1234h
+        shld word [esp+2],dx,4
+        mov ebx,[esp]
+        @check ebx,0BCD10000h
+        mov ebx,1
+        mov edx,2
+        xchg ebx,edx
+        @check ebx,2
+        @check edx,1
+        mov dword [esp+4],77h
+        mov ecx,5
+        xchg ecx,[esp+4]
+        mov ebx,[esp+4]
+        @check ecx,77h
+        @check ebx,5
+        add esp,10h
+    """),
+    (32, "movsx, movzx, inc and dec keep CF", """
+        sub esp,10h
+        mov dword [esp],0FF80F0E0h
+        movsx ebx,byte [esp]
+        @check ebx,-20h
+        movzx esi,word [esp+2]
+        @check esi,0FF80h
+        movsx edx,word [esp+2]
+        @check edx,-80h
+        stc
+        mov ebx,0FFFFFFFFh
+        inc ebx
+        mov ecx,0
+        adc ecx,0
+        @check ecx,1
+        @check ebx,0
+        clc
+        dec byte [esp]
+        mov ecx,0
+        adc ecx,0
+        movzx ebx,byte [esp]
+        @check ebx,0DFh
+        @check ecx,0
+        add esp,10h
+    """),
+    (32, "neg, not and test", """
+        mov ebx,5
+        neg ebx
+        @check ebx,-5
+        mov esi,0F0F0F0F0h
+        not esi
+        @check esi,0F0F0F0Fh
+        sub esp,10h
+        mov word [esp],7
+        neg word [esp]
+        not byte [esp]
+        movzx ebx,word [esp]
+        @check ebx,0FF06h
+        add esp,10h
+        mov ecx,10h
+        test ecx,10h
+        lahf
+        movzx ebx,ah
+        and ebx,40h
+        @check ebx,0
+        test cl,1
+        lahf
+        movzx ebx,ah
+        and ebx,40h
+        @check ebx,40h
+    """),
+    (64, "mul, imul, div, idiv in 64-bit code", """
+        mov rax,123456789h
+        mov rcx,100h
+        mul rcx
+        mov rbx,rax
+        @check rbx,12345678900h
+        mov rax,-1
+        mov r9,-1
+        imul r9
+        mov r10,rax
+        @check r10,1
+        mov rax,-100
+        mov rdx,-1
+        mov r11,7
+        idiv r11
+        mov r12,rax
+        mov r13,rdx
+        @check r12,-14
+        @check r13,-2
+        sub rsp,100h
+        mov qword [rsp+8],10
+        mov rax,1000
+        mov rdx,0
+        div qword [rsp+8]
+        mov rbx,rax
+        @check rbx,100
+        mov eax,0
+        mov al,-3
+        mov sil,5
+        imul sil
+        movzx rbx,ax
+        @check rbx,0FFF1h
+        mov r8d,-20
+        mov eax,-20
+        mov ecx,6
+        cdq
+        idiv ecx
+        movsx rbx,eax
+        @check rbx,-3
+        add rsp,100h
+    """),
+    (64, "shifts, shrd and xchg in 64-bit code", """
+        mov rbx,1
+        shl rbx,40
+        @check rbx,10000000000h
+        mov r9,-256
+        sar r9,4
+        @check r9,-16
+        mov cl,8
+        mov r10,0FF00000000000000h
+        rol r10,cl
+        @check r10,0FFh
+        stc
+        mov r11,0
+        rcr r11,1
+        @check r11,8000000000000000h
+        mov r12,1122334455667788h
+        mov r13,0AABBCCDDEEFF0011h
+        shrd r12,r13,16
+        @check r12,0011112233445566h
+        sub rsp,100h
+        mov qword [rsp],5
+        mov r14,9
+        xchg r14,[rsp]
+        mov rbx,[rsp]
+        @check r14,5
+        @check rbx,9
+        add rsp,100h
+    """),
+    (64, "movsx, movzx, inc, dec, neg and not in 64-bit code", """
+        sub rsp,100h
+        mov dword [rsp],80F0E0D0h
+        movsx rbx,byte [rsp]
+        @check rbx,-30h
+        movsx r9,dword [rsp]
+        @check r9,0FFFFFFFF80F0E0D0h
+        movzx r10,word [rsp+2]
+        @check r10,80F0h
+        stc
+        mov r11,-1
+        inc r11
+        mov rcx,0
+        adc rcx,0
+        @check rcx,1
+        @check r11,0
+        mov sil,7Fh
+        inc sil
+        movzx rbx,sil
+        @check rbx,80h
+        mov r12,5
+        neg r12
+        not r12
+        dec r12d
+        @check r12,3
+        add rsp,100h
+    """),
 ]
+
+
+# ---------------------------------------------------------------------------
+# Bit tests and scans, conditional moves and sets, xadd and cmpxchg, and the
+# system instructions that run in user mode.
+
+def _bit_programs():
+    out = []
+    for bits, r in ((32, {"a": "ebx", "b": "ecx", "c": "esi", "sp": "esp", "w": "dword", "chk": "ebx"}),
+                    (64, {"a": "r9", "b": "rcx", "c": "r10", "sp": "rsp", "w": "qword", "chk": "r9"})):
+        a, b, c, sp, w = r["a"], r["b"], r["c"], r["sp"], r["w"]
+        width = bits
+        out.append((bits, "bt, bts, btr, btc on registers", """
+            mov %(a)s,0F0h
+            bt %(a)s,4
+            sbb %(b)s,%(b)s
+            @check %(b)s,-1
+            bts %(a)s,0
+            sbb %(b)s,%(b)s
+            @check %(a)s,0F1h
+            @check %(b)s,0
+            mov %(c)s,5
+            btr %(a)s,%(c)s
+            sbb %(b)s,%(b)s
+            @check %(a)s,0D1h
+            @check %(b)s,-1
+            btc %(a)s,%(shift)d
+            sbb %(b)s,%(b)s
+            @check %(a)s,0D3h
+            @check %(b)s,0
+        """ % dict(r, shift=width + 1)))
+        out.append((bits, "bt, bts, btr, btc on a bit string", """
+            sub %(sp)s,32
+            mov %(w)s [%(sp)s],0
+            mov %(w)s [%(sp)s+8],0
+            mov %(w)s [%(sp)s+16],0
+            mov %(b)s,72
+            bts [%(sp)s],%(b)s
+            sbb %(c)s,%(c)s
+            mov %(a)s,[%(sp)s+8]
+            @check %(a)s,100h
+            @check %(c)s,0
+            mov %(b)s,135
+            btc [%(sp)s],%(b)s
+            mov %(a)s,[%(sp)s+16]
+            @check %(a)s,80h
+            mov %(b)s,72
+            bt [%(sp)s],%(b)s
+            sbb %(c)s,%(c)s
+            @check %(c)s,-1
+            btr %(w)s [%(sp)s+8],8
+            sbb %(c)s,%(c)s
+            mov %(a)s,[%(sp)s+8]
+            @check %(a)s,0
+            @check %(c)s,-1
+            add %(sp)s,32
+        """ % r))
+        out.append((bits, "bsf, bsr, xadd, cmpxchg", """
+            mov %(a)s,12000h
+            bsf %(b)s,%(a)s
+            @check %(b)s,13
+            bsr %(c)s,%(a)s
+            @check %(c)s,16
+            mov %(b)s,7
+            xadd %(a)s,%(b)s
+            @check %(a)s,12007h
+            @check %(b)s,12000h
+            sub %(sp)s,16
+            mov %(w)s [%(sp)s],50
+            mov %(b)s,3
+            lock xadd [%(sp)s],%(b)s
+            mov %(c)s,[%(sp)s]
+            @check %(c)s,53
+            @check %(b)s,50
+            add %(sp)s,16
+        """ % r))
+        acc = "eax" if bits == 32 else "rax"
+        out.append((bits, "cmpxchg that succeeds and fails", """
+            sub %(sp)s,16
+            mov %(w)s [%(sp)s],50
+            mov %(acc)s,50
+            mov %(b)s,77
+            mov %(a)s,0
+            cmpxchg [%(sp)s],%(b)s
+            setz %(abyte)s
+            mov %(c)s,[%(sp)s]
+            @check %(c)s,77
+            @check %(a)s,1
+            mov %(acc)s,49
+            mov %(a)s,5
+            lock cmpxchg [%(sp)s],%(a)s
+            mov %(b)s,%(acc)s
+            mov %(a)s,1
+            setz %(abyte)s
+            mov %(c)s,[%(sp)s]
+            @check %(c)s,77
+            @check %(b)s,77
+            @check %(a)s,0
+            add %(sp)s,16
+        """ % dict(r, acc=acc, abyte="bl" if bits == 32 else "r9l")))
+    return out
+
+
+# (a, b) pairs for cmp a,b: equal, both orders signed and unsigned, overflow, sign and parity.
+CMP_PAIRS = [(5, 5), (1, -1), (-1, 1), (0x80000000, 1), (0x7FFFFFFF, -1), (3, 0), (7, 0), (2, 9)]
+CONDITION_NAMES = ("o", "no", "c", "b", "nae", "nc", "ae", "nb", "z", "e", "nz", "ne", "be", "na", "a", "nbe", "s",
+                   "ns", "pe", "p", "np", "po", "l", "nge", "ge", "nl", "le", "ng", "g", "nle")
+
+
+def condition_holds(name, a, b):
+    """The condition after a 32-bit cmp a,b."""
+    a &= 0xFFFFFFFF
+    b &= 0xFFFFFFFF
+    r = (a - b) & 0xFFFFFFFF
+    cf = a < b
+    zf = r == 0
+    sf = bool(r >> 31)
+    of = bool(((a ^ b) & (a ^ r)) >> 31)
+    pf = bin(r & 0xFF).count("1") % 2 == 0
+    base = {"o": of, "c": cf, "b": cf, "ae": not cf, "z": zf, "e": zf, "be": cf or zf, "a": not (cf or zf),
+            "s": sf, "pe": pf, "p": pf, "po": not pf, "l": sf != of, "ge": sf == of, "le": zf or sf != of,
+            "g": not zf and sf == of}
+    if name in base:
+        return base[name]
+    if name == "nae":
+        return cf
+    if name == "nbe":
+        return not (cf or zf)
+    if name == "nge":
+        return sf != of
+    if name == "nle":
+        return not zf and sf == of
+    return not condition_holds(name[1:], a, b)  # no, nc, nb, nz, ne, na, ns, np, nl, ng
+
+
+def _condition_programs():
+    """Every SETcc and CMOVcc name after cmp over the pairs: one bit per name."""
+    out = []
+    for bits in (32, 64):
+        x, y, acc, tmp, one = (("ebp", "esi", "ebx", "ecx", "edx") if bits == 32 else
+                               ("r8d", "r11d", "r12d", "r13d", "r14d"))
+        byte = "cl" if bits == 32 else "r13l"
+        wide = "r12" if bits == 64 else acc
+        for start in range(0, len(CMP_PAIRS), 4):
+            lines = []
+            for a, b in CMP_PAIRS[start:start + 4]:
+                lines += ["mov %s,%d" % (x, a), "mov %s,%d" % (y, b), "mov %s,0" % acc]
+                for name in CONDITION_NAMES:
+                    lines += ["cmp %s,%s" % (x, y), "set%s %s" % (name, byte), "add %s,%s" % (acc, acc),
+                              "or %s,%s" % (acc[:-1] + "l" if bits == 64 else "bl", byte)]
+                lines.append("@check %s,0%Xh" % (wide, sum(condition_holds(n, a, b) << (29 - k)
+                                                            for k, n in enumerate(CONDITION_NAMES))))
+                lines += ["mov %s,0" % acc]
+                for name in CONDITION_NAMES:
+                    lines += ["mov %s,0" % tmp, "mov %s,1" % one, "cmp %s,%s" % (x, y),
+                              "cmov%s %s,%s" % (name, tmp, one), "add %s,%s" % (acc, acc), "or %s,%s" % (acc, tmp)]
+                lines.append("@check %s,0%Xh" % (wide, sum(condition_holds(n, a, b) << (29 - k)
+                                                            for k, n in enumerate(CONDITION_NAMES))))
+            out.append((bits, "setcc and cmovcc after cmp, pairs %d-%d" % (start, start + 3), "\n".join(lines)))
+    return out
+
+
+SYSTEM_PROGRAMS = [
+    (64, "stmxcsr, clflush, lfs and lgs", """
+        sub rsp,16
+        stmxcsr [rsp]
+        mov ebx,[rsp]
+        @check rbx,1F80h
+        clflush [rsp]
+        mov [ptr1+4],fs
+        mov dword [ptr1],12345678h
+        lfs ebx,[ptr1]
+        @check rbx,12345678h
+        mov [ptr2+4],gs
+        mov dword [ptr2],0ABCDh
+        lgs esi,[ptr2]
+        @check rsi,0ABCDh
+        add rsp,16
+        reti
+        ptr1:
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+        ptr2:
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+    """),
+]
+
+PROGRAMS += _bit_programs() + _condition_programs() + SYSTEM_PROGRAMS
 
 # Programs with absolute addresses of labels: they run from qrn_asm's
 # objects only (the raw image's addresses start at 0).
