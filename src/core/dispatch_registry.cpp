@@ -22,6 +22,8 @@ extern const Mode_Table X87_Mode_Table;
 extern const Mode_Table Test_Shift_Mode_Table;
 extern const Mode_Table Xchg_Movx_Mode_Table;
 extern const Mode_Table Unary_Mode_Table;
+extern const Mode_Table Sse_Mode_Table;
+extern const Mode_Table Simd_Move_Mode_Table;
 
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
@@ -43,5 +45,8 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Test_Shift_Mode_Table,
     &Xchg_Movx_Mode_Table,
     &Unary_Mode_Table,
+
+    &Sse_Mode_Table,
+    &Simd_Move_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

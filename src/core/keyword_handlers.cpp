@@ -19,6 +19,7 @@
 #include "encode/stack.h"
 #include "encode/control.h"
 #include "directives/proc.h"
+#include "encode_ext/sse.h"
 #include "encode_ext/system.h"
 #include "encode_ext/x87.h"
 #include "output/sections.h"
@@ -128,15 +129,15 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Fldcw:           return Inst_Fldcw;
 
     // SSE families: the payload holds prefix, 0Fh, opcode and third byte
-    case Kh::Sse:             return nullptr;
-    case Kh::Sse_Imm8:        return nullptr;
-    case Kh::Sse_Extract:     return nullptr;
-    case Kh::Crc32_Popcnt:    return nullptr;
+    case Kh::Sse:             return Inst_Sse;
+    case Kh::Sse_Imm8:        return Inst_Sse_Imm8;
+    case Kh::Sse_Extract:     return Inst_Sse_Extract;
+    case Kh::Crc32_Popcnt:    return Inst_Crc32_Popcnt;
 
     // MOVQ, MOVD, MOVBE
-    case Kh::Movq:            return nullptr;
-    case Kh::Movd:            return nullptr;
-    case Kh::Movbe:           return nullptr;
+    case Kh::Movq:            return Inst_Movq;
+    case Kh::Movd:            return Inst_Movd;
+    case Kh::Movbe:           return Inst_Movbe;
 
     // System and VMX instructions
     case Kh::Sidt:            return Inst_Sidt;

@@ -189,6 +189,31 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Bsr_Param1 = 198,
   Mode_Bsr_Param2 = 199,
 
+  // SSE: the byte shifts psrldq/pslldq and pextrw1 (C5h)
+  Mode_Sse_Shift_Param1 = 160,
+  Mode_Sse_Shift_Param2 = 161,
+  Mode_Pextrw1_Param1 = 162,
+  Mode_Pextrw1_Param2 = 163,
+  Mode_Pextrw1_Param3 = 164,
+
+  // MOVQ, MOVBE, MOVD; SSE two-operand, CRC32/POPCNT, SSE with imm8, SSE extract
+  Mode_Movq_Param1 = 172,
+  Mode_Movq_Param2 = 173,
+  Mode_Movbe_Param1 = 174,
+  Mode_Movbe_Param2 = 175,
+  Mode_Movd_Param1 = 176,
+  Mode_Movd_Param2 = 177,
+  Mode_Sse_Param1 = 178,
+  Mode_Sse_Param2 = 179,
+  Mode_Crc32_Param1 = 180,
+  Mode_Crc32_Param2 = 181,
+  Mode_Sse_Imm8_Param1 = 182,
+  Mode_Sse_Imm8_Param2 = 183,
+  Mode_Sse_Imm8_Param3 = 184,
+  Mode_Sse_Extract_Param1 = 185,
+  Mode_Sse_Extract_Param2 = 186,
+  Mode_Sse_Extract_Param3 = 187,
+
   // data definitions
   Mode_Data_Db = 200,
   Mode_Data_Du = 201,

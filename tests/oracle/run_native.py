@@ -805,6 +805,242 @@ SYSTEM_PROGRAMS = [
 
 PROGRAMS += _bit_programs() + _condition_programs() + SYSTEM_PROGRAMS
 
+# ---------------------------------------------------------------------------
+# SSE, CRC32/POPCNT, MOVQ/MOVD/MOVBE: results leave through movd/pextrd.
+# Vectors are loaded from a 16-byte aligned stack area (pxor + paddd), as
+# the packed forms need aligned memory.
+
+
+def crc32c(crc, data):
+    """CRC-32C (Castagnoli, reflected), as the crc32 instruction computes it."""
+    for b in data:
+        crc ^= b
+        for _ in range(8):
+            crc = (crc >> 1) ^ (0x82F63B78 if crc & 1 else 0)
+    return crc
+
+
+SSE_VALUES = {"crc_a": crc32c(0xFFFFFFFF, (0x12345678).to_bytes(4, "little"))}
+SSE_VALUES["crc_c"] = crc32c(crc32c(SSE_VALUES["crc_a"], b"\x78"), b"\x78\x56")
+SSE_VALUES["crc_e"] = crc32c(crc32c(0xFFFFFFFF, (0x123456789ABCDEF0).to_bytes(8, "little")), b"\xF0")
+SSE_VALUES["pop"] = bin(0x123456789ABCDEF0).count("1")
+
+SSE_PROGRAMS = [
+    (32, "sse packed integers", """
+        mov ebp,esp
+        sub esp,64
+        and esp,-16
+        mov dword [esp],1
+        mov dword [esp+4],2
+        mov dword [esp+8],3
+        mov dword [esp+12],4
+        mov dword [esp+16],10
+        mov dword [esp+20],20
+        mov dword [esp+24],30
+        mov dword [esp+28],40
+        pxor xmm0,xmm0
+        paddd xmm0,[esp]
+        pxor xmm1,xmm1
+        paddd xmm1,[esp+16]
+        paddd xmm1,xmm0
+        pextrd ebx,xmm1,3
+        @check ebx,44
+        pmulld xmm1,xmm0
+        pextrd ecx,xmm1,2
+        @check ecx,99
+        pcmpgtd xmm1,xmm0
+        pmovmskb xmm2,xmm1
+        @check edx,0FFFFh
+        pshufd xmm2,xmm0,1Bh
+        movd esi,xmm2
+        @check esi,4
+        psubd xmm2,xmm0
+        pextrd ebx,xmm2,3
+        @check ebx,-3
+        pcmpeqd xmm3,xmm3
+        pcmpeqd xmm3,xmm0
+        pmovmskb xmm3,xmm3
+        @check ebx,0
+        mov esp,ebp
+    """),
+    (32, "sse bytes, byte shifts, crc32, popcnt, movbe", """
+        mov ebp,esp
+        sub esp,64
+        and esp,-16
+        mov ebx,01020304h
+        movd xmm0,ebx
+        mov ecx,05050505h
+        movd xmm1,ecx
+        psadbw xmm0,xmm1
+        movd edx,xmm0
+        @check edx,10
+        pslldq xmm1,4
+        pextrd esi,xmm1,1
+        movd ebx,xmm1
+        add esi,ebx
+        @check esi,05050505h
+        psrldq xmm1,4
+        movd ecx,xmm1
+        @check ecx,05050505h
+        mov ecx,-1
+        mov ebx,12345678h
+        crc32 ecx,ebx
+        @check ecx,%(crc_a)d
+        crc32 ecx,bl
+        crc32 ecx,bx
+        @check ecx,%(crc_c)d
+        popcnt edx,ebx
+        mov esi,0
+        popcnt si,bx
+        @check edx,13
+        @check esi,8
+        mov dword [esp],11223344h
+        movbe esi,[esp]
+        movbe word [esp+4],si
+        mov ecx,0
+        mov cx,word [esp+4]
+        @check ecx,1122h
+        mov esp,ebp
+    """),
+    (32, "sse floats", """
+        mov ebp,esp
+        sub esp,64
+        and esp,-16
+        mov dword [esp],40800000h
+        mov dword [esp+4],41100000h
+        mov dword [esp+8],41800000h
+        mov dword [esp+12],3FC00000h
+        mov dword [esp+16],-1
+        mov dword [esp+20],0
+        mov dword [esp+24],-1
+        mov dword [esp+28],0
+        xorps xmm1,xmm1
+        addps xmm1,[esp]
+        sqrtps xmm2,xmm1
+        cvtps2dq xmm3,xmm2
+        pextrd ebx,xmm3,1
+        @check ebx,3
+        roundps xmm3,xmm1,1
+        cvtps2dq xmm3,xmm3
+        pextrd ecx,xmm3,3
+        @check ecx,1
+        xorps xmm4,xmm4
+        addps xmm4,xmm1
+        ddps xmm4,xmm1,0F1h
+        cvtps2dq xmm4,xmm4
+        movd edx,xmm4
+        @check edx,355
+        xorps xmm0,xmm0
+        paddd xmm0,[esp+16]
+        xorps xmm5,xmm5
+        addps xmm5,xmm2
+        blendvps xmm5,xmm1
+        cvtps2dq xmm5,xmm5
+        pextrd esi,xmm5,2
+        @check esi,16
+        movd ebx,xmm5
+        @check ebx,4
+        pextrd ecx,xmm5,1
+        @check ecx,3
+        addss xmm2,xmm1
+        cvtps2dq xmm2,xmm2
+        movd edx,xmm2
+        @check edx,6
+        mov esp,ebp
+    """),
+    (64, "sse 64-bit: pcmpestri, rip-relative cells under an imm8, crc32, movq, movd, movbe", """
+        mov rbp,rsp
+        sub rsp,64
+        and rsp,-16
+        mov rax,6867666564636261h
+        mov qword [rsp],rax
+        mov qword [rsp+8],rax
+        mov qword [rsp+16],6463h
+        mov qword [rsp+24],0
+        pxor xmm9,xmm9
+        paddb xmm9,[rsp]
+        pxor xmm8,xmm8
+        paddb xmm8,[rsp+16]
+        mov rax,100000002h
+        mov rdx,100000010h
+        pcmpestri xmm8,xmm9,0Ch
+        mov r9,rcx
+        @check r9,2
+        mov dword [cell],11223344h
+        pinsrd xmm11,[cell],1
+        pextrd r10d,xmm11,1
+        @check r10,11223344h
+        pextrd [cell+4],xmm11,1
+        mov r11d,dword [cell+4]
+        @check r11,11223344h
+        mov r12,-1
+        mov r13,123456789ABCDEF0h
+        crc32 r12,r13
+        crc32 r12,r13l
+        @check r12,%(crc_e)d
+        movq xmm12,qword [cell]
+        movq xmm13,xmm12
+        movq qword [rsp+32],xmm13
+        mov r14,qword [rsp+32]
+        @check r14,1122334411223344h
+        movd xmm14,r13d
+        movd ebx,xmm14
+        @check rbx,9ABCDEF0h
+        movbe r8,[rsp+32]
+        @check r8,4433221144332211h
+        movbe [rsp+40],r13
+        mov r9,qword [rsp+40]
+        @check r9,0F0DEBC9A78563412h
+        mov rsp,rbp
+        reti
+        cell:
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+    """),
+    (64, "sse 64-bit: xmm8-xmm15 and r8-r15", """
+        mov rbp,rsp
+        sub rsp,64
+        and rsp,-16
+        mov dword [rsp],5
+        mov dword [rsp+4],7
+        mov dword [rsp+8],9
+        mov dword [rsp+12],11
+        pxor xmm10,xmm10
+        paddd xmm10,[rsp]
+        movq xmm15,xmm10
+        paddd xmm15,xmm10
+        pextrd r8d,xmm15,1
+        @check r8,14
+        pextrd r9d,xmm15,2
+        @check r9,9
+        pcmpeqd xmm9,xmm9
+        pmovmskb xmm11,xmm9
+        @check r11,0FFFFh
+        psrldq xmm10,4
+        movd r12d,xmm10
+        @check r12,7
+        pextrb r13d,xmm10,4
+        @check r13,9
+        pextrd rbx,xmm10,0
+        @check rbx,900000007h
+        mov r14,123456789ABCDEF0h
+        popcnt r10,r14
+        @check r10,%(pop)d
+        pinsrw xmm12,r14d,0
+        pinsrb xmm12,r14d,2
+        movd ecx,xmm12
+        @check rcx,0F0DEF0h
+        mov rsp,rbp
+    """),
+]
+PROGRAMS += [(bits, name, text % SSE_VALUES) for bits, name, text in SSE_PROGRAMS]
+
 # Programs with absolute addresses of labels: they run from qrn_asm's
 # objects only (the raw image's addresses start at 0).
 OBJECT_PROGRAMS = [
@@ -886,6 +1122,9 @@ def expand(bits, text):
     return lines, checks
 
 
+GPR32_NAMES = ["eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi"] + ["r%dd" % n for n in range(8, 16)]
+
+
 def to_gas(bits, lines):
     """GNU as spelling of a program (only its meaning matters)."""
     labels = {l[:-1] for l in lines if l.endswith(":")}
@@ -911,6 +1150,10 @@ def to_gas(bits, lines):
             t = re.sub(r",%s\b" % lab, ", offset %s" % lab, t)
             if bits == 64:
                 t = re.sub(r"\[%s\b" % lab, "[rip+%s" % lab, t)
+        # the language's own SSE spellings
+        t = re.sub(r"^ddps\b", "dpps", t)
+        t = re.sub(r"^pextrd (r(?:[a-d]x|[sd]i|[sb]p|\d+)),", r"pextrq \1,", t)
+        t = re.sub(r"^(pmovmskb) xmm(\d+)", lambda m: "pmovmskb " + GPR32_NAMES[int(m.group(2))], t)
         if re.match(r"mov\s+r\w+,\s*-?0x[0-9A-Fa-f]{9,}", t):
             t = "movabs" + t[3:]
         out.append(t)
