@@ -9,13 +9,17 @@ extern const Mode_Table Alu_Mode_Table;
 extern const Mode_Table Mov_Mode_Table;
 extern const Mode_Table Data_Mode_Table;
 extern const Mode_Table String_Lea_Bswap_Mode_Table;
-extern const Mode_Table Stack_Mode_Table;
-extern const Mode_Table Control_Mode_Table;
-extern const Mode_Table Proc_Mode_Table;
 extern const Mode_Table Bits_Mode_Table;
 extern const Mode_Table Ports_Mode_Table;
 extern const Mode_Table System_Mode_Table;
 extern const Mode_Table Struc_Mode_Table;
+extern const Mode_Table Text_Equ_Mode_Table;
+extern const Mode_Table Fill_Mode_Table;
+extern const Mode_Table Location_Mode_Table;
+extern const Mode_Table Assembly_Time_Mode_Table;
+extern const Mode_Table Stack_Mode_Table;
+extern const Mode_Table Control_Mode_Table;
+extern const Mode_Table Proc_Mode_Table;
 extern const Mode_Table X87_Mode_Table;
 
 // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
@@ -25,6 +29,9 @@ extern const Mode_Table Unary_Mode_Table;
 extern const Mode_Table Sse_Mode_Table;
 extern const Mode_Table Simd_Move_Mode_Table;
 
+// CALL, JMP and Jcc
+extern const Mode_Table Branch_Mode_Table;
+
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
     &Equ_Mode_Table,
@@ -33,13 +40,17 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Mov_Mode_Table,
     &Data_Mode_Table,
     &String_Lea_Bswap_Mode_Table,
-    &Stack_Mode_Table,
-    &Control_Mode_Table,
-    &Proc_Mode_Table,
     &Bits_Mode_Table,
     &Ports_Mode_Table,
     &System_Mode_Table,
     &Struc_Mode_Table,
+    &Text_Equ_Mode_Table,
+    &Fill_Mode_Table,
+    &Location_Mode_Table,
+    &Assembly_Time_Mode_Table,
+    &Stack_Mode_Table,
+    &Control_Mode_Table,
+    &Proc_Mode_Table,
     &X87_Mode_Table,
     // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
     &Test_Shift_Mode_Table,
@@ -48,5 +59,8 @@ const Mode_Table* const Family_Mode_Tables[] = {
 
     &Sse_Mode_Table,
     &Simd_Move_Mode_Table,
+
+    // CALL, JMP and Jcc
+    &Branch_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

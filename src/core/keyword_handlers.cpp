@@ -7,20 +7,25 @@
 
 #include "core/dispatch.h"
 #include "core/symbols.h"
+#include "directives/assembly_time.h"
 #include "directives/data.h"
+#include "directives/fill.h"
+#include "directives/location.h"
 #include "directives/struc.h"
+#include "directives/textequ.h"
 #include "encode/alu.h"
+#include "encode/branch.h"
 #include "encode/bits.h"
 #include "encode/group_ops.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
 #include "encode/ports.h"
 #include "encode/string_ops.h"
+#include "encode_ext/sse.h"
+#include "encode_ext/system.h"
 #include "encode/stack.h"
 #include "encode/control.h"
 #include "directives/proc.h"
-#include "encode_ext/sse.h"
-#include "encode_ext/system.h"
 #include "encode_ext/x87.h"
 #include "output/sections.h"
 
@@ -69,8 +74,8 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Bts:             return Inst_Bts;
     case Kh::Bsf:             return Inst_Bsf;
     case Kh::Bsr:             return Inst_Bsr;
-    case Kh::Call:            return nullptr;
-    case Kh::Jmp:             return nullptr;
+    case Kh::Call:            return Inst_Call;
+    case Kh::Jmp:             return Inst_Jmp;
     case Kh::Loop:            return Inst_Loop;
     case Kh::Ret:             return Inst_Ret;
     case Kh::Retn:            return Inst_Retn;
@@ -91,7 +96,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     // Condition-coded families: the payload holds the condition opcode
     case Kh::Cmovcc:          return Inst_Cmovcc;
     case Kh::Setcc:           return Inst_Setcc;
-    case Kh::Jcc:             return nullptr;
+    case Kh::Jcc:             return Inst_Jcc;
 
     // Operand-less instructions: the payload holds one, two or three bytes
     case Kh::Opcode1:         return Inst_Opcode1;
@@ -182,12 +187,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Dir_Time:        return Dir_Time;
 
     // Fill directives: the payload holds the first parser mode
-    case Kh::Fill:            return nullptr;
+    case Kh::Fill:            return Dir_Fill;
 
     // Location counter
-    case Kh::Align:           return nullptr;
-    case Kh::Org:             return nullptr;
-    case Kh::Disp:            return nullptr;
+    case Kh::Align:           return Dir_Align;
+    case Kh::Org:             return Dir_Org;
+    case Kh::Disp:            return Dir_Disp;
 
     // INVOKE, run-time .if blocks and loops
     case Kh::Invoke:          return nullptr;
@@ -208,7 +213,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
 
     // Equates and text equates
     case Kh::Equ:             return Dir_Equ;
-    case Kh::Tequ:            return nullptr;
+    case Kh::Tequ:            return Dir_Tequ;
 
     // Procedures and calling conventions (the payload holds the convention number)
     case Kh::Proc:            return Dir_Proc;
@@ -288,10 +293,10 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Menuitem:        return nullptr;
 
     // #echo, #store, #load, option, info lists
-    case Kh::Echo:            return nullptr;
-    case Kh::Store:           return nullptr;
-    case Kh::Load:            return nullptr;
-    case Kh::Option:          return nullptr;
+    case Kh::Echo:            return Dir_Echo;
+    case Kh::Store:           return Dir_Store;
+    case Kh::Load:            return Dir_Load;
+    case Kh::Option:          return Dir_Option;
     case Kh::Emit_Info:       return nullptr;
 
     case Kh::None:

@@ -21,9 +21,25 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Setcc_Param = 13,
   Mode_Xadd_Param1 = 14,
   Mode_Xadd_Param2 = 15,
+  // location counter
+  Mode_Org_Value = 16,
+  Mode_Org_Struc_Value = 17,
+  Mode_Disp_Value = 18,
 
   // includes
   Mode_Include_Name = 19,
+
+  // JMP, Jcc, CALL
+  Mode_Jmp_Target = 22,
+  Mode_Jmp_Far_Selector = 23,
+  Mode_Jmp_Far_Target = 24,
+  Mode_Jcc_Target = 25,
+  Mode_Call_Target = 27,
+  Mode_Call_Far_Selector = 28,
+  Mode_Call_Far_Target = 29,
+
+  // structure definitions
+  Mode_Struc_Name = 32,
 
   // RETN
   Mode_Retn_Count = 26,
@@ -31,9 +47,6 @@ enum Parser_Mode_Code : uint32_t {
   // PUSH and POP
   Mode_Pop_Operand = 30,
   Mode_Push_Operand = 31,
-
-  // structure definitions
-  Mode_Struc_Name = 32,
 
   // ALU: add
   Mode_Add_Param1 = 35,
@@ -268,6 +281,22 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Enum_Param = 286,
   Mode_Enum_Item = 287,
 
+  // fills: count, then value (fs: structure, count, value)
+  Mode_Fb_Count = 212,
+  Mode_Fb_Fill = 213,
+  Mode_Fw_Count = 214,
+  Mode_Fw_Fill = 215,
+  Mode_Fd_Count = 216,
+  Mode_Fd_Fill = 217,
+  Mode_Fq_Count = 218,
+  Mode_Fq_Fill = 219,
+  Mode_Fs_Struc = 220,
+  Mode_Fs_Count = 221,
+  Mode_Fs_Fill = 222,
+
+  // align
+  Mode_Align_Value = 233,
+
   // data definitions: dt, rt, ro
   Mode_Data_Dt = 260,
   Mode_Reserve_Rt = 261,
@@ -305,6 +334,13 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Until = 293,
   Mode_While = 294,
   Mode_Min_Size = 295,
+
+  // #store, #load, option
+  Mode_Store_Address = 296,
+  Mode_Store_Value = 297,
+  Mode_Load_Target = 298,
+  Mode_Load_Address = 299,
+  Mode_Option = 300,
 
   // The rest of the statement is skipped: a keyword whose family this build
   // does not assemble was reported.

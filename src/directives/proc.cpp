@@ -18,6 +18,7 @@
 #include "core/operands.h"
 #include "core/text.h"
 #include "directives/imports.h"
+#include "directives/location.h"
 #include "directives/struc.h"
 #include "encode/control.h"
 #include "encode/modrm.h"
@@ -117,13 +118,6 @@ bool Name_Ok(const char* text, uint32_t length, uint32_t max, const char* too_lo
     return false;
   }
   return true;
-}
-
-void Align_Location(uint32_t n) {
-  if (n <= 1) return;
-  const uint32_t lc = Sections.Location_Counter;
-  const uint32_t aligned = static_cast<uint32_t>((static_cast<uint64_t>(lc) + n - 1) / n * n);
-  if (aligned != lc) Emit_Reserve(aligned - lc);
 }
 
 int32_t Proc_Create(const char* name, uint32_t length) {
@@ -495,6 +489,14 @@ bool Proc_Is_Open() { return State.current >= 0; }
 const char* Proc_Current_Name() {
   const Proc_Record* p = Current();
   return p ? p->name.c_str() : nullptr;
+}
+
+bool Proc_Arg_Names(const char* name, uint32_t length, void (*each)(const char* arg, uint32_t arg_length)) {
+  const int32_t i = Proc_Find(name, length, 0);
+  if (i < 0) return false;
+  for (const Arg_Item& a : State.table[static_cast<uint32_t>(i)].args)
+    each(a.name.data(), static_cast<uint32_t>(a.name.size()));
+  return true;
 }
 
 int32_t Proc_Find(const char* name, uint32_t length, uint32_t update) {

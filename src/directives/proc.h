@@ -43,6 +43,9 @@ void Proc_Set_Align(uint32_t alignment);
 void Proc_Set_Default_Convention(uint32_t convention);
 uint32_t Proc_Default_Convention();
 uint32_t Proc_Align();
+// Calls `each` with every ARG name of the PROC in declaration order; false
+// when no PROC has that name.
+bool Proc_Arg_Names(const char* name, uint32_t length, void (*each)(const char* arg, uint32_t arg_length));
 
 // Emitted by `ret` inside a PROC.
 void Proc_Epilogue();
