@@ -12,6 +12,7 @@
 #include "core/scratch.h"
 #include "core/symbols.h"
 #include "core/text.h"
+#include "directives/imports.h"
 #include "directives/macro.h"
 #include "directives/proc.h"
 #include "output/listing.h"
@@ -44,6 +45,7 @@ int Create_Tables() {
     return -1;
   }
   if (Reloc_Table_Create() != 0) return -1;
+  if (Import_Tables_Create() != 0) return -1;
   Keyword_Table_Fill();
   Register_Table_Fill();
   Word_Dispatch_Build();
@@ -52,6 +54,7 @@ int Create_Tables() {
 }
 
 void Free_Tables() {
+  Import_Tables_Free();
   Reloc_Table_Free();
   Label_Table_Free();
   Section_Buffers_Free();
@@ -74,6 +77,7 @@ void Reset_Pass_State() {
   Operands.Params_Depth = 0;
   Macro_Reset_Pass();
   Reloc_Reset_Pass();
+  Imports_Reset_Pass();
   Parser.Code_Mode = Code_32;
   Rnd.Rnd_Seed = 181;
   Scratch_Reset();

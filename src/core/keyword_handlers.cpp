@@ -8,6 +8,7 @@
 #include "core/dispatch.h"
 #include "core/symbols.h"
 #include "directives/data.h"
+#include "directives/imports.h"
 #include "encode/alu.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
@@ -236,13 +237,13 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Set_Parser_Mode: return Set_Parser_Mode;
 
     // Imports and exports
-    case Kh::Import_Dll:      return nullptr;
-    case Kh::Import_Lib:      return nullptr;
-    case Kh::Import_Func:     return nullptr;
-    case Kh::Extern:          return nullptr;
-    case Kh::Export:          return nullptr;
-    case Kh::Alias:           return nullptr;
-    case Kh::Entry:           return nullptr;
+    case Kh::Import_Dll:      return Dir_Import_Dll;
+    case Kh::Import_Lib:      return Dir_Import_Lib;
+    case Kh::Import_Func:     return Dir_Import_Func;
+    case Kh::Extern:          return Dir_Extern;
+    case Kh::Export:          return Dir_Export;
+    case Kh::Alias:           return Dir_Alias;
+    case Kh::Entry:           return Dir_Entry;
 
     // Structures, unions and enumerations
     case Kh::Struc:           return nullptr;
