@@ -46,6 +46,7 @@ int Create_Tables() {
   }
   if (Reloc_Table_Create() != 0) return -1;
   if (Import_Tables_Create() != 0) return -1;
+  Output_File_Start();
   Keyword_Table_Fill();
   Register_Table_Fill();
   Word_Dispatch_Build();
@@ -128,7 +129,8 @@ int Assemble_Passes() {
   }
   Output_Write();
   Info_Lists_Write();
-  return 0;
+  // A writer's error (a missing entry point, a file that could not be written) fails the run.
+  return Diag.Error_Count ? -1 : 0;
 }
 
 void Assemble_File() {

@@ -11,6 +11,7 @@
 #include "core/symbols.h"
 #include "core/text.h"
 #include "directives/proc.h"
+#include "output/output.h"
 #include "output/sections.h"
 
 Import_State Imports;
@@ -241,6 +242,16 @@ int32_t Import_Func_Find(const char* name, uint32_t length) {
 void Import_Func_Use(int32_t index) {
   if (index >= 0 && index <= Imports.Funcs.count) Imports.Funcs[index].use_count += 1;
 }
+
+bool Import_Func_Find(const char* name, uint32_t length, Import_Func_Ref* found) {
+  int32_t index = Import_Func_Find(name, length);
+  if (index < 0) return false;
+  const Import_Function_Record& f = Imports.Funcs[index];
+  *found = {static_cast<uint32_t>(index), f.external, f.thunk_address, Output.Thunk_Section};
+  return true;
+}
+
+void Import_Func_Count_Use(uint32_t index) { Import_Func_Use(static_cast<int32_t>(index)); }
 
 int32_t Export_Create(const char* name, uint32_t length, uint32_t address, uint32_t section) {
   Import_State& im = Imports;

@@ -81,6 +81,16 @@ int32_t Import_Func_Create(const char* name, uint32_t length, uint32_t library, 
 int32_t Import_Func_Find(const char* name, uint32_t length);
 // Counts one use (CALL, INVOKE) of the import at `index`.
 void Import_Func_Use(int32_t index);
+
+// An imported or external function as a call sees it.
+struct Import_Func_Ref {
+  uint32_t index;          // in the import function table
+  uint32_t external;       // 1: an `extern` symbol that the linker resolves
+  uint32_t thunk_address;  // the import's thunk (external 0)
+  uint32_t thunk_section;
+};
+bool Import_Func_Find(const char* name, uint32_t length, Import_Func_Ref* found);
+void Import_Func_Count_Use(uint32_t index);
 int32_t Export_Create(const char* name, uint32_t length, uint32_t address, uint32_t section);
 // Sorts the exports into ascending unsigned byte order of their names.
 void Export_Sort();
