@@ -9,6 +9,11 @@ extern const Mode_Table Alu_Mode_Table;
 extern const Mode_Table Mov_Mode_Table;
 extern const Mode_Table Data_Mode_Table;
 extern const Mode_Table String_Lea_Bswap_Mode_Table;
+
+// CALL, JMP and Jcc
+extern const Mode_Table Branch_Mode_Table;
+
+// Imports, exports, alias and entry
 extern const Mode_Table Import_Mode_Table;
 
 const Mode_Table* const Family_Mode_Tables[] = {
@@ -19,6 +24,11 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Mov_Mode_Table,
     &Data_Mode_Table,
     &String_Lea_Bswap_Mode_Table,
+
+    // CALL, JMP and Jcc
+    &Branch_Mode_Table,
+
+    // Imports, exports, alias and entry
     &Import_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

@@ -10,6 +10,7 @@
 #include "directives/data.h"
 #include "directives/imports.h"
 #include "encode/alu.h"
+#include "encode/branch.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
 #include "encode/string_ops.h"
@@ -60,8 +61,8 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Bts:             return nullptr;
     case Kh::Bsf:             return nullptr;
     case Kh::Bsr:             return nullptr;
-    case Kh::Call:            return nullptr;
-    case Kh::Jmp:             return nullptr;
+    case Kh::Call:            return Inst_Call;
+    case Kh::Jmp:             return Inst_Jmp;
     case Kh::Loop:            return nullptr;
     case Kh::Ret:             return nullptr;
     case Kh::Retn:            return nullptr;
@@ -82,7 +83,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     // Condition-coded families: the payload holds the condition opcode
     case Kh::Cmovcc:          return nullptr;
     case Kh::Setcc:           return nullptr;
-    case Kh::Jcc:             return nullptr;
+    case Kh::Jcc:             return Inst_Jcc;
 
     // Operand-less instructions: the payload holds one, two or three bytes
     case Kh::Opcode1:         return Inst_Opcode1;

@@ -18,6 +18,15 @@ enum Parser_Mode_Code : uint32_t {
   // includes
   Mode_Include_Name = 19,
 
+  // JMP, Jcc, CALL
+  Mode_Jmp_Target = 22,
+  Mode_Jmp_Far_Selector = 23,
+  Mode_Jmp_Far_Target = 24,
+  Mode_Jcc_Target = 25,
+  Mode_Call_Target = 27,
+  Mode_Call_Far_Selector = 28,
+  Mode_Call_Far_Target = 29,
+
   // PUSH
   Mode_Push_Operand = 31,
 
