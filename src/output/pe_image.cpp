@@ -125,6 +125,9 @@ void Pe_Image_File_Start() { Pe_Image = Pe_Image_State{}; }
 
 int Pe_Import(const Pe_Format& format) {
   if (!Imports_Declared()) return 0;
+  bool any = false;  // externals alone need no import directory
+  for (int32_t i = 0; i <= Import_Func_Count() && !any; ++i) any = Import_Func_At(i).external == 0;
+  if (!any) return 0;
   int32_t index = First_Section_Of(Class_Imports);
   if (index < 0) {
     Error_Plain("PE_IMPORT, a Section with class_imports is required but was not found! ");
