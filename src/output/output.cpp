@@ -43,7 +43,7 @@ void Output_Write() {
     case Format_PE32: Output_PE32(); break;
     case Format_OMF32: Not_Implemented("OMF32"); break;
     case Format_COFF32: Not_Implemented("COFF32"); break;
-    case Format_PE64: Not_Implemented("PE64"); break;
+    case Format_PE64: Output_PE64(); break;
     case Format_ELF32: Not_Implemented("ELF32"); break;
     case Format_MachO32: Not_Implemented("MACHO32"); break;
     case Format_COFF64: Not_Implemented("COFF64"); break;
@@ -56,7 +56,7 @@ int Output_Post_Pass() {
   switch (Options.Output_Format) {
     case Format_Binary: return 0;
     case Format_PE32: return PE32_Post_Pass();
-    case Format_PE64:
+    case Format_PE64: return PE64_Post_Pass();
     case Format_OMF32: case Format_COFF32: case Format_ELF32: case Format_MachO32: case Format_COFF64:
     case Format_ELF64:
       Import_Thunks_Emit();

@@ -112,7 +112,53 @@ void Pe32_Optional_Header(Byte_Sink* h, uint32_t at) {
   h->Patch_U32(at + 92, Pe_Directory_Count);
 }
 
+// ---- The PE32+ row --------------------------------------------------------------------
+
+void Pe64_Dos_Header(Byte_Sink* h) {
+  h->Patch_U16(0, 0x5A4D);
+  h->Patch_U16(2, 0x90);
+  h->Patch_U16(4, 3);
+  h->Patch_U16(8, 4);
+  h->Patch_U16(12, 0xFFFF);
+  h->Patch_U16(16, 0xB8);
+  h->Patch_U16(24, 0x40);
+  h->Patch_U32(0x3C, 0xE0);
+  static const uint8_t stub[] = {0xBA, 0x10, 0x00, 0x0E, 0x1F, 0xB4, 0x09, 0xCD, 0x21, 0xB8, 0x01, 0x4C, 0xCD, 0x21, 'Z', 'Z'};
+  h->Patch(0x40, stub, sizeof stub);
+  static const char text[] = "This program is not for DOS\r\n$";
+  h->Patch(0x50, text, sizeof text - 1);
+}
+
+uint32_t Last_Raw_Size(uint32_t section_class) {
+  int32_t i = Last_Section_Of(section_class);
+  return i < 0 ? 0 : Sections.Section_Table[i].raw_size;
+}
+
+void Pe64_Optional_Header(Byte_Sink* h, uint32_t at) {
+  h->Patch_U32(at + 4, Last_Raw_Size(Class_Code));
+  h->Patch_U32(at + 8, Last_Raw_Size(Class_Data));
+  h->Patch_U32(at + 12, Last_Raw_Size(Class_Bss));
+  h->Patch_U32(at + 20, 0x1000);
+  h->Patch_U64(at + 24, Image_Base_Low());
+  for (uint32_t field = 40; field < 52; field += 4) {  // operating system, image and subsystem 5.2
+    h->Patch_U16(at + field, 5);
+    h->Patch_U16(at + field + 2, 2);
+  }
+  h->Patch_U64(at + 72, 0x100000);
+  h->Patch_U64(at + 80, 0x1000);
+  h->Patch_U64(at + 88, 0x100000);
+  h->Patch_U64(at + 96, 0x1000);
+  h->Patch_U32(at + 108, Pe_Directory_Count);
+}
+
 }  // namespace
+
+// A PE32+ DLL carries the DLL flag, which a loader needs to treat it as one,
+// and keeps its relocations.
+const Pe_Format Pe64_Format = {
+    "PE64", Format_PE64, 0xE0, 0x8664, 0x20B, 0xF0, 8, 2, 0x2022, 0x23, 0,
+    Pe64_Dos_Header, Pe64_Optional_Header,
+};
 
 const Pe_Format Pe32_Format = {
     "PE32", Format_PE32, 0x100, 0x14C, 0x10B, 0xE0, 4, 1, 0x2102, 0x102, 0x1000,

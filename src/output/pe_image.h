@@ -23,6 +23,7 @@ struct Pe_Format {
   void (*optional_header)(Byte_Sink* header, uint32_t at);  // kind-specific fields
 };
 extern const Pe_Format Pe32_Format;
+extern const Pe_Format Pe64_Format;
 
 enum Pe_Directory : uint32_t {
   Dir_Export_Table = 0, Dir_Import_Table = 1, Dir_Resource_Table = 2, Dir_Base_Reloc_Table = 5,

@@ -101,6 +101,13 @@ class Pe:
 WINE_BROKEN = re.compile(r"wine32 is missing|Exec format error|load_wow64_ntdll|syswow64|cannot execute")
 
 
+def wine_program(wide):
+    """PE32+ images run under the 64-bit loader itself where the wrapper lacks it."""
+    if wide and os.access("/usr/lib/wine/wine64", os.X_OK):
+        return "/usr/lib/wine/wine64"
+    return "wine64" if wide and shutil.which("wine64") else "wine"
+
+
 def wine_run(exe, wine="wine"):
     """(exit code, stdout), or None when this wine cannot run the image at all."""
     if shutil.which(wine) is None:
@@ -118,10 +125,13 @@ def wine_run(exe, wine="wine"):
 skipped_runs = []
 
 
-def expect_run(name, exe, code, output=None):
-    got = wine_run(exe)
+def expect_run(name, exe, code, output=None, wide=False):
+    got = wine_run(exe, wine_program(wide))
     if got is None:
-        skipped_runs.append(name)
+        if wide:  # PE32+ runs are not skipped
+            check(name + " runs under wine", False, "wine cannot run PE32+ images here")
+        else:
+            skipped_runs.append(name)
         return
     check(name + " exit code", got[0] == code, "expected %d, got %d" % (code, got[0]))
     if output is not None:
@@ -280,7 +290,7 @@ def test_dll_and_client():
     os.makedirs(os.path.join(WORK, "sub"), exist_ok=True)
     rc, text, dll = assemble(os.path.join("sub", "qrn_lib.dll"), dll_source(0), ("-pe32", "-dll"))
     check("DLL assembles", rc == 0, text)
-    rc, text, dll2 = assemble(os.path.join("sub", "qrn_lib2.dll"), dll_source(1000), ("-pe32", "-dll"))
+    rc, text, dll2 = assemble(os.path.join("sub", "qrn_lib2.dll"), dll_source(100), ("-pe32", "-dll"))
     pe = Pe(dll)
     check("DLL characteristics", pe.characteristics == 0x2102)
     check("DLL image base", pe.image_base == 0x10000000)
@@ -319,7 +329,7 @@ import ab2 alias "ab"
     check("client assembles", rc == 0, text)
     r = tool("llvm-readobj", "--coff-imports", exe)
     check("client imports", r.count("Name: qrn_lib") == 2 and "Symbol: ab" in r, r)
-    expect_run("DLL client (sum of a, ab, b and a rebased ab)", exe, 1 + 11 + 100 + 1011)
+    expect_run("DLL client (sum of a, ab, b and a rebased ab)", exe, 1 + 10 + 100 + 110)
 
 
 def test_base_relocations():
@@ -401,8 +411,134 @@ section "reloc" class_relocs
     expect_run("console program", exe, 0, b"hello from qrn_asm\r\n")
 
 
+# ---- PE32+ images, run under 64-bit wine ----------------------------------------------------
+
+def test_pe64_exit():
+    src = """section "code" class_code
+.use64
+start:
+sub rsp, 40
+mov ecx, [value]
+call ExitProcess
+section "data" class_data
+value dd 42
+section "idata" class_imports
+import_dll kernel32.dll
+import GetTickCount
+import ExitProcess
+entry start
+"""
+    rc, text, exe = assemble("exit42_64.exe", src, ("-pe64", "-console"))
+    check("PE32+ assembles", rc == 0, text)
+    pe = Pe(exe)
+    check("PE32+ header", (pe.lfanew, pe.machine, pe.magic, pe.opt_size, pe.image_base, pe.entry) ==
+          (0xE0, 0x8664, 0x20B, 0xF0, 0x400000, 0x1000), vars(pe).keys())
+    check("PE32+ import directory: two zero descriptors", pe.dirs[1] == (0x3000, 60), pe.dirs[1])
+    iat = struct.unpack_from("<I", pe.read(0x3000 + 16, 4))[0]
+    check("8-byte IAT slots", iat == 0x303C and pe.read(iat + 4, 12) == bytes(12), hex(iat))
+    d = tool("objdump", "-d", "-M", "intel", exe)
+    check("RIP-relative thunk", re.search(r"401020:\s+ff 25 16 20 00 00\s+jmp\s+QWORD PTR \[rip\+0x2016\]", d)
+          is not None, d)
+    expect_run("PE32+ exit code", exe, 42, wide=True)
+
+
+def test_pe64_console_program():
+    src = """section "code" class_code
+.use64
+start:
+sub rsp, 56
+mov ecx, -11
+call GetStdHandle
+mov rcx, rax
+lea rdx, [text]
+mov r8d, length
+lea r9, [written]
+mov qword [rsp+32], 0
+call WriteFile
+xor ecx, ecx
+call ExitProcess
+section "data" class_data
+text db "hello from qrn_asm", 13, 10
+length equ $-text
+written dd 0
+section "idata" class_imports
+import_dll kernel32.dll
+import GetStdHandle
+import WriteFile
+import ExitProcess
+entry start
+"""
+    rc, text, exe = assemble("hello64.exe", src, ("-pe64", "-console"))
+    check("PE32+ console program assembles", rc == 0, text)
+    expect_run("PE32+ console program", exe, 0, b"hello from qrn_asm\r\n", wide=True)
+
+
+def test_pe64_dll_and_client():
+    dll = """section "code" class_code
+.use64
+dllmain:
+mov eax, 1
+db 0C3h
+b:
+mov eax, 100
+db 0C3h
+a:
+mov eax, 1
+db 0C3h
+ab:
+mov rax, [pointer]
+mov eax, [rax]
+add eax, %d
+db 0C3h
+section "data" class_data
+ten dd 10
+pointer dq ten
+section "edata" class_exports
+export b
+export a
+export ab
+entry dllmain
+section "reloc" class_relocs
+"""
+    os.makedirs(os.path.join(WORK, "sub64"), exist_ok=True)
+    rc, text, path = assemble(os.path.join("sub64", "qrn_lib.dll"), dll % 0, ("-pe64", "-dll"))
+    check("PE32+ DLL assembles", rc == 0, text)
+    rc, text, path2 = assemble(os.path.join("sub64", "qrn_lib2.dll"), dll % 100, ("-pe64", "-dll"))
+    r = tool("llvm-readobj", "--coff-basereloc", "--coff-exports", path)
+    check("PE32+ DIR64 relocation", "Type: DIR64" in r and "Name: ab" in r, r)
+    client = """section "code" class_code
+.use64
+start:
+sub rsp, 40
+call a
+mov ebx, eax
+call ab
+add ebx, eax
+call b
+add ebx, eax
+call ab2
+add ebx, eax
+mov ecx, ebx
+call ExitProcess
+section "idata" class_imports
+import_dll kernel32.dll
+import ExitProcess
+import_dll qrn_lib.dll
+import a
+import ab
+import b
+import_dll qrn_lib2.dll
+import ab2 alias "ab"
+entry start
+"""
+    rc, text, exe = assemble(os.path.join("sub64", "client.exe"), client, ("-pe64", "-console"))
+    check("PE32+ client assembles", rc == 0, text)
+    expect_run("PE32+ DLL client (rebased DLLs)", exe, 1 + 10 + 100 + 110, wide=True)
+
+
 for test in (test_console_exit, test_two_libraries, test_aliases, test_entry_proc, test_dll_and_client,
-             test_base_relocations, test_thunks_move, test_console_program):
+             test_base_relocations, test_thunks_move, test_console_program, test_pe64_exit,
+             test_pe64_console_program, test_pe64_dll_and_client):
     try:
         test()
     except Exception as e:  # a broken image fails its test, not the suite
