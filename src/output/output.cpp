@@ -124,7 +124,7 @@ void Import_Thunks_Emit() {
   for (int32_t i = 0; i <= Import_Func_Count(); ++i) {
     Import_Function_Record& f = Import_Func_At(i);
     if (f.external || f.use_count == 0) continue;
-    if (!warned && code.section_class != Class_Code && Pass.Pass_Number == 1) Warn_Thunk_Section(code);
+    if (!warned && code.section_class != Class_Code && Pass.Pass_Number == 2) Warn_Thunk_Section(code);
     warned = true;
     f.thunk_address = address;
     thunks.U8(0xFF);

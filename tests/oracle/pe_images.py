@@ -411,6 +411,13 @@ section "reloc" class_relocs
     expect_run("console program", exe, 0, b"hello from qrn_asm\r\n")
 
 
+def test_library_limit():
+    src = 'section "code" class_code\nnop\n' + "".join("import_dll d%d.dll\n" % i for i in range(257))
+    rc, text, _ = assemble("limit.exe", src)
+    check("257th library refused", rc == 1 and "Can not create more DLL imports d256.dll" in text
+          and "d255.dll" not in text, text)
+
+
 # ---- PE32+ images, run under 64-bit wine ----------------------------------------------------
 
 def test_pe64_exit():
@@ -537,7 +544,7 @@ entry start
 
 
 for test in (test_console_exit, test_two_libraries, test_aliases, test_entry_proc, test_dll_and_client,
-             test_base_relocations, test_thunks_move, test_console_program, test_pe64_exit,
+             test_base_relocations, test_thunks_move, test_console_program, test_library_limit, test_pe64_exit,
              test_pe64_console_program, test_pe64_dll_and_client):
     try:
         test()
