@@ -103,7 +103,7 @@ void Warn_Thunk_Section(const Section_Record& r) {
 }  // namespace
 
 void Import_Thunks_Emit() {
-  if (!Imports_Declared()) return;
+  if (Import_Func_Count() < 0) return;  // objects import without naming a DLL
   Section_State& s = Sections;
   if (s.Section_Count < 0) return;
   Section_Record& code = s.Section_Table[0];
