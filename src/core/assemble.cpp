@@ -15,6 +15,7 @@
 #include "directives/imports.h"
 #include "directives/macro.h"
 #include "directives/proc.h"
+#include "directives/struc.h"
 #include "output/listing.h"
 #include "output/output.h"
 #include "output/relocs.h"
@@ -47,6 +48,11 @@ int Create_Tables() {
   if (Reloc_Table_Create() != 0) return -1;
   if (Import_Tables_Create() != 0) return -1;
   Output_File_Start();
+  if (Struc_Tables_Create() != 0) {
+    Print_Err("\r\n**Error** STRUC, can not create the structure tables\r\n");
+    Diag.Error_Count += 1;
+    return -1;
+  }
   Keyword_Table_Fill();
   Register_Table_Fill();
   Word_Dispatch_Build();
@@ -57,6 +63,7 @@ int Create_Tables() {
 void Free_Tables() {
   Import_Tables_Free();
   Reloc_Table_Free();
+  Struc_Tables_Free();
   Label_Table_Free();
   Section_Buffers_Free();
   Keyword_Table_Free();

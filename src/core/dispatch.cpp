@@ -202,6 +202,13 @@ void Statement_Start(const char* text, uint32_t length) {
     }
   }
   if (Struc_Start_Instance(text, length)) {
+    if (!Struc_Is_Open() && !Section_Has_Buffer()) {
+      Diag.Stop_Flag += 1;
+      Error_Text("Attempt to generate code but no section is defined: ", text, length);
+      Parser.Parser_Mode = 0;
+      return;
+    }
+    Line_First_Code(Kw_Code);
     Parser.Parser_Mode = Mode_Struc_Instance;
     return;
   }

@@ -9,6 +9,13 @@ extern const Mode_Table Alu_Mode_Table;
 extern const Mode_Table Mov_Mode_Table;
 extern const Mode_Table Data_Mode_Table;
 extern const Mode_Table String_Lea_Bswap_Mode_Table;
+extern const Mode_Table Struc_Mode_Table;
+extern const Mode_Table X87_Mode_Table;
+
+// TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+extern const Mode_Table Test_Shift_Mode_Table;
+extern const Mode_Table Xchg_Movx_Mode_Table;
+extern const Mode_Table Unary_Mode_Table;
 
 // CALL, JMP and Jcc
 extern const Mode_Table Branch_Mode_Table;
@@ -24,6 +31,12 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Mov_Mode_Table,
     &Data_Mode_Table,
     &String_Lea_Bswap_Mode_Table,
+    &Struc_Mode_Table,
+    &X87_Mode_Table,
+    // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+    &Test_Shift_Mode_Table,
+    &Xchg_Movx_Mode_Table,
+    &Unary_Mode_Table,
 
     // CALL, JMP and Jcc
     &Branch_Mode_Table,

@@ -11,9 +11,13 @@
 #include "directives/imports.h"
 #include "encode/alu.h"
 #include "encode/branch.h"
+#include "directives/struc.h"
+#include "encode/alu.h"
+#include "encode/group_ops.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
 #include "encode/string_ops.h"
+#include "encode_ext/x87.h"
 #include "output/sections.h"
 
 // clang-format off
@@ -23,9 +27,9 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Mov:             return Inst_Mov;
     case Kh::Lea:             return Inst_Lea;
     case Kh::Bswap:           return Inst_Bswap;
-    case Kh::Xchg:            return nullptr;
-    case Kh::Movzx:           return nullptr;
-    case Kh::Movsx:           return nullptr;
+    case Kh::Xchg:            return Inst_Xchg;
+    case Kh::Movzx:           return Inst_Movzx;
+    case Kh::Movsx:           return Inst_Movsx;
     case Kh::Xadd:            return nullptr;
     case Kh::Cmpxchg:         return nullptr;
     case Kh::Add:             return Inst_Add;
@@ -36,25 +40,25 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Sub:             return Inst_Sub;
     case Kh::Xor:             return Inst_Xor;
     case Kh::Cmp:             return Inst_Cmp;
-    case Kh::Rol:             return nullptr;
-    case Kh::Ror:             return nullptr;
-    case Kh::Rcl:             return nullptr;
-    case Kh::Rcr:             return nullptr;
-    case Kh::Shl:             return nullptr;
-    case Kh::Shr:             return nullptr;
-    case Kh::Sal:             return nullptr;
-    case Kh::Sar:             return nullptr;
-    case Kh::Shld:            return nullptr;
-    case Kh::Shrd:            return nullptr;
-    case Kh::Test:            return nullptr;
-    case Kh::Not:             return nullptr;
-    case Kh::Neg:             return nullptr;
-    case Kh::Mul:             return nullptr;
-    case Kh::Imul:            return nullptr;
-    case Kh::Div:             return nullptr;
-    case Kh::Idiv:            return nullptr;
-    case Kh::Inc:             return nullptr;
-    case Kh::Dec:             return nullptr;
+    case Kh::Rol:             return Inst_Rol;
+    case Kh::Ror:             return Inst_Ror;
+    case Kh::Rcl:             return Inst_Rcl;
+    case Kh::Rcr:             return Inst_Rcr;
+    case Kh::Shl:             return Inst_Shl;
+    case Kh::Shr:             return Inst_Shr;
+    case Kh::Sal:             return Inst_Sal;
+    case Kh::Sar:             return Inst_Sar;
+    case Kh::Shld:            return Inst_Shld;
+    case Kh::Shrd:            return Inst_Shrd;
+    case Kh::Test:            return Inst_Test;
+    case Kh::Not:             return Inst_Not;
+    case Kh::Neg:             return Inst_Neg;
+    case Kh::Mul:             return Inst_Mul;
+    case Kh::Imul:            return Inst_Imul;
+    case Kh::Div:             return Inst_Div;
+    case Kh::Idiv:            return Inst_Idiv;
+    case Kh::Inc:             return Inst_Inc;
+    case Kh::Dec:             return Inst_Dec;
     case Kh::Bt:              return nullptr;
     case Kh::Btc:             return nullptr;
     case Kh::Btr:             return nullptr;
@@ -91,34 +95,34 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Opcode3:         return Inst_Opcode3;
 
     // x87 instructions with an operand
-    case Kh::Finit:           return nullptr;
-    case Kh::Fninit:          return nullptr;
-    case Kh::Fld:             return nullptr;
-    case Kh::Fild:            return nullptr;
-    case Kh::Fst:             return nullptr;
-    case Kh::Fstp:            return nullptr;
-    case Kh::Fistp:           return nullptr;
-    case Kh::Fisttp:          return nullptr;
-    case Kh::Ffree:           return nullptr;
-    case Kh::Fadd:            return nullptr;
-    case Kh::Faddp:           return nullptr;
-    case Kh::Fiadd:           return nullptr;
-    case Kh::Fsub:            return nullptr;
-    case Kh::Fsubp:           return nullptr;
-    case Kh::Fisub:           return nullptr;
-    case Kh::Fmul:            return nullptr;
-    case Kh::Fmulp:           return nullptr;
-    case Kh::Fimul:           return nullptr;
-    case Kh::Fdiv:            return nullptr;
-    case Kh::Fdivp:           return nullptr;
-    case Kh::Fidiv:           return nullptr;
-    case Kh::Fcom:            return nullptr;
-    case Kh::Fcomp:           return nullptr;
-    case Kh::Fucom:           return nullptr;
-    case Kh::Fucomp:          return nullptr;
-    case Kh::Fcmovcc:         return nullptr;
-    case Kh::Fnstcw:          return nullptr;
-    case Kh::Fldcw:           return nullptr;
+    case Kh::Finit:           return Inst_Finit;
+    case Kh::Fninit:          return Inst_Fninit;
+    case Kh::Fld:             return Inst_Fld;
+    case Kh::Fild:            return Inst_Fild;
+    case Kh::Fst:             return Inst_Fst;
+    case Kh::Fstp:            return Inst_Fstp;
+    case Kh::Fistp:           return Inst_Fistp;
+    case Kh::Fisttp:          return Inst_Fisttp;
+    case Kh::Ffree:           return Inst_Ffree;
+    case Kh::Fadd:            return Inst_Fadd;
+    case Kh::Faddp:           return Inst_Faddp;
+    case Kh::Fiadd:           return Inst_Fiadd;
+    case Kh::Fsub:            return Inst_Fsub;
+    case Kh::Fsubp:           return Inst_Fsubp;
+    case Kh::Fisub:           return Inst_Fisub;
+    case Kh::Fmul:            return Inst_Fmul;
+    case Kh::Fmulp:           return Inst_Fmulp;
+    case Kh::Fimul:           return Inst_Fimul;
+    case Kh::Fdiv:            return Inst_Fdiv;
+    case Kh::Fdivp:           return Inst_Fdivp;
+    case Kh::Fidiv:           return Inst_Fidiv;
+    case Kh::Fcom:            return Inst_Fcom;
+    case Kh::Fcomp:           return Inst_Fcomp;
+    case Kh::Fucom:           return Inst_Fucom;
+    case Kh::Fucomp:          return Inst_Fucomp;
+    case Kh::Fcmovcc:         return Inst_Fcmovcc;
+    case Kh::Fnstcw:          return Inst_Fnstcw;
+    case Kh::Fldcw:           return Inst_Fldcw;
 
     // SSE families: the payload holds prefix, 0Fh, opcode and third byte
     case Kh::Sse:             return nullptr;
@@ -170,7 +174,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Reserve_Rq:      return Dir_Rq;
     case Kh::Reserve_Rt:      return Dir_Rt;
     case Kh::Reserve_Ro:      return Dir_Ro;
-    case Kh::Reserve_Rs:      return nullptr;
+    case Kh::Reserve_Rs:      return Dir_Rs;
     case Kh::Dir_Time:        return Dir_Time;
 
     // Fill directives: the payload holds the first parser mode
@@ -247,12 +251,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Entry:           return Dir_Entry;
 
     // Structures, unions and enumerations
-    case Kh::Struc:           return nullptr;
-    case Kh::Ends:            return nullptr;
-    case Kh::Union:           return nullptr;
-    case Kh::Endu:            return nullptr;
-    case Kh::Enum:            return nullptr;
-    case Kh::Ende:            return nullptr;
+    case Kh::Struc:           return Dir_Struc;
+    case Kh::Ends:            return Dir_Ends;
+    case Kh::Union:           return Dir_Union;
+    case Kh::Endu:            return Dir_Endu;
+    case Kh::Enum:            return Dir_Enum;
+    case Kh::Ende:            return Dir_Ende;
 
     // Code mode
     case Kh::Use16:           return Use16;

@@ -116,6 +116,11 @@ void Label_Define_Pending(uint32_t data_type) {
   }
 }
 
+void Label_Set_Structure(const char* name, uint32_t length, int32_t structure) {
+  const int32_t i = Symbols.Labels.Find(name, length);
+  if (i >= 0) Symbols.Labels[i].structure = structure;
+}
+
 // ---- Equates -------------------------------------------------------------
 
 int Equ_Table_Init() {

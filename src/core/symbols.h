@@ -62,6 +62,8 @@ int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit
 int32_t Label_Find_Member(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
 int32_t Label_Find_Any(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
 void Label_Define_Pending(uint32_t data_type);
+// Marks a label as an instance of a structure (its members are label.member).
+void Label_Set_Structure(const char* name, uint32_t length, int32_t structure);
 
 int Equ_Table_Init();
 void Equ_Table_Free();

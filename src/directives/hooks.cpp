@@ -38,4 +38,7 @@ void Source_File_Start_Reset() {
   Import_Func_Current_Reset();
 }
 
-void Source_File_End_Checks() { Flow_File_End_Checks(); }
+void Source_File_End_Checks() {
+  Flow_File_End_Checks();
+  Struc_File_End_Checks();
+}

@@ -1,10 +1,723 @@
-// Structures are not assembled by this build yet: no name is a structure.
+// Structures, unions, `rs`, structure instances and enumerations.
 #include "directives/struc.h"
 
-bool Struc_Member_Of(int32_t, const char*, uint32_t, uint32_t*, uint32_t*) { return false; }
-bool Struc_Size_Of_Name(const char*, uint32_t, uint32_t*) { return false; }
-bool Struc_Member_Of_Name(const char*, uint32_t, uint32_t*, uint32_t*) { return false; }
-bool Struc_Is_Open() { return false; }
-bool Struc_Start_Instance(const char*, uint32_t) { return false; }
-void Struc_File_Start() {}
-void Struc_Data_Member(const char*, uint32_t, uint32_t, uint32_t, bool) {}
+#include <string>
+
+#include "core/assemble.h"
+#include "core/cmdline.h"
+#include "core/diag.h"
+#include "core/dispatch.h"
+#include "core/expr.h"
+#include "core/operands.h"
+#include "core/symbols.h"
+#include "core/text.h"
+#include "directives/proc.h"
+#include "output/relocs.h"
+#include "output/sections.h"
+
+Struc_State Strucs;
+
+namespace {
+
+constexpr uint32_t Struc_Grow_Step = 2048;
+constexpr uint32_t Member_Grow_Step = 3072;
+constexpr uint32_t Enum_Grow_Step = 1024;
+
+// A definition whose name was refused: its lines are read and dropped.
+bool Struc_Skip = false;
+
+bool Is_Char(const char* text, uint32_t length, char c) { return length == 1 && text[0] == c; }
+bool Is_Quoted(const char* text, uint32_t length) { return length > 0 && (text[0] == '"' || text[0] == '\''); }
+
+// STRUCTURE + member (the member text starts with its dot). False when the
+// full name does not fit a name field.
+bool Full_Name(int32_t structure, const char* member, uint32_t length, char* out, uint32_t* out_length) {
+  const Struc_Record& s = Strucs.Strucs[structure];
+  if (s.name_length + length >= Struc_Name_Size) return false;
+  for (uint32_t i = 0; i < s.name_length; ++i) out[i] = s.name[i];
+  for (uint32_t i = 0; i < length; ++i) out[s.name_length + i] = member[i];
+  *out_length = s.name_length + length;
+  out[*out_length] = 0;
+  return true;
+}
+
+int32_t Member_Find_In(int32_t structure, const char* member, uint32_t length) {
+  char full[Struc_Name_Size];
+  uint32_t n = 0;
+  if (!Full_Name(structure, member, length, full, &n)) return -1;
+  return Strucs.Members.Find(full, n);
+}
+
+// `.name` of the current definition, for member declarations.
+int32_t Member_Find_Plain(int32_t structure, const char* name, uint32_t length) {
+  char dotted[Struc_Name_Size + 1];
+  if (length >= Struc_Name_Size) return -1;
+  dotted[0] = '.';
+  for (uint32_t i = 0; i < length; ++i) dotted[i + 1] = name[i];
+  return Member_Find_In(structure, dotted, length + 1);
+}
+
+int32_t Member_By_Ordinal(int32_t structure, uint32_t n) {
+  if (structure < 0 || static_cast<size_t>(structure) >= Strucs.Members_Of.size()) return -1;
+  const std::vector<int32_t>& list = Strucs.Members_Of[static_cast<size_t>(structure)];
+  return n < list.size() ? list[n] : -1;
+}
+
+void Clear_Pending() {
+  Params.pending_name = nullptr;
+  Params.pending_length = 0;
+}
+
+// The structure grows by a member's bytes (pass 1 only); inside a union only
+// the union's largest member counts.
+void Struc_Grow_By(uint64_t bytes) {
+  if (Pass.Pass_Number != 1 || Strucs.Struc_Current < 0) return;
+  if (bytes > 0xFFFFFFFFull) bytes = 0xFFFFFFFFull;
+  if (Strucs.Union_Depth >= 0) {
+    if (bytes > Strucs.Union_Largest) Strucs.Union_Largest = static_cast<uint32_t>(bytes);
+    return;
+  }
+  Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
+  uint64_t size = s.size + bytes;
+  s.size = size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+}
+
+int32_t Member_Create(const char* name, uint32_t length, uint32_t type, int32_t nested, uint32_t count) {
+  const int32_t owner = Strucs.Struc_Current;
+  char full[Struc_Name_Size];
+  uint32_t n = 0;
+  char dotted[Struc_Name_Size + 1];
+  if (length < Struc_Name_Size) {
+    dotted[0] = '.';
+    for (uint32_t i = 0; i < length; ++i) dotted[i + 1] = name[i];
+  }
+  if (length >= Struc_Name_Size || !Full_Name(owner, dotted, length + 1, full, &n)) {
+    const Struc_Record& s = Strucs.Strucs[owner];
+    std::string text(s.name, s.name_length);
+    text.append(".").append(name, length);
+    Error_Text("STRUC, member name too long: ", text.data(), static_cast<uint32_t>(text.size()));
+    return -1;
+  }
+  int32_t i = Strucs.Members.Add(full, n, Symbol_Hash(full, n));
+  if (i < 0) {
+    Error_Text("Memory, can NOT create more structure members:", name, length);
+    Diag.Stop_Flag += 1;
+    return -1;
+  }
+  Member_Record& m = Strucs.Members[i];
+  m.type = type;
+  m.offset = Strucs.Strucs[owner].size;
+  m.nested = nested;
+  m.count = count;
+  m.owner = owner;
+  m.use_count = 0;
+  Strucs.Members_Of[static_cast<size_t>(owner)].push_back(i);
+  return i;
+}
+
+// The line's pending name becomes a member (pass 1) or is checked (later
+// passes); then the structure grows by the member's bytes.
+void Declare_Member(uint32_t type, int32_t nested, uint32_t count, uint64_t bytes) {
+  const char* name = Params.pending_name;
+  const uint32_t length = Params.pending_length;
+  Clear_Pending();
+  if (Struc_Skip || Strucs.Struc_Current < 0) return;
+  if (length) {
+    const int32_t existing = Member_Find_Plain(Strucs.Struc_Current, name, length);
+    if (Pass.Pass_Number == 1) {
+      if (existing >= 0) Error_Text("Struc member already defined ", name, length);
+      else Member_Create(name, length, type, nested, count);
+    } else if (existing < 0) {
+      Error_Text("Struc member not defined ", name, length);
+    }
+  }
+  Struc_Grow_By(bytes);
+}
+
+// A count of a reserve or `rs`: expression, then equate.
+bool Count_Of(const char* text, uint32_t length, bool equate_first, uint64_t* count) {
+  if (equate_first && Equ_Find(text, length, count) >= 0) return true;
+  Eval_Result r = Eval_Value(text, length);
+  if (r.status == 0) {
+    *count = r.value;
+    return true;
+  }
+  return !equate_first && Equ_Find(text, length, count) >= 0;
+}
+
+void Define_Instance_Label(uint32_t size, int32_t structure) {
+  const char* name = Params.pending_name;
+  const uint32_t length = Params.pending_length;
+  if (!length) return;
+  Label_Define_Pending(size);
+  Label_Set_Structure(name, length, structure);
+}
+
+// ---- Instance initialisers ---------------------------------------------------------
+
+void Init_Push() {
+  if (Strucs.Init_Depth >= Struc_Init_Depth) {
+    Error_Msg("STRUC, init, max level reached ");
+    Strucs.Init_Overflow += 1;  // its closing brace is taken without a level
+    return;
+  }
+  Strucs.Init_Stack[Strucs.Init_Depth++] = Strucs.Init;
+}
+
+bool Init_Pop() {
+  if (Strucs.Init_Depth == 0) {
+    Error_Msg("STRUC, init, unmached or orphan } ");
+    return false;
+  }
+  Strucs.Init = Strucs.Init_Stack[--Strucs.Init_Depth];
+  return true;
+}
+
+void Init_Advance() {
+  Struc_Init_Level& l = Strucs.Init;
+  l.explicit_offset = -1;
+  l.explicit_type = -1;
+  if (l.named) l.named = 0;
+  else if (l.array) Strucs.Array_Index += 1;
+  else l.ordinal += 1;
+}
+
+void Init_Open_Brace(const char* text, uint32_t length) {
+  const uint32_t depth = Strucs.Init_Depth;
+  Init_Push();
+  if (Strucs.Init_Depth == depth) return;  // no level left
+  Struc_Init_Level& l = Strucs.Init;
+  const int32_t mi = Member_By_Ordinal(l.structure, l.ordinal);
+  if (mi < 0) {
+    Error_Text("STRUC, too many initializations: ", text, length);
+    return;
+  }
+  const Member_Record& m = Strucs.Members[mi];
+  if (m.nested >= 0) {
+    l.structure = m.nested;
+    l.size = Strucs.Strucs[m.nested].size;
+    l.array = 0;
+  } else if (m.count > 1) {
+    l.array = 1;
+    Strucs.Array_Index = 0;
+    Strucs.Array_Count = m.count;
+    Strucs.Array_Type = m.type;
+  } else {
+    Error_Text("STRUC, init, this member can not use {}: ", m.name, m.name_length);
+    Diag.Stop_Flag += 1;
+    return;
+  }
+  l.ordinal = 0;
+  l.named = 0;
+  l.explicit_offset = -1;
+  l.explicit_type = -1;
+  l.base_offset += m.offset;
+  l.base_address += m.offset;
+}
+
+// The value of an item and whether it is an address (its section is left in
+// Reloc_Target_Section). 0: a value; 1: a member name of the level; -1: unknown.
+int Init_Value(const char* text, uint32_t length, uint64_t* value, bool* address) {
+  uint32_t found = 0, section = 0;
+  if (Proc_Address(text, length, &found, &section)) {
+    Sections.Reloc_Target_Section = section;
+    *value = found;
+    *address = true;
+    return 0;
+  }
+  Label_Hit hit;
+  if (Label_Find_Any(text, length, 0, &hit) >= 0) {
+    *value = hit.address;
+    *address = true;
+    return 0;
+  }
+  Eval_Result r = Eval_Value(text, length);
+  if (r.status == 0) {
+    *value = r.value;
+    *address = Expr.Expr_Relocatable != 0;
+    return 0;
+  }
+  const int32_t mi = Member_Find_Plain(Strucs.Init.structure, text, length);
+  if (mi >= 0) {
+    Strucs.Init.explicit_offset = static_cast<int32_t>(Strucs.Members[mi].offset);
+    Strucs.Init.explicit_type = static_cast<int32_t>(Strucs.Members[mi].type);
+    Strucs.Init.named = 1;
+    return 1;
+  }
+  return -1;
+}
+
+void Init_Write(uint32_t field, uint32_t type, uint64_t value, bool address, const char* text, uint32_t length) {
+  const Struc_Init_Level& l = Strucs.Init;
+  const uint32_t bytes = type == 8 ? 1 : type == 16 ? 2 : type == 64 ? 8 : 4;
+  if (bytes < 8) {
+    const uint32_t high = static_cast<uint32_t>(value >> 32);
+    const uint32_t sign = (static_cast<uint32_t>(value) & 0x80000000u) ? 0xFFFFFFFFu : 0;
+    if (high != 0 && high != sign) Error_Text("STRUC, init, this value is too big: ", text, length);
+  }
+  if (address) {
+    if (bytes == 4 || bytes == 8) {
+      Reloc_Add_Struc_Field(l.base_address, l.base_offset, field, Sections.Reloc_Target_Section,
+                            bytes == 8 ? Reloc_Abs64 : Reloc_Abs32);
+    } else if (Options.Output_Format != Format_Binary) {
+      Error_Text("Data, item can not hold a relocatable address: ", text, length);
+    }
+  }
+  uint8_t b[8];
+  for (uint32_t i = 0; i < bytes; ++i) b[i] = static_cast<uint8_t>(value >> (8 * i));
+  Emit_Patch(l.base_offset + field, b, bytes);
+}
+
+void Struc_Init_Item(const char* text, uint32_t length) {
+  Struc_Init_Level& l = Strucs.Init;
+  if (Is_Char(text, length, '}')) {
+    if (Strucs.Init_Overflow) {
+      Strucs.Init_Overflow -= 1;
+      return;
+    }
+    if (Strucs.Init_Depth == 0) {
+      Parser.Parser_Mode = 0;
+      return;
+    }
+    if (Init_Pop()) Strucs.Init.ordinal += 1;
+    return;
+  }
+  if (Is_Char(text, length, '=')) return;
+  if (Is_Char(text, length, '{')) {
+    Init_Open_Brace(text, length);
+    return;
+  }
+  int32_t mi = -1;
+  if (l.array) {
+    if (Strucs.Array_Index >= Strucs.Array_Count) {
+      Error_Text("STRUC, init, too many items in {}: ", text, length);
+      return;
+    }
+  } else if (l.explicit_offset < 0) {
+    mi = Member_By_Ordinal(l.structure, l.ordinal);
+    if (mi < 0) {
+      Error_Text("STRUC, too many initializations: ", text, length);
+      return;
+    }
+  }
+  if (Is_Char(text, length, '?')) {
+    Init_Advance();
+    return;
+  }
+  uint64_t value = 0;
+  bool address = false;
+  const int found = Init_Value(text, length, &value, &address);
+  if (found == 1) return;  // member = value: the value follows
+  if (found < 0) {
+    if (Pass.Pass_Number > 1) Error_Text("STRUC, init, unknown item: ", text, length);
+    Init_Advance();
+    return;
+  }
+  uint32_t field = 0, type = 0;
+  if (l.explicit_offset >= 0) {
+    field = static_cast<uint32_t>(l.explicit_offset);
+    type = static_cast<uint32_t>(l.explicit_type);
+  } else if (l.array) {
+    type = Strucs.Array_Type;
+    const uint32_t unit = type == 8 ? 1 : type == 16 ? 2 : type == 64 ? 8 : type == 80 ? 10 : type == 128 ? 16 : 4;
+    field = Strucs.Array_Index * unit;
+  } else {
+    field = Strucs.Members[mi].offset;
+    type = Strucs.Members[mi].type;
+  }
+  Init_Write(field, type, value, address, text, length);
+  Init_Advance();
+}
+
+void Struc_Init_Mode(const char* text, uint32_t length) {
+  const int32_t s = Strucs.Init.structure;
+  const uint32_t size = s >= 0 ? Strucs.Strucs[s].size : 0;
+  Parser.Parser_Mode = 0;
+  if (Struc_Is_Open()) {
+    // A nested instance inside a definition is a member.
+    if (Is_Char(text, length, '?')) Declare_Member(8, s, 1, size);
+    else {
+      Clear_Pending();
+      Error_Text("STRUC, can not initialize in definition: ", text, length);
+    }
+    return;
+  }
+  Define_Instance_Label(size, s);
+  if (Is_Char(text, length, '?')) {
+    Emit_Reserve(size);
+    return;
+  }
+  if (Is_Char(text, length, '0')) {
+    Emit_Repeat(0, size);
+    return;
+  }
+  if (Is_Char(text, length, '{')) {
+    if (!Emit_Fits(size) && !Emit_Room(size)) return;
+    Struc_Init_Level& l = Strucs.Init;
+    l.size = size;
+    l.base_offset = Sections.Section_Write_Offset;
+    l.base_address = Sections.Location_Counter;
+    l.ordinal = 0;
+    l.named = 0;
+    l.array = 0;
+    l.explicit_offset = -1;
+    l.explicit_type = -1;
+    Strucs.Init_Depth = 0;
+    Strucs.Init_Overflow = 0;
+    Emit_Reserve(size);
+    Parser.Parser_Mode = Mode_Struc_Init;
+    return;
+  }
+  Error_Text("STRUC, unknown initialization mode: ", text, length);
+}
+
+// ---- Structure definitions --------------------------------------------------------
+
+void Struc_Name(const char* text, uint32_t length) {
+  Parser.Parser_Mode = 0;
+  Struc_Skip = false;
+  if (length >= Struc_Name_Size) {
+    Error_Text("STRUC, name too long: ", text, length);
+    Struc_Skip = true;
+    return;
+  }
+  int32_t i = Strucs.Strucs.Find(text, length);
+  if (Pass.Pass_Number == 1) {
+    if (i >= 0) {
+      Error_Text("Structure already defined: ", text, length);
+      Struc_Skip = true;
+      return;
+    }
+    i = Strucs.Strucs.Add(text, length, Symbol_Hash(text, length));
+    if (i < 0) {
+      Error_Text("Can not create more structures: ", text, length);
+      Diag.Stop_Flag += 1;
+      Struc_Skip = true;
+      return;
+    }
+    Strucs.Strucs[i].size = 0;
+    Strucs.Strucs[i].use_count = 0;
+    Strucs.Members_Of.resize(static_cast<size_t>(i) + 1);
+  } else if (i < 0) {
+    Error_Text("Structure unknown: ", text, length);
+    Struc_Skip = true;
+    return;
+  }
+  Strucs.Struc_Current = i;
+  Strucs.Union_Depth = -1;
+}
+
+// ---- rs -------------------------------------------------------------------------------
+
+void Rs_Struc_Name(const char* text, uint32_t length) {
+  const int32_t i = Strucs.Strucs.Find(text, length);
+  if (i >= 0) {
+    Strucs.Strucs[i].use_count += 1;
+    Strucs.Rs_Structure = i;
+    Strucs.Rs_Size = Strucs.Strucs[i].size;
+    Parser.Parser_Mode = Mode_Rs_Count;
+    return;
+  }
+  if (Pass.Pass_Number == 1) {
+    Strucs.Rs_Structure = -1;
+    Strucs.Rs_Size = 8;
+    Parser.Parser_Mode = Mode_Rs_Count;
+    return;
+  }
+  Error_Text("RS, expecting structure name: ", text, length);
+  Clear_Pending();
+  Parser.Parser_Mode = Mode_Skip_Statement;
+}
+
+void Rs_Count(const char* text, uint32_t length) {
+  Parser.Parser_Mode = 0;
+  const uint32_t size = Strucs.Rs_Size;
+  uint64_t count = 0;
+  if (Struc_Is_Open()) {
+    if (!Count_Of(text, length, false, &count)) {
+      Clear_Pending();
+      if (Pass.Pass_Number == 1) Error_Text("unknown data count:", text, length);
+      return;
+    }
+    Declare_Member(8, Strucs.Rs_Structure, 1, count * size);
+    return;
+  }
+  Define_Instance_Label(size, Strucs.Rs_Structure);
+  const bool known = Count_Of(text, length, true, &count);
+  if (known && static_cast<int64_t>(count) >= 0 && (size == 0 || count <= 0xFFFFFFFFull / size)) {
+    Emit_Reserve(static_cast<uint32_t>(count) * size);
+    return;
+  }
+  if (Pass.Pass_Number == 1) Emit_Reserve(4);
+  else Error_Text("RS, expecting structure count: ", text, length);
+}
+
+// ---- Enumerations ---------------------------------------------------------------------
+
+void Enum_Param(const char* text, uint32_t length) {
+  if (Strucs.Enum_Params == 0) {
+    Strucs.Enum_Params = 1;
+    if (length >= Struc_Name_Size) {
+      Error_Text("ENUM, name too long: ", text, length);
+      Strucs.Enum_Current = -1;
+      return;
+    }
+    int32_t i = Strucs.Enums.Find(text, length);
+    if (Pass.Pass_Number == 1) {
+      if (i >= 0) {
+        Error_Text("ENUM: double defined? : ", text, length);
+      } else {
+        i = Strucs.Enums.Add(text, length, Symbol_Hash(text, length));
+        if (i < 0) {
+          Error_Text("Can not create more ENUM's ", text, length);
+          Diag.Stop_Flag += 1;
+        }
+      }
+    } else if (i < 0) {
+      Error_Text("ENUM: not defined? : ", text, length);
+    }
+    Strucs.Enum_Current = i;
+    return;
+  }
+  Eval_Result r = Eval_Value(text, length);
+  uint32_t v = static_cast<uint32_t>(r.value);
+  if (r.status != 0) {
+    // A forward value is 0 in pass 1; later passes know it.
+    if (Pass.Pass_Number > 1) Error_Text("ENUM, expecting start value here: ", text, length);
+    v = 0;
+  }
+  if (Strucs.Enum_Params == 1) {
+    Strucs.Enum_Value = v;
+    if (Strucs.Enum_Current >= 0) Strucs.Enums[Strucs.Enum_Current].start = v;
+    Strucs.Enum_Params = 2;
+    return;
+  }
+  if (Strucs.Enum_Params == 2) {
+    Strucs.Enum_Max = v;
+    if (Strucs.Enum_Current >= 0) Strucs.Enums[Strucs.Enum_Current].max = v;
+    Strucs.Enum_Params = 3;
+    Parser.Parser_Mode = Mode_Enum_Item;
+    return;
+  }
+  Error_Text("ENUM, too many parameters: ", text, length);
+}
+
+void Enum_Item(const char* text, uint32_t length) {
+  if (Str_Equal_Lower(text, length, "ende", 4)) {
+    Strucs.Enum_Current = -1;
+    Parser.Parser_Mode = 0;
+    return;
+  }
+  const uint32_t value = Strucs.Enum_Value;
+  if (Pass.Pass_Number == 1) {
+    if (length >= Symbol_Name_Size) {
+      Error_Text("ENUM, name too long: ", text, length);
+    } else if (Equ_Find(text, length, nullptr) >= 0) {
+      Error_Text("ENUM, item is double defined: ", text, length);
+    } else {
+      const int32_t e = Equ_Create(text, length, value, 0);
+      if (e >= 0) Symbols.Equates[e].flags |= 1;
+    }
+    if (Strucs.Enum_Current >= 0) Strucs.Enums[Strucs.Enum_Current].count += 1;
+  } else {
+    const int32_t e = Equ_Find(text, length, nullptr);
+    if (e < 0) {
+      Error_Text("ENUM, item has pass dependent error: ", text, length);
+    } else {
+      Equ_Record& r = Symbols.Equates[e];
+      r.use_count -= 1;
+      if (r.value != value) {
+        r.value = value;
+        Pass.Change_Counter += 1;
+      }
+    }
+  }
+  if (value > Strucs.Enum_Max) Error_Text("ENUM, item is above max: ", text, length);
+  Strucs.Enum_Value = value + 1;
+}
+
+}  // namespace
+
+// ---- Tables ------------------------------------------------------------------------------
+
+int Struc_Tables_Create() {
+  Strucs.Members_Of.clear();
+  if (Strucs.Strucs.Create(Struc_Grow_Step, Struc_Grow_Step) != 0 ||
+      Strucs.Members.Create(Member_Grow_Step, Member_Grow_Step) != 0 ||
+      Strucs.Enums.Create(Enum_Grow_Step, Enum_Grow_Step) != 0) {
+    Struc_Tables_Free();
+    return -1;
+  }
+  Strucs.Struc_Current = -1;
+  Strucs.Enum_Current = -1;
+  return 0;
+}
+
+void Struc_Tables_Free() {
+  Strucs.Strucs.Free();
+  Strucs.Members.Free();
+  Strucs.Enums.Free();
+  Strucs.Members_Of.clear();
+  Strucs.Members_Of.shrink_to_fit();
+  Strucs.Struc_Current = -1;
+  Struc_Skip = false;
+}
+
+// ---- What the core asks ----------------------------------------------------------------
+
+bool Struc_Member_Of(int32_t structure, const char* member, uint32_t length, uint32_t* offset, uint32_t* data_type) {
+  if (structure < 0 || structure > Strucs.Strucs.count) return false;
+  uint32_t total = 0;
+  uint32_t pos = 0;
+  while (pos < length && member[pos] == '.') {
+    uint32_t end = pos + 1;
+    while (end < length && member[end] != '.') ++end;
+    const int32_t mi = Member_Find_In(structure, member + pos, end - pos);
+    if (mi < 0) return false;
+    Member_Record& m = Strucs.Members[mi];
+    m.use_count += 1;
+    total += m.offset;
+    if (end >= length) {
+      *offset = total;
+      *data_type = m.type;
+      return true;
+    }
+    if (m.nested < 0) return false;
+    structure = m.nested;
+    pos = end;
+  }
+  return false;
+}
+
+bool Struc_Size_Of_Name(const char* name, uint32_t length, uint32_t* size) {
+  const int32_t i = Strucs.Strucs.Find(name, length);
+  if (i < 0) return false;
+  Strucs.Strucs[i].use_count += 1;
+  *size = Strucs.Strucs[i].size;
+  return true;
+}
+
+bool Struc_Member_Of_Name(const char* name, uint32_t length, uint32_t* offset, uint32_t* data_type) {
+  if (Strucs.Strucs.count < 0) return false;
+  uint32_t dot = 1;
+  while (dot < length && name[dot] != '.') ++dot;
+  if (dot >= length) return false;
+  const int32_t s = Strucs.Strucs.Find(name, dot);
+  if (s < 0) return false;
+  return Struc_Member_Of(s, name + dot, length - dot, offset, data_type);
+}
+
+bool Struc_Is_Open() { return Strucs.Struc_Current >= 0 || Struc_Skip; }
+
+bool Struc_Start_Instance(const char* name, uint32_t length) {
+  const int32_t i = Strucs.Strucs.Find(name, length);
+  if (i < 0) return false;
+  Strucs.Strucs[i].use_count += 1;
+  Strucs.Init.structure = i;
+  Strucs.Init.size = Strucs.Strucs[i].size;
+  return true;
+}
+
+void Struc_File_Start() {
+  Strucs.Struc_Current = -1;
+  Struc_Skip = false;
+  Strucs.Union_Depth = -1;
+  Strucs.Union_Largest = 0;
+  Strucs.Init_Depth = 0;
+  Strucs.Enum_Current = -1;
+}
+
+void Struc_File_End_Checks() {
+  if (Diag.Include_Depth > 0) return;
+  if (Strucs.Struc_Current >= 0) {
+    const Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
+    Error_Text("STRUC, ENDS is missing: ", s.name, s.name_length);
+  }
+  if (Parser.Parser_Mode == Mode_Enum_Item && Strucs.Enum_Current >= 0) {
+    const Enum_Record& e = Strucs.Enums[Strucs.Enum_Current];
+    Error_Text("ENUM, ENDE is missing: ", e.name, e.name_length);
+  }
+}
+
+void Struc_Data_Member(const char* text, uint32_t length, uint32_t bits, uint32_t unit_bytes, bool count) {
+  Parser.Parser_Mode = 0;
+  if (Is_Quoted(text, length)) {
+    Clear_Pending();
+    Error_Text("STRUC, string can not declare a member: ", text, length);
+    return;
+  }
+  if (!count) {
+    Declare_Member(bits, -1, 1, unit_bytes);
+    return;
+  }
+  uint64_t n = 0;
+  if (!Count_Of(text, length, false, &n) || static_cast<int64_t>(n) < 0 || n > 0xFFFFFFFFull / unit_bytes) {
+    Clear_Pending();
+    if (Pass.Pass_Number == 1) Error_Text("unknown data count:", text, length);
+    return;
+  }
+  Declare_Member(bits, -1, static_cast<uint32_t>(n), n * unit_bytes);
+}
+
+// ---- Keyword handlers --------------------------------------------------------------------
+
+void Dir_Struc(const Keyword_Entry*) { Parser.Parser_Mode = Mode_Struc_Name; }
+
+void Dir_Ends(const Keyword_Entry*) {
+  if (!Struc_Is_Open()) Error_Msg("Unmached ENDS? : ");
+  if (Strucs.Union_Depth >= 0 && Strucs.Struc_Current >= 0) {
+    const Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
+    Error_Text("ENDS, UNION is not closed: ", s.name, s.name_length);
+  }
+  Strucs.Union_Depth = -1;
+  Strucs.Struc_Current = -1;
+  Struc_Skip = false;
+  Parser.Parser_Mode = 0;
+}
+
+void Dir_Union(const Keyword_Entry*) {
+  Parser.Parser_Mode = 0;
+  if (!Struc_Is_Open()) {
+    Error_Msg("UNION, unnamed union outside of STRUC ? ");
+    return;
+  }
+  Strucs.Union_Depth += 1;
+  if (Strucs.Union_Depth == 0) Strucs.Union_Largest = 0;
+}
+
+void Dir_Endu(const Keyword_Entry*) {
+  Parser.Parser_Mode = 0;
+  if (Strucs.Union_Depth < 0) {
+    Error_Msg("ENDU, Unmached or alone ? ");
+    return;
+  }
+  if (Strucs.Union_Depth == 0 && Strucs.Struc_Current >= 0 && Pass.Pass_Number == 1) {
+    Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
+    const uint64_t size = static_cast<uint64_t>(s.size) + Strucs.Union_Largest;
+    s.size = size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+  }
+  Strucs.Union_Depth -= 1;
+}
+
+void Dir_Rs(const Keyword_Entry*) { Parser.Parser_Mode = Mode_Rs_Struc_Name; }
+
+void Dir_Enum(const Keyword_Entry*) {
+  Strucs.Enum_Params = 0;
+  Parser.Parser_Mode = Mode_Enum_Param;
+}
+
+void Dir_Ende(const Keyword_Entry*) {
+  Error_Msg("ENDE, with no ENUM? ");
+  Parser.Parser_Mode = 0;
+}
+
+namespace {
+const Mode_Handler Words[] = {
+    {Mode_Struc_Name, Struc_Name},     {Mode_Struc_Instance, Struc_Init_Mode}, {Mode_Struc_Init, Struc_Init_Item},
+    {Mode_Rs_Struc_Name, Rs_Struc_Name}, {Mode_Rs_Count, Rs_Count},          {Mode_Enum_Param, Enum_Param},
+    {Mode_Enum_Item, Enum_Item},
+};
+}  // namespace
+
+extern const Mode_Table Struc_Mode_Table = {"structures", Words, sizeof(Words) / sizeof(Words[0]), nullptr, 0,
+                                            nullptr, 0};

@@ -88,11 +88,11 @@ void Reloc_Add(uint32_t type, uint32_t width, uint32_t target_section) {
 void Reloc_Add(uint32_t type, uint32_t width) { Reloc_Add(type, width, Sections.Reloc_Target_Section); }
 
 void Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, uint32_t field_offset,
-                           uint32_t target_section) {
+                           uint32_t target_section, uint32_t type) {
   Reloc_Record* rec = Next_Slot();
   if (!rec) return;
   const Section_State& s = Sections;
-  rec->type = Reloc_Abs32;
+  rec->type = type;
   rec->address = instance_address + field_offset;
   rec->rva = rec->address - static_cast<uint32_t>(s.Image_Base);
   rec->section = s.Current_Section;

@@ -43,7 +43,7 @@ void Reloc_Reset_Pass();
 void Reloc_Add(uint32_t type, uint32_t width, uint32_t target_section);
 void Reloc_Add(uint32_t type, uint32_t width);
 void Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, uint32_t field_offset,
-                           uint32_t target_section);
+                           uint32_t target_section, uint32_t type);
 void Reloc_Add_Extern(uint32_t rva, uint32_t import_index, uint32_t type);
 
 // As Reloc_Add_Extern, for a field that a post-pass builder writes at

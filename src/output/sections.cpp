@@ -303,6 +303,15 @@ void Emit_Repeat(uint8_t b, uint32_t n) {
   s.Location_Counter += n;
 }
 
+void Emit_Patch(uint32_t offset, const void* data, uint32_t n) {
+  Section_State& s = Sections;
+  if (!s.Section_Data_Base || static_cast<uint64_t>(offset) + n > s.Section_Write_Offset ||
+      static_cast<uint64_t>(offset) + n > s.Capacity)
+    return;
+  const auto* src = static_cast<const uint8_t*>(data);
+  for (uint32_t i = 0; i < n; ++i) s.Section_Data_Base[offset + i] = src[i];
+}
+
 // ---- Statements ----------------------------------------------------------------------
 
 void Dir_Section(const Keyword_Entry*) {

@@ -105,6 +105,9 @@ void Emit_U64(uint64_t v);
 int Emit_Reserve(uint32_t n);
 // Writes n copies of a byte.
 void Emit_Repeat(uint8_t b, uint32_t n);
+// Overwrites n bytes at `offset` of the current section, within what has
+// been emitted or reserved already (a structure instance's fields).
+void Emit_Patch(uint32_t offset, const void* data, uint32_t n);
 
 // The section statement and its companions.
 struct Keyword_Entry;

@@ -22,6 +22,7 @@ Exit 0 when every check passes, 1 otherwise; the last line is
 """
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -32,6 +33,8 @@ from oracle_lib import (Case, Report, Result, Tools, MODES, PAD, require_tools, 
 from operand_pools import (ACCUMULATOR, GAS_PTR, IMM_SIGNED, IMM_UNSIGNED, LABEL, MODE_SIZES,  # noqa: E402
                            Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
                            quoted, registers)
+from struc_forms import struc_members  # noqa: E402
+from x87_forms import X87, check_llvm_mc, x87_mem, x87_st  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 KEYWORD_LIST = os.path.join(HERE, "..", "..", "src", "core", "keyword_list.cpp")
@@ -717,6 +720,288 @@ def string_ops(fam, mode):
         yield Case(mode, m, m, "string", m)
 
 
+# ---------------------------------------------------------------------------
+# TEST, shifts and rotates, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
+
+def test_reg_reg(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for r1, r2 in reg_pairs(mode, size):
+            # 85h with the first register in ModRM.rm, as GNU as writes it
+            yield Case(mode, "test %s,%s" % (r1, r2), "test %s, %s" % (gas_reg(r1), gas_reg(r2)), "reg,reg", "test")
+
+
+def test_reg_imm(fam, mode):
+    for size in MODE_SIZES[mode]:
+        imms = IMM_SIGNED[size]
+        for i, reg in enumerate(registers(mode, size)):
+            for k in range(2):
+                v = imms[(i * 3 + k) % len(imms)]
+                yield Case(mode, "test %s,%s" % (reg, imm_text(v)), "test %s, %s" % (gas_reg(reg), gas_imm(v)),
+                           "reg,imm", "test")
+
+
+def test_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        reg = partner(registers(mode, size), i + 2, mem)
+        if reg is not None:
+            prefix = disp8(mem)
+            if mode == 16 and mem.kind == "direct" and size == 32:
+                prefix += "addr32 "  # a 32-bit register takes the 32-bit address form
+            yield Case(mode, "test %s,%s" % (mem.qrn(mem_keyword(mem, size, i)), reg),
+                       "%stest %s, %s" % (prefix, mem.gas(size), gas_reg(reg)), "[%s],reg" % mem.kind, "test",
+                       defsyms=mem.defsyms())
+        v = IMM_SIGNED[size][(i * 5) % len(IMM_SIGNED[size])]
+        yield Case(mode, "test %s,%s" % (mem.qrn(size), imm_text(v)),
+                   "%stest %s, %s" % (disp8(mem), mem.gas(size), gas_imm(v)), "[%s],imm" % mem.kind, "test",
+                   defsyms=mem.defsyms())
+
+
+def test_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        kw = "%s " % SIZE_WORD[size] if (size != var_size or turn % 2) else ""
+        if turn % 2:
+            reg = registers(mode, size)[turn % len(registers(mode, size))]
+            if not compatible(reg):
+                reg = registers(mode, size)[0]
+            return ("test %s[%s],%s" % (kw, name, reg),
+                    "test %s, %s" % (frame_operand(mode, offset, size), gas_reg(reg)), "frame,reg", "test")
+        v = IMM_SIGNED[size][turn % len(IMM_SIGNED[size])]
+        return ("test %s[%s],%s" % (kw, name, imm_text(v)),
+                "test %s, %s" % (frame_operand(mode, offset, size), gas_imm(v)), "frame,imm", "test")
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+test_frame.needs = ("proc", "arg", "local", "endp")
+
+SHIFT_COUNTS = ["1", "cl", "0", "2", "7", "31", "63", "255"]
+
+
+def shift_case(mode, m, qrn_target, gas_target, count, form, size, defsyms=(), prefix=""):
+    """sal is /6 here, /4 in GNU as: the same shift, read as shl by objdump."""
+    gas_count = count if count == "cl" else str(int(count))
+    opcode = 0xD1 if count == "1" else 0xD3 if count == "cl" else 0xC1
+    if size == 8:
+        opcode &= 0xFE
+    sal = m == "sal"
+    return Case(mode, "%s %s,%s" % (m, qrn_target, count), "%s%s %s, %s" % (prefix, m, gas_target, gas_count),
+                form, m, policy="meaning" if sal else "bytes", opcode=opcode if sal else None, defsyms=defsyms)
+
+
+def shift_reg(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for i, reg in enumerate(registers(mode, size)):
+            for k in range(2):
+                m = fam.next()
+                count = SHIFT_COUNTS[(i + k * 3) % len(SHIFT_COUNTS)]
+                yield shift_case(mode, m, reg, gas_reg(reg), count, "reg", size)
+
+
+def shift_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        m = fam.next()
+        count = SHIFT_COUNTS[i % len(SHIFT_COUNTS)]
+        kw = size
+        if mode == 32 and mem.kind == "register" and i % 3 == 1:
+            kw, size = None, mem.aw  # without a keyword: the address register's width
+        yield shift_case(mode, m, mem.qrn(kw), mem.gas(size), count, "[%s]" % mem.kind, size, mem.defsyms(),
+                         disp8(mem))
+
+
+def shift_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        m = fam.next()
+        kw = "%s " % SIZE_WORD[size] if (size != var_size or turn % 2) else ""
+        count = SHIFT_COUNTS[turn % len(SHIFT_COUNTS)]
+        case = shift_case(mode, m, "%s[%s]" % (kw, name), frame_operand(mode, offset, size), count, "frame", size)
+        return case.qrn, case.gas, "frame", m
+    for made in frame_cases(fam, mode, body):
+        c = frame_case(mode, made)
+        if c.mnemonic == "sal":
+            c.policy = "meaning"
+        yield c
+
+
+shift_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def shld_forms(fam, mode):
+    counts = ["cl", "1", "4", "31"]
+    for size in (16, 32, 64):
+        if size == 64 and mode != 64:
+            continue
+        for r1, r2 in reg_pairs(mode, size):
+            m = fam.next()
+            c = counts[fam.turn % len(counts)]
+            yield Case(mode, "%s %s,%s,%s" % (m, r1, r2, c), "%s %s, %s, %s" % (m, gas_reg(r1), gas_reg(r2), c),
+                       "reg,reg", m)
+    for i, mem, size in sized_shapes(mode):
+        if size == 8:
+            size = 64 if mode == 64 else 16
+        reg = partner(registers(mode, size), i, mem)
+        if reg is None:
+            continue
+        m = fam.next()
+        c = counts[i % len(counts)]
+        yield Case(mode, "%s %s,%s,%s" % (m, mem.qrn(mem_keyword(mem, size, i)), reg, c),
+                   "%s%s %s, %s, %s" % (disp8(mem), m, mem.gas(size), gas_reg(reg), c), "[%s],reg" % mem.kind, m,
+                   defsyms=mem.defsyms())
+
+
+def shld_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size == 8:
+            return None
+        m = fam.next()
+        reg = registers(mode, size)[turn % len(registers(mode, size))]
+        c = ["cl", "3"][turn % 2]
+        return ("%s [%s],%s,%s" % (m, name, reg, c),
+                "%s %s, %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg), c), "frame,reg", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+shld_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def xchg_forms(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for r1, r2 in reg_pairs(mode, size):
+            if r1 == r2:
+                continue
+            # 87h (86h) always; GNU as takes 90h+r with the accumulator
+            acc = size != 8 and (gas_reg(r1) in ACCUMULATOR or gas_reg(r2) in ACCUMULATOR)
+            yield Case(mode, "xchg %s,%s" % (r1, r2), "xchg %s, %s" % (gas_reg(r1), gas_reg(r2)), "reg,reg",
+                       "xchg", policy="meaning" if acc else "bytes", opcode=(0x87 if acc else None))
+    for i, mem, size in sized_shapes(mode):
+        reg = partner(registers(mode, size), i + 1, mem)
+        if reg is None:
+            continue
+        yield Case(mode, "xchg %s,%s" % (reg, mem.qrn(mem_keyword(mem, size, i))),
+                   "%sxchg %s, %s" % (disp8(mem), gas_reg(reg), mem.gas(size)), "reg,[%s]" % mem.kind, "xchg",
+                   defsyms=mem.defsyms())
+
+
+def xchg_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        reg = registers(mode, size)[(turn * 3) % len(registers(mode, size))]
+        if not compatible(reg):
+            reg = registers(mode, size)[0]
+        return ("xchg %s,[%s]" % (reg, name), "xchg %s, %s" % (gas_reg(reg), frame_operand(mode, offset, size)),
+                "reg,frame", "xchg")
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+xchg_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def movx_pairs(mode, m):
+    """(destination size, source size, GNU as mnemonic)."""
+    dests = (16, 32, 64) if mode == 64 else (16, 32)
+    for d in dests:
+        for s in (8, 16):
+            if s < d:
+                yield d, s, m
+    if mode == 64:
+        if m == "movsx":
+            yield 64, 32, "movsxd"
+
+
+def movx_forms(fam, mode):
+    for m in ("movsx", "movzx"):
+        for d, s, gm in movx_pairs(mode, m):
+            dregs, sregs = registers(mode, d), registers(mode, s)
+            for i, r1 in enumerate(dregs):
+                r2 = sregs[(i * 5 + 1) % len(sregs)]
+                if not compatible(r1, r2):
+                    r2 = sregs[i % 4]
+                yield Case(mode, "%s %s,%s" % (m, r1, r2), "%s %s, %s" % (gm, gas_reg(r1), gas_reg(r2)), "reg,reg", m)
+    for i, mem, _ in sized_shapes(mode):
+        for m in ("movsx", "movzx"):
+            pairs = list(movx_pairs(mode, m))
+            d, s, gm = pairs[i % len(pairs)]
+            reg = partner(registers(mode, d), i, mem)
+            if reg is None:
+                continue
+            yield Case(mode, "%s %s,%s" % (m, reg, mem.qrn(s)),
+                       "%s%s %s, %s" % (disp8(mem), gm, gas_reg(reg), mem.gas(s)), "reg,[%s]" % mem.kind, m,
+                       defsyms=mem.defsyms())
+
+
+def movx_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        m = ("movsx", "movzx")[turn % 2]
+        pairs = list(movx_pairs(mode, m))
+        d, s, gm = pairs[turn % len(pairs)]
+        reg = registers(mode, d)[turn % len(registers(mode, d))]
+        return ("%s %s,%s [%s]" % (m, reg, SIZE_WORD[s], name),
+                "%s %s, %s" % (gm, gas_reg(reg), frame_operand(mode, offset, s)), "reg,frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+movx_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def spl_rex_w(reg):
+    """F6h/FEh on spl..dil carry 48h here, a bare 40h in GNU as."""
+    return reg in ("spl", "bpl", "sil", "dil")
+
+
+def unary_reg(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for reg in registers(mode, size):
+            for _ in range(2):
+                m = fam.next()
+                odd = spl_rex_w(reg)
+                yield Case(mode, "%s %s" % (m, reg), "%s %s" % (m, gas_reg(reg)), "reg", m,
+                           policy="meaning" if odd else "bytes", opcode=0xF6 if odd else None)
+
+
+def unary_mem(fam, mode):
+    for i, mem, size in sized_shapes(mode):
+        m = fam.next()
+        prefix = disp8(mem)
+        if fam.name == "unary" and mode == 16 and mem.kind == "direct" and mem.label and mem.disp is None:
+            prefix += "addr32 "  # a 32-bit label takes the 32-bit address form in 16-bit code
+        yield Case(mode, "%s %s" % (m, mem.qrn(size)), "%s%s %s" % (prefix, m, mem.gas(size)),
+                   "[%s]" % mem.kind, m, defsyms=mem.defsyms())
+
+
+def unary_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        m = fam.next()
+        kw = "%s " % SIZE_WORD[size] if (size != var_size or turn % 2) else ""
+        return "%s %s[%s]" % (m, kw, name), "%s %s" % (m, frame_operand(mode, offset, size)), "frame", m
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+unary_frame.needs = ("proc", "arg", "local", "endp")
+
+
+def incdec_reg(fam, mode):
+    for size in MODE_SIZES[mode]:
+        for reg in registers(mode, size):
+            for m in ("inc", "dec"):
+                odd = spl_rex_w(reg)
+                yield Case(mode, "%s %s" % (m, reg), "%s %s" % (m, gas_reg(reg)), "reg", m,
+                           policy="meaning" if odd else "bytes", opcode=0xFE if odd else None)
+
+
+FAMILIES_GROUP_OPS = [
+    Family("test", ("test",), "{m} eax,ebx", (test_reg_reg, test_reg_imm, test_mem, test_frame)),
+    Family("shift", ("rol", "ror", "rcl", "rcr", "shl", "shr", "sal", "sar"), "{m} eax,1",
+           (shift_reg, shift_mem, shift_frame)),
+    Family("shld", ("shld", "shrd"), "{m} eax,ebx,1", (shld_forms, shld_frame)),
+    Family("xchg", ("xchg",), "{m} eax,ebx", (xchg_forms, xchg_frame)),
+    Family("movx", ("movsx", "movzx"), "{m} eax,bl", (movx_forms, movx_frame)),
+    Family("unary", ("not", "neg", "mul", "imul", "div", "idiv"), "{m} eax", (unary_reg, unary_mem, unary_frame)),
+    Family("incdec", ("inc", "dec"), "{m} eax", (incdec_reg, unary_mem, unary_frame)),
+]
+
+
 FAMILIES = [
     Family("alu", ("add", "or", "adc", "sbb", "and", "sub", "xor", "cmp"), "{m} eax,ebx",
            (alu_reg_reg, alu_reg_imm, alu_reg_mem, alu_mem_reg, alu_mem_imm, alu_quoted, alu_frame)),
@@ -726,7 +1011,9 @@ FAMILIES = [
     Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem,)),
     Family("bswap", ("bswap",), "{m} eax", (bswap_reg,)),
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
-]
+    Family("struc members", ("struc",), "{m} X", (struc_members,)),
+    Family("x87", tuple(X87), "{m} st1", (x87_st, x87_mem)),
+] + FAMILIES_GROUP_OPS
 
 
 def main():
@@ -749,7 +1036,11 @@ def main():
             waiting = [m for m in fam.mnemonics if m in pending]
             waiting += ["%s forms (%s)" % (form.__name__, ", ".join(sorted(set(form.needs) & pending)))
                         for form in fam.forms if set(getattr(form, "needs", ())) & pending]
-            report.section(fam.name, run_cases(tools, cases), pending=waiting)
+            results = run_cases(tools, cases)
+            if fam.name == "x87" and shutil.which("llvm-mc"):
+                results += [Result(Case(32, label, "", "llvm-mc", "x87"), ok, why)
+                            for label, ok, why in check_llvm_mc(tools, fam)]
+            report.section(fam.name, results, pending=waiting)
     finally:
         tools.close()
     return report.close()

@@ -226,6 +226,12 @@ def normal_text(insn):
         t = re.sub(r"\[rip[+-]0x[0-9a-f]+\]", "[rip->0x%x]" % target, t)
     t = re.sub(r"\s*#.*$", "", t)
     t = t.replace("+0x0]", "]")
+    # xchg means the same either way round (GNU as writes 90h+r with the
+    # accumulator); the F6h/FEh forms on spl..dil carry a REX.W that changes nothing.
+    m = re.match(r"^xchg (\S+),(\S+)$", t)
+    if m:
+        t = "xchg " + ",".join(sorted(m.groups()))
+    t = re.sub(r"^rex\.W ((?:not|neg|mul|imul|div|idiv|inc|dec) +(?:spl|bpl|sil|dil))$", r"\1", t)
     return t
 
 

@@ -32,6 +32,7 @@ import sys
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from oracle_lib import PAD, Tools, require_tools  # noqa: E402
+from x87_programs import X87_PROGRAMS  # noqa: E402
 
 # ---------------------------------------------------------------------------
 # The programs. Labels are code labels; in 64-bit code the bytes after a
@@ -323,6 +324,287 @@ PROGRAMS = [
         nop
         nop
     """),
+    # ---- mul/imul/div/idiv, shifts and rotates, shld/shrd, xchg, movsx/movzx,
+    # inc/dec, neg, not and test
+    (32, "mul, imul, div, idiv on doublewords", """
+        mov eax,12345678h
+        mov ecx,10h
+        mul ecx
+        mov ebx,edx
+        mov esi,eax
+        @check ebx,1
+        @check esi,23456780h
+        mov eax,-7
+        mov ecx,3
+        imul ecx
+        mov ebx,eax
+        mov esi,edx
+        @check ebx,-21
+        @check esi,-1
+        mov eax,-100
+        cdq
+        mov ecx,7
+        idiv ecx
+        mov ebx,eax
+        mov esi,edx
+        @check ebx,-14
+        @check esi,-2
+        mov edx,0
+        mov eax,1000
+        mov ecx,7
+        div ecx
+        mov ebx,eax
+        @check ebx,142
+        @check edx,6
+    """),
+    (32, "mul, imul, div, idiv on bytes, words and memory", """
+        sub esp,100h
+        mov eax,0
+        mov al,200
+        mov cl,3
+        mul cl
+        mov ebx,eax
+        @check ebx,258h
+        mov ax,-300
+        mov cx,7
+        imul cx
+        movzx ebx,ax
+        movzx esi,dx
+        @check ebx,0F7CCh
+        @check esi,0FFFFh
+        mov ax,-200
+        mov byte [esp+8],7
+        idiv byte [esp+8]
+        movzx ebx,ax
+        @check ebx,0FCE4h
+        mov dx,0
+        mov ax,50000
+        mov word [esp+12],300
+        div word [esp+12]
+        movzx ebx,ax
+        movzx esi,dx
+        @check ebx,166
+        @check esi,200
+        mov dword [esp+16],-3
+        mov eax,5
+        imul dword [esp+16]
+        mov ebx,eax
+        @check ebx,-15
+        add esp,100h
+    """),
+    (32, "shifts and rotates by 1, CL and a constant", """
+        mov ebx,81h
+        shl ebx,1
+        @check ebx,102h
+        mov ecx,4
+        mov esi,0F0000001h
+        ror esi,cl
+        @check esi,1F000000h
+        mov edx,-64
+        sar edx,3
+        @check edx,-8
+        stc
+        mov ebp,1
+        rcl ebp,1
+        @check ebp,3
+        clc
+        mov ebx,3
+        rcr ebx,1
+        rcr ebx,1
+        @check ebx,80000000h
+        mov eax,1
+        sal eax,5
+        mov esi,eax
+        @check esi,20h
+        sub esp,10h
+        mov dword [esp],1
+        rol dword [esp],4
+        shl word [esp],cl
+        mov ebx,[esp]
+        @check ebx,100h
+        mov byte [esp],80h
+        sar byte [esp],2
+        shr byte [esp],1
+        movzx ebx,byte [esp]
+        @check ebx,70h
+        add esp,10h
+    """),
+    (32, "shld, shrd and xchg", """
+        mov ebx,12345678h
+        mov ecx,9ABCDEF0h
+        shld ebx,ecx,8
+        @check ebx,3456789Ah
+        mov esi,11111111h
+        mov edx,0FFFFFFFFh
+        mov cl,4
+        shrd esi,edx,cl
+        @check esi,0F1111111h
+        sub esp,10h
+        mov dword [esp],0ABCD0000h
+        mov dx,1234h
+        shld word [esp+2],dx,4
+        mov ebx,[esp]
+        @check ebx,0BCD10000h
+        mov ebx,1
+        mov edx,2
+        xchg ebx,edx
+        @check ebx,2
+        @check edx,1
+        mov dword [esp+4],77h
+        mov ecx,5
+        xchg ecx,[esp+4]
+        mov ebx,[esp+4]
+        @check ecx,77h
+        @check ebx,5
+        add esp,10h
+    """),
+    (32, "movsx, movzx, inc and dec keep CF", """
+        sub esp,10h
+        mov dword [esp],0FF80F0E0h
+        movsx ebx,byte [esp]
+        @check ebx,-20h
+        movzx esi,word [esp+2]
+        @check esi,0FF80h
+        movsx edx,word [esp+2]
+        @check edx,-80h
+        stc
+        mov ebx,0FFFFFFFFh
+        inc ebx
+        mov ecx,0
+        adc ecx,0
+        @check ecx,1
+        @check ebx,0
+        clc
+        dec byte [esp]
+        mov ecx,0
+        adc ecx,0
+        movzx ebx,byte [esp]
+        @check ebx,0DFh
+        @check ecx,0
+        add esp,10h
+    """),
+    (32, "neg, not and test", """
+        mov ebx,5
+        neg ebx
+        @check ebx,-5
+        mov esi,0F0F0F0F0h
+        not esi
+        @check esi,0F0F0F0Fh
+        sub esp,10h
+        mov word [esp],7
+        neg word [esp]
+        not byte [esp]
+        movzx ebx,word [esp]
+        @check ebx,0FF06h
+        add esp,10h
+        mov ecx,10h
+        test ecx,10h
+        lahf
+        movzx ebx,ah
+        and ebx,40h
+        @check ebx,0
+        test cl,1
+        lahf
+        movzx ebx,ah
+        and ebx,40h
+        @check ebx,40h
+    """),
+    (64, "mul, imul, div, idiv in 64-bit code", """
+        mov rax,123456789h
+        mov rcx,100h
+        mul rcx
+        mov rbx,rax
+        @check rbx,12345678900h
+        mov rax,-1
+        mov r9,-1
+        imul r9
+        mov r10,rax
+        @check r10,1
+        mov rax,-100
+        mov rdx,-1
+        mov r11,7
+        idiv r11
+        mov r12,rax
+        mov r13,rdx
+        @check r12,-14
+        @check r13,-2
+        sub rsp,100h
+        mov qword [rsp+8],10
+        mov rax,1000
+        mov rdx,0
+        div qword [rsp+8]
+        mov rbx,rax
+        @check rbx,100
+        mov eax,0
+        mov al,-3
+        mov sil,5
+        imul sil
+        movzx rbx,ax
+        @check rbx,0FFF1h
+        mov r8d,-20
+        mov eax,-20
+        mov ecx,6
+        cdq
+        idiv ecx
+        movsx rbx,eax
+        @check rbx,-3
+        add rsp,100h
+    """),
+    (64, "shifts, shrd and xchg in 64-bit code", """
+        mov rbx,1
+        shl rbx,40
+        @check rbx,10000000000h
+        mov r9,-256
+        sar r9,4
+        @check r9,-16
+        mov cl,8
+        mov r10,0FF00000000000000h
+        rol r10,cl
+        @check r10,0FFh
+        stc
+        mov r11,0
+        rcr r11,1
+        @check r11,8000000000000000h
+        mov r12,1122334455667788h
+        mov r13,0AABBCCDDEEFF0011h
+        shrd r12,r13,16
+        @check r12,0011112233445566h
+        sub rsp,100h
+        mov qword [rsp],5
+        mov r14,9
+        xchg r14,[rsp]
+        mov rbx,[rsp]
+        @check r14,5
+        @check rbx,9
+        add rsp,100h
+    """),
+    (64, "movsx, movzx, inc, dec, neg and not in 64-bit code", """
+        sub rsp,100h
+        mov dword [rsp],80F0E0D0h
+        movsx rbx,byte [rsp]
+        @check rbx,-30h
+        movsx r9,dword [rsp]
+        @check r9,0FFFFFFFF80F0E0D0h
+        movzx r10,word [rsp+2]
+        @check r10,80F0h
+        stc
+        mov r11,-1
+        inc r11
+        mov rcx,0
+        adc rcx,0
+        @check rcx,1
+        @check r11,0
+        mov sil,7Fh
+        inc sil
+        movzx rbx,sil
+        @check rbx,80h
+        mov r12,5
+        neg r12
+        not r12
+        dec r12d
+        @check r12,3
+        add rsp,100h
+    """),
 ]
 
 # Programs with absolute addresses of labels: they run from qrn_asm's
@@ -414,7 +696,12 @@ def to_gas(bits, lines):
         t = line
         if t == "reti":
             t = "ret"
-        t = re.sub(r"\b(byte|word|dword|qword)\s+\[", lambda m: m.group(1) + " ptr [", t)
+        t = re.sub(r"\b(byte|word|dword|qword|tbyte)\s+\[", lambda m: m.group(1) + " ptr [", t)
+        t = re.sub(r"^(fadd|fsub|fmul|fdiv|fcmov\w+) st(\d)$", r"\1 st, st(\2)", t)
+        t = re.sub(r"^(faddp|fsubp|fmulp|fdivp) st(\d)$", r"\1 st(\2), st", t)
+        t = re.sub(r"\bst(\d)\b", r"st(\1)", t)
+        t = re.sub(r"^(fnstcw|fldcw) \[", r"\1 word ptr [", t)
+        t = "fnstsw ax" if t == "fnstsw" else t
         t = re.sub(r"\b(r\d+)l\b", r"\1b", t)
         t = re.sub(r"\b([0-9][0-9A-Fa-f_]*)[hH]\b", lambda m: "0x" + m.group(1).replace("_", ""), t)
         t = re.sub(r"'([^']*)'", lambda m: str(int.from_bytes(m.group(1).encode(), "big")), t)
@@ -570,7 +857,7 @@ def main():
             if code != 0:
                 print("skipped: this machine does not run %d-bit ELF executables (%s)" % (
                     bits, err or "exit code %s" % code))
-        programs = [(bits, name, False) + expand(bits, text) for bits, name, text in PROGRAMS]
+        programs = [(bits, name, False) + expand(bits, text) for bits, name, text in PROGRAMS + X87_PROGRAMS]
         programs += [(bits, name, True) + expand(bits, text) for bits, name, text in OBJECT_PROGRAMS]
         mnemonics = sorted({l.split()[0] for p in programs for l in p[3] if not l.endswith(":")})
         pending = tools.pending([(32, m) for m in mnemonics])
