@@ -12,6 +12,7 @@
 #include "core/scratch.h"
 #include "core/symbols.h"
 #include "core/text.h"
+#include "directives/imports.h"
 #include "directives/macro.h"
 #include "directives/proc.h"
 #include "directives/struc.h"
@@ -45,6 +46,8 @@ int Create_Tables() {
     return -1;
   }
   if (Reloc_Table_Create() != 0) return -1;
+  if (Import_Tables_Create() != 0) return -1;
+  Output_File_Start();
   if (Struc_Tables_Create() != 0) {
     Print_Err("\r\n**Error** STRUC, can not create the structure tables\r\n");
     Diag.Error_Count += 1;
@@ -58,6 +61,7 @@ int Create_Tables() {
 }
 
 void Free_Tables() {
+  Import_Tables_Free();
   Reloc_Table_Free();
   Struc_Tables_Free();
   Label_Table_Free();
@@ -81,6 +85,7 @@ void Reset_Pass_State() {
   Operands.Params_Depth = 0;
   Macro_Reset_Pass();
   Reloc_Reset_Pass();
+  Imports_Reset_Pass();
   Parser.Code_Mode = Code_32;
   Rnd.Rnd_Seed = 181;
   Scratch_Reset();
@@ -131,7 +136,8 @@ int Assemble_Passes() {
   }
   Output_Write();
   Info_Lists_Write();
-  return 0;
+  // A writer's error (a missing entry point, a file that could not be written) fails the run.
+  return Diag.Error_Count ? -1 : 0;
 }
 
 void Assemble_File() {

@@ -20,6 +20,12 @@ extern const Mode_Table Test_Shift_Mode_Table;
 extern const Mode_Table Xchg_Movx_Mode_Table;
 extern const Mode_Table Unary_Mode_Table;
 
+// CALL, JMP and Jcc
+extern const Mode_Table Branch_Mode_Table;
+
+// Imports, exports, alias and entry
+extern const Mode_Table Import_Mode_Table;
+
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
     &Equ_Mode_Table,
@@ -37,5 +43,11 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Test_Shift_Mode_Table,
     &Xchg_Movx_Mode_Table,
     &Unary_Mode_Table,
+
+    // CALL, JMP and Jcc
+    &Branch_Mode_Table,
+
+    // Imports, exports, alias and entry
+    &Import_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

@@ -8,8 +8,10 @@
 #include "core/dispatch.h"
 #include "core/symbols.h"
 #include "directives/data.h"
-#include "directives/struc.h"
+#include "directives/imports.h"
 #include "encode/alu.h"
+#include "encode/branch.h"
+#include "directives/struc.h"
 #include "encode/bits.h"
 #include "encode/group_ops.h"
 #include "encode/mov.h"
@@ -65,8 +67,8 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Bts:             return Inst_Bts;
     case Kh::Bsf:             return Inst_Bsf;
     case Kh::Bsr:             return Inst_Bsr;
-    case Kh::Call:            return nullptr;
-    case Kh::Jmp:             return nullptr;
+    case Kh::Call:            return Inst_Call;
+    case Kh::Jmp:             return Inst_Jmp;
     case Kh::Loop:            return nullptr;
     case Kh::Ret:             return nullptr;
     case Kh::Retn:            return nullptr;
@@ -87,7 +89,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     // Condition-coded families: the payload holds the condition opcode
     case Kh::Cmovcc:          return Inst_Cmovcc;
     case Kh::Setcc:           return Inst_Setcc;
-    case Kh::Jcc:             return nullptr;
+    case Kh::Jcc:             return Inst_Jcc;
 
     // Operand-less instructions: the payload holds one, two or three bytes
     case Kh::Opcode1:         return Inst_Opcode1;
@@ -242,13 +244,13 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Set_Parser_Mode: return Set_Parser_Mode;
 
     // Imports and exports
-    case Kh::Import_Dll:      return nullptr;
-    case Kh::Import_Lib:      return nullptr;
-    case Kh::Import_Func:     return nullptr;
-    case Kh::Extern:          return nullptr;
-    case Kh::Export:          return nullptr;
-    case Kh::Alias:           return nullptr;
-    case Kh::Entry:           return nullptr;
+    case Kh::Import_Dll:      return Dir_Import_Dll;
+    case Kh::Import_Lib:      return Dir_Import_Lib;
+    case Kh::Import_Func:     return Dir_Import_Func;
+    case Kh::Extern:          return Dir_Extern;
+    case Kh::Export:          return Dir_Export;
+    case Kh::Alias:           return Dir_Alias;
+    case Kh::Entry:           return Dir_Entry;
 
     // Structures, unions and enumerations
     case Kh::Struc:           return Dir_Struc;

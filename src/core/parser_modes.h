@@ -25,6 +25,14 @@ enum Parser_Mode_Code : uint32_t {
   // includes
   Mode_Include_Name = 19,
 
+  // JMP, Jcc, CALL
+  Mode_Jmp_Target = 22,
+  Mode_Jmp_Far_Selector = 23,
+  Mode_Jmp_Far_Target = 24,
+  Mode_Jcc_Target = 25,
+  Mode_Call_Target = 27,
+  Mode_Call_Far_Selector = 28,
+  Mode_Call_Far_Target = 29,
   // structure definitions
   Mode_Struc_Name = 32,
 
@@ -237,6 +245,11 @@ enum Parser_Mode_Code : uint32_t {
 
   // imports and exports
   Mode_Alias_String = 264,
+  Mode_Import_Dll_Name = 20,
+  Mode_Import_Func_Name = 21,
+  Mode_Entry_Symbol = 109,
+  Mode_Export_Target = 274,
+  Mode_Import_Lib_Name = 275,
 
   // structure initialisers: { ... } items, kept across lines until the brace
   Mode_Struc_Init = 267,
