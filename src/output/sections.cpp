@@ -116,6 +116,7 @@ void Section_Layout_Pass() {
     if (r.virtual_size == 0) r.virtual_size = 4096;
     previous = r.virtual_size;
     r.old_out = r.out;
+    r.align_max = 0;
     r.raw_size = Round_Up(r.out, 512);
     r.out = 0;
     r.saved_location = address;
@@ -130,6 +131,7 @@ void Section_Reset_Pass() {
     Section_Record& r = s.Section_Table[i];
     r.old_out = r.out;
     r.rva = r.address = r.virtual_size = r.raw_size = r.out = r.saved_location = 0;
+    r.align_max = 0;
   }
   Make_Current(0);
 }
@@ -387,6 +389,13 @@ const Mode_Handler Section_Strings[] = {{Mode_Section_Name, Section_Name_Stateme
 extern const Mode_Table Section_Mode_Table = {"sections", Section_Words, 1, nullptr, 0, Section_Strings, 1};
 
 // ---- Post-pass builders ------------------------------------------------------------
+
+void Section_Note_Align(uint32_t n) {
+  Section_State& s = Sections;
+  if (s.Section_Count < 0 || s.Current_Section > static_cast<uint32_t>(s.Section_Count)) return;
+  Section_Record& r = s.Section_Table[s.Current_Section];
+  if (n > r.align_max) r.align_max = n;
+}
 
 int Section_Record_Write(uint32_t index, uint32_t offset, const void* data, uint32_t n) {
   Section_State& s = Sections;

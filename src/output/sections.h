@@ -39,6 +39,7 @@ struct Section_Record {
   uint32_t min_value;
   uint32_t fill_byte;  // what reserved, unwritten bytes read as (90h in code)
   uint32_t dirty_end;  // every byte from here to the capacity holds fill_byte
+  uint32_t align_max;  // the largest alignment applied in this pass (`align`, PROC starts); 0: none
 };
 
 struct Section_State {
@@ -121,6 +122,10 @@ void Dir_Class_Exports(const Keyword_Entry* keyword);
 void Dir_Class_Relocs(const Keyword_Entry* keyword);
 void Section_Name_Statement(const char* text, uint32_t length);
 void Section_Min_Size(const char* text, uint32_t length);
+
+// Records that the current section was aligned to `n` bytes here, for the
+// object writers' section alignment.
+void Section_Note_Align(uint32_t n);
 
 // ---- Post-pass builders ------------------------------------------------------------
 // Import, export and relocation data and the import thunks are written into
