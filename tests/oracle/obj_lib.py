@@ -238,11 +238,11 @@ class Coff:
 
 # ---- random programs ---------------------------------------------------------------
 
-def random_program(seed, bits, ending):
+def random_program(seed, bits, ending, qwords=True):
     """A program over two data sections that reads and changes its data
     through every kind of relocated field and ends with `ending` (source
     lines that take the result in eax: 0 when the checksum held). Returns
-    the source."""
+    the source. `qwords`: 32-bit code also reads `dq` pointers (their low dword)."""
     rng = random.Random(seed)
     wide = bits == 64
     mem, lines = {}, []   # (label) -> [dword, dword]
@@ -261,7 +261,7 @@ def random_program(seed, bits, ending):
     for i in range(6):
         target = rng.choice(labels)
         sec = rng.choice(["data1", "data2"])
-        if wide or i % 2:
+        if wide or qwords and i % 2:
             pointers["q%d" % i] = target
             data[sec].append("q%d dq %s" % (i, target))
         else:
