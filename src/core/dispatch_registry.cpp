@@ -13,12 +13,21 @@ extern const Mode_Table Bits_Mode_Table;
 extern const Mode_Table Ports_Mode_Table;
 extern const Mode_Table System_Mode_Table;
 extern const Mode_Table Struc_Mode_Table;
+extern const Mode_Table Text_Equ_Mode_Table;
+extern const Mode_Table Fill_Mode_Table;
+extern const Mode_Table Location_Mode_Table;
+extern const Mode_Table Assembly_Time_Mode_Table;
+extern const Mode_Table Stack_Mode_Table;
+extern const Mode_Table Control_Mode_Table;
+extern const Mode_Table Proc_Mode_Table;
 extern const Mode_Table X87_Mode_Table;
 
 // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
 extern const Mode_Table Test_Shift_Mode_Table;
 extern const Mode_Table Xchg_Movx_Mode_Table;
 extern const Mode_Table Unary_Mode_Table;
+extern const Mode_Table Sse_Mode_Table;
+extern const Mode_Table Simd_Move_Mode_Table;
 
 // CALL, JMP and Jcc
 extern const Mode_Table Branch_Mode_Table;
@@ -38,11 +47,21 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Ports_Mode_Table,
     &System_Mode_Table,
     &Struc_Mode_Table,
+    &Text_Equ_Mode_Table,
+    &Fill_Mode_Table,
+    &Location_Mode_Table,
+    &Assembly_Time_Mode_Table,
+    &Stack_Mode_Table,
+    &Control_Mode_Table,
+    &Proc_Mode_Table,
     &X87_Mode_Table,
     // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
     &Test_Shift_Mode_Table,
     &Xchg_Movx_Mode_Table,
     &Unary_Mode_Table,
+
+    &Sse_Mode_Table,
+    &Simd_Move_Mode_Table,
 
     // CALL, JMP and Jcc
     &Branch_Mode_Table,

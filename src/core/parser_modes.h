@@ -21,6 +21,10 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Setcc_Param = 13,
   Mode_Xadd_Param1 = 14,
   Mode_Xadd_Param2 = 15,
+  // location counter
+  Mode_Org_Value = 16,
+  Mode_Org_Struc_Value = 17,
+  Mode_Disp_Value = 18,
 
   // includes
   Mode_Include_Name = 19,
@@ -33,10 +37,15 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Call_Target = 27,
   Mode_Call_Far_Selector = 28,
   Mode_Call_Far_Target = 29,
+
   // structure definitions
   Mode_Struc_Name = 32,
 
-  // PUSH
+  // RETN
+  Mode_Retn_Count = 26,
+
+  // PUSH and POP
+  Mode_Pop_Operand = 30,
   Mode_Push_Operand = 31,
 
   // ALU: add
@@ -52,11 +61,20 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Str_Add = 42,
   Mode_Str_Len = 43,
 
+  // procedures: proc name
+  Mode_Proc_Name = 44,
+
   // INVOKE
   Mode_Invoke_Arg = 45,
-  Mode_Invoke_46 = 46,
-  Mode_Invoke_47 = 47,
-  Mode_Invoke_48 = 48,
+
+  // procedures: uses, arg, local (one item per word until the line ends)
+  Mode_Uses_Item = 46,
+  Mode_Arg_Item = 47,
+  Mode_Local_Item = 48,
+
+  // ENTER
+  Mode_Enter_Size = 49,
+  Mode_Enter_Level = 50,
 
   // macros, REPT, FOR
   Mode_Macro_Body = 52,
@@ -184,6 +202,31 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Bsr_Param1 = 198,
   Mode_Bsr_Param2 = 199,
 
+  // SSE: the byte shifts psrldq/pslldq and pextrw1 (C5h)
+  Mode_Sse_Shift_Param1 = 160,
+  Mode_Sse_Shift_Param2 = 161,
+  Mode_Pextrw1_Param1 = 162,
+  Mode_Pextrw1_Param2 = 163,
+  Mode_Pextrw1_Param3 = 164,
+
+  // MOVQ, MOVBE, MOVD; SSE two-operand, CRC32/POPCNT, SSE with imm8, SSE extract
+  Mode_Movq_Param1 = 172,
+  Mode_Movq_Param2 = 173,
+  Mode_Movbe_Param1 = 174,
+  Mode_Movbe_Param2 = 175,
+  Mode_Movd_Param1 = 176,
+  Mode_Movd_Param2 = 177,
+  Mode_Sse_Param1 = 178,
+  Mode_Sse_Param2 = 179,
+  Mode_Crc32_Param1 = 180,
+  Mode_Crc32_Param2 = 181,
+  Mode_Sse_Imm8_Param1 = 182,
+  Mode_Sse_Imm8_Param2 = 183,
+  Mode_Sse_Imm8_Param3 = 184,
+  Mode_Sse_Extract_Param1 = 185,
+  Mode_Sse_Extract_Param2 = 186,
+  Mode_Sse_Extract_Param3 = 187,
+
   // data definitions
   Mode_Data_Db = 200,
   Mode_Data_Du = 201,
@@ -238,6 +281,22 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Enum_Param = 286,
   Mode_Enum_Item = 287,
 
+  // fills: count, then value (fs: structure, count, value)
+  Mode_Fb_Count = 212,
+  Mode_Fb_Fill = 213,
+  Mode_Fw_Count = 214,
+  Mode_Fw_Fill = 215,
+  Mode_Fd_Count = 216,
+  Mode_Fd_Fill = 217,
+  Mode_Fq_Count = 218,
+  Mode_Fq_Fill = 219,
+  Mode_Fs_Struc = 220,
+  Mode_Fs_Count = 221,
+  Mode_Fs_Fill = 222,
+
+  // align
+  Mode_Align_Value = 233,
+
   // data definitions: dt, rt, ro
   Mode_Data_Dt = 260,
   Mode_Reserve_Rt = 261,
@@ -250,6 +309,10 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Entry_Symbol = 109,
   Mode_Export_Target = 274,
   Mode_Import_Lib_Name = 275,
+
+  // INT and LOOP
+  Mode_Int_Number = 265,
+  Mode_Loop_Target = 266,
 
   // structure initialisers: { ... } items, kept across lines until the brace
   Mode_Struc_Init = 267,
@@ -276,6 +339,13 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Until = 293,
   Mode_While = 294,
   Mode_Min_Size = 295,
+
+  // #store, #load, option
+  Mode_Store_Address = 296,
+  Mode_Store_Value = 297,
+  Mode_Load_Target = 298,
+  Mode_Load_Address = 299,
+  Mode_Option = 300,
 
   // The rest of the statement is skipped: a keyword whose family this build
   // does not assemble was reported.

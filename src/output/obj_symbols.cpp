@@ -87,7 +87,7 @@ void Obj_Field_Clear(Section_Record& r, uint32_t offset, uint32_t width) {
 }
 
 uint32_t Obj_Section_Alignment(const Section_Record& r, uint32_t minimum, uint32_t maximum) {
-  uint32_t align = r.align_max ? (r.align_max & (~r.align_max + 1)) : minimum;
+  uint32_t align = r.max_align ? (r.max_align & (~r.max_align + 1)) : minimum;
   if (align < minimum) align = minimum;
   if (align > maximum) align = maximum;
   return align;

@@ -116,7 +116,7 @@ void Section_Layout_Pass() {
     if (r.virtual_size == 0) r.virtual_size = 4096;
     previous = r.virtual_size;
     r.old_out = r.out;
-    r.align_max = 0;
+    r.max_align = 0;
     r.raw_size = Round_Up(r.out, 512);
     r.out = 0;
     r.saved_location = address;
@@ -131,7 +131,7 @@ void Section_Reset_Pass() {
     Section_Record& r = s.Section_Table[i];
     r.old_out = r.out;
     r.rva = r.address = r.virtual_size = r.raw_size = r.out = r.saved_location = 0;
-    r.align_max = 0;
+    r.max_align = 0;
   }
   Make_Current(0);
 }
@@ -314,6 +314,29 @@ void Emit_Patch(uint32_t offset, const void* data, uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) s.Section_Data_Base[offset + i] = src[i];
 }
 
+bool Section_Access_Address(uint64_t address, void* data, uint32_t n, bool write) {
+  Section_State& s = Sections;
+  auto access = [&](uint8_t* buffer, uint32_t start, uint32_t size) {
+    if (!buffer || address < start || address + n > static_cast<uint64_t>(start) + size) return false;
+    uint8_t* at = buffer + (address - start);
+    auto* bytes = static_cast<uint8_t*>(data);
+    for (uint32_t i = 0; i < n; ++i) {
+      if (write) at[i] = bytes[i];
+      else bytes[i] = at[i];
+    }
+    return true;
+  };
+  if (s.Section_Data_Base && s.Location_Counter >= s.Section_Write_Offset &&
+      access(s.Section_Data_Base, s.Location_Counter - s.Section_Write_Offset, s.Section_Write_Offset))
+    return true;
+  for (int32_t i = 0; i <= s.Section_Count; ++i) {
+    Section_Record& r = s.Section_Table[i];
+    if (static_cast<uint32_t>(i) == s.Current_Section || r.saved_location < r.out) continue;
+    if (access(r.buffer, r.saved_location - r.out, r.out)) return true;
+  }
+  return false;
+}
+
 // ---- Statements ----------------------------------------------------------------------
 
 void Dir_Section(const Keyword_Entry*) {
@@ -389,13 +412,6 @@ const Mode_Handler Section_Strings[] = {{Mode_Section_Name, Section_Name_Stateme
 extern const Mode_Table Section_Mode_Table = {"sections", Section_Words, 1, nullptr, 0, Section_Strings, 1};
 
 // ---- Post-pass builders ------------------------------------------------------------
-
-void Section_Note_Align(uint32_t n) {
-  Section_State& s = Sections;
-  if (s.Section_Count < 0 || s.Current_Section > static_cast<uint32_t>(s.Section_Count)) return;
-  Section_Record& r = s.Section_Table[s.Current_Section];
-  if (n > r.align_max) r.align_max = n;
-}
 
 int Section_Record_Write(uint32_t index, uint32_t offset, const void* data, uint32_t n) {
   Section_State& s = Sections;

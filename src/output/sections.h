@@ -39,7 +39,7 @@ struct Section_Record {
   uint32_t min_value;
   uint32_t fill_byte;  // what reserved, unwritten bytes read as (90h in code)
   uint32_t dirty_end;  // every byte from here to the capacity holds fill_byte
-  uint32_t align_max;  // the largest alignment applied in this pass (`align`, PROC starts); 0: none
+  uint32_t max_align;  // the largest `align` (or PROC alignment) seen in the section
 };
 
 struct Section_State {
@@ -109,6 +109,10 @@ void Emit_Repeat(uint8_t b, uint32_t n);
 // Overwrites n bytes at `offset` of the current section, within what has
 // been emitted or reserved already (a structure instance's fields).
 void Emit_Patch(uint32_t offset, const void* data, uint32_t n);
+// Reads or overwrites n assembled bytes at `address`: the current section
+// (up to its write position) is searched first, then the others (up to what
+// they held when last left). False when no section holds all n bytes.
+bool Section_Access_Address(uint64_t address, void* data, uint32_t n, bool write);
 
 // The section statement and its companions.
 struct Keyword_Entry;
@@ -122,10 +126,6 @@ void Dir_Class_Exports(const Keyword_Entry* keyword);
 void Dir_Class_Relocs(const Keyword_Entry* keyword);
 void Section_Name_Statement(const char* text, uint32_t length);
 void Section_Min_Size(const char* text, uint32_t length);
-
-// Records that the current section was aligned to `n` bytes here, for the
-// object writers' section alignment.
-void Section_Note_Align(uint32_t n);
 
 // ---- Post-pass builders ------------------------------------------------------------
 // Import, export and relocation data and the import thunks are written into

@@ -15,7 +15,7 @@ TEST(Obj_Symbols_Test, SectionAlignmentFromTheRecordedAlignment) {
   };
   for (const Row& r : rows) {
     Section_Record s{};
-    s.align_max = r.recorded;
+    s.max_align = r.recorded;
     EXPECT_EQ(Obj_Section_Alignment(s, r.minimum, r.maximum), r.want) << r.recorded;
   }
 }
