@@ -248,7 +248,7 @@ import MyBeep %s alias "MessageBeep"
 def test_entry_proc():
     src = """section "code" class_code
 db 1, 2, 3
-start proc
+proc start
 nop
 endp
 entry start
