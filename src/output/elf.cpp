@@ -130,6 +130,7 @@ void Write_Elf(const Elf_Format& f) {
 
   Obj_Globals globals;
   globals.Build(Order_Entry_Exports_Imports);
+  if (Options.Debug_Info) globals.Add_Procs();
 
   // String table.
   Byte_Sink strings;

@@ -6,6 +6,7 @@
 #include "core/platform/platform.h"
 #include "core/text.h"
 #include "directives/imports.h"
+#include "directives/proc.h"
 #include "output/output.h"
 #include "output/relocs.h"
 #include "output/sections.h"
@@ -58,6 +59,13 @@ void Obj_Globals::Build(Obj_Global_Order order) {
     add_imports();
     add_exports();
   }
+}
+
+void Obj_Globals::Add_Procs() {
+  const char* name = nullptr;
+  uint32_t length = 0, address = 0, section = 0;
+  for (int32_t i = 0; Proc_At(i, &name, &length, &address, &section); ++i)
+    Add({name, length, address, static_cast<int32_t>(section), true, 0});
 }
 
 std::vector<const Reloc_Record*> Obj_Section_Relocs(uint32_t section) {

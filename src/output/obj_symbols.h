@@ -38,6 +38,8 @@ struct Obj_Globals {
   std::unordered_map<std::string, int32_t> by_name;
 
   void Build(Obj_Global_Order order);
+  // With -dbg: every PROC as a function symbol (a name already given stays one symbol).
+  void Add_Procs();
   int32_t Add(const Obj_Global& g);
 };
 

@@ -153,6 +153,11 @@ def small_cases():
         if check(name + ": assembles", code == 0 and out, text):
             got = [(t, s, f) for _, t, s, f in relocs(out, "text")]
             check(name + ": relocations", got == want, got)
+    source = 'section "text" class_code\nproc p\nret\nendp\nsection "data" class_data\ndb 1\nalign 64\ndd 0\n'
+    o = obj("aligned", source, 32)
+    if o:
+        got = [hex(s["chars"] & 0x00F00000) for s in Coff(o).sections]
+        check("aligned: ALIGN_16BYTES and ALIGN_64BYTES", got == ["0x500000", "0x700000"], got)
     code, text, out = assemble(QRN, "dbg", 'section "text" class_code\nnop\n', "-coff64", "-dbg")
     check("dbg: not implemented", code == 1 and "-dbg: not implemented" in text and out is None, text)
 

@@ -130,7 +130,7 @@ add eax, dword [val+4]
 mov [total],eax
 mov ebx,[total]
 mov eax,1
-db 0CDh,80h  ; int 80h
+int 80h
 section "data" class_data
 val dd 30,12
 section "bss" class_bss
@@ -224,7 +224,7 @@ call helper
 jmp far_away
 section "text2" class_code
 helper:
-db 0C3h  ; ret
+ret
 far_away:
 %(setup)s
 call my_exit
@@ -263,9 +263,43 @@ def layout_cases():
               e.section("big")["size"] == 1600004)
 
 
+ALIGNED = """section "text" class_code
+.use32
+export helper
+db 1
+proc helper
+mov eax,1
+ret
+endp
+proc other
+ret
+endp
+section "data" class_data
+db 1
+align 32
+dd 5
+"""
+
+
+def proc_cases():
+    # (options, sh_addralign of text and data, the global symbols as (name, value, size))
+    rows = [((), (16, 32), [("helper", 16, 4)]),
+            (("-size",), (4, 32), [("helper", 1, 4)]),
+            (("-dbg",), (16, 32), [("helper", 16, 4), ("other", 32, 0)])]
+    for options, aligns, symbols in rows:
+        name = "procs" + "".join(options)
+        o = obj(name, ALIGNED, 32, *options)
+        if o:
+            e = Elf(o)
+            got = (e.section("text")["align"], e.section("data")["align"])
+            check(name + ": sh_addralign", got == aligns, got)
+            got = [(x["name"], x["value"], x["size"]) for x in e.symbols if x["bind"] == 1 and x["type"] == 2]
+            check(name + ": function symbols", got == symbols, got)
+
+
 def random_cases():
     for bits in (32, 64):
-        ending = ["db 0C3h  ; ret"]
+        ending = ["ret"]
         for seed in range(4):
             name = "random%d_%d" % (bits, seed)
             source = 'section "text" class_code\n.use%d\nexport main\nmain:\n' % bits
@@ -281,6 +315,7 @@ def main():
     thunk_cases()
     two_texts()
     layout_cases()
+    proc_cases()
     random_cases()
     return finish()
 
