@@ -18,7 +18,8 @@ namespace {
 constexpr uint32_t Sht_Progbits = 1, Sht_Symtab = 2, Sht_Strtab = 3, Sht_Rela = 4, Sht_Nobits = 8, Sht_Rel = 9;
 constexpr uint32_t Shf_Write = 1, Shf_Alloc = 2, Shf_Execinstr = 4;
 constexpr uint32_t Shn_Abs = 0xFFF1;
-constexpr uint32_t Stt_Notype = 0x10, Stt_Func = 0x12, Stt_Section_Local = 3;  // st_info with the binding
+// st_info: binding and type
+constexpr uint32_t Info_Global_Notype = 0x10, Info_Global_Func = 0x12, Info_Local_Section = 3;
 
 // A relocation as the file holds it; `skip` when no entry is written.
 struct Elf_Reloc {
@@ -153,12 +154,14 @@ void Write_Elf(const Elf_Format& f) {
   // Symbol table: null, one per section, then the globals.
   Byte_Sink symbols;
   Put_Sym(symbols, f, 0, 0, 0, 0, 0);
-  for (uint32_t i = 0; i < count; ++i) Put_Sym(symbols, f, section_name[i] + rel_prefix, 0, 0, Stt_Section_Local, 2 * i + 3);
+  for (uint32_t i = 0; i < count; ++i)
+    Put_Sym(symbols, f, section_name[i] + rel_prefix, 0, 0, Info_Local_Section, 2 * i + 3);
   const uint32_t first_global = count + 1;
   for (size_t g = 0; g < globals.list.size(); ++g) {
     const Obj_Global& s = globals.list[g];
-    uint32_t shndx = s.section == Obj_Undefined ? 0 : s.section == Obj_Absolute ? Shn_Abs : 2 * static_cast<uint32_t>(s.section) + 3;
-    uint32_t info = s.function && s.section >= 0 ? Stt_Func : Stt_Notype;
+    uint32_t shndx = s.section == Obj_Undefined ? 0 : Shn_Abs;
+    if (s.section >= 0) shndx = 2 * static_cast<uint32_t>(s.section) + 3;
+    uint32_t info = s.function && s.section >= 0 ? Info_Global_Func : Info_Global_Notype;
     Put_Sym(symbols, f, global_name[g], s.value, s.size, info, shndx);
   }
 
