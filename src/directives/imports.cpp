@@ -190,7 +190,7 @@ void Imports_Reset_Pass() {
   // Exports are made anew in every pass: empty the table and its chains.
   for (int32_t i = 0; i <= im.Exports.count; ++i) {
     const Export_Record& e = im.Exports[i];
-    im.Exports.heads[Symbol_Hash(e.name, e.name_length)] = -1;
+    im.Exports.heads[im.Exports.Chain(e.name, e.name_length)] = -1;
   }
   im.Exports.count = -1;
 }
@@ -295,11 +295,11 @@ void Export_Sort() {
   }
   for (int32_t i = 0; i < n; ++i) {
     Export_Record& e = im.Exports[i];
-    im.Exports.heads[Symbol_Hash(e.name, e.name_length)] = -1;
+    im.Exports.heads[im.Exports.Chain(e.name, e.name_length)] = -1;
   }
   for (int32_t i = 0; i < n; ++i) {
     Export_Record& e = im.Exports[i];
-    uint16_t h = Symbol_Hash(e.name, e.name_length);
+    const uint32_t h = im.Exports.Chain(e.name, e.name_length);
     e.next = im.Exports.heads[h];
     im.Exports.heads[h] = i;
   }

@@ -103,7 +103,7 @@ uint32_t Obj_Section_Alignment(const Section_Record& r, uint32_t minimum, uint32
 
 namespace {
 
-bool Write_Section_Bytes(File_Handle f, const Section_Record& r) {
+bool Write_Section_Bytes(void* f, const Section_Record& r) {
   const uint32_t from_buffer = r.out < r.capacity ? r.out : r.capacity;
   if (!Output_File_Write(f, r.buffer, from_buffer)) return false;
   static const uint8_t zeros[512] = {};
@@ -130,19 +130,15 @@ void Obj_Write_File(const char* prefix, const std::vector<Obj_Piece>& pieces) {
       return;
     }
   }
-  File_Handle f = File_Create(Output_File_Name());
-  if (f == No_File) {
-    Error_Prefixed(prefix, ": can not create output file\r\n");
-    return;
-  }
+  void* f = Output_Create();
+  if (!f) return;
   bool ok = true;
   for (const Obj_Piece& p : pieces) {
     if (!ok) break;
     if (p.sink) ok = Output_File_Write(f, p.sink->data, p.sink->size);
     else if (p.section) ok = Write_Section_Bytes(f, *p.section);
   }
-  File_Close(f);
-  if (!ok) Error_Plain("Output: can not write file\r\n");
+  Output_Close(f);
 }
 
 void Obj_Report_Reloc(const char* prefix, const Reloc_Record& rec) {
