@@ -13,8 +13,6 @@ from obj_lib import Elf, assemble, check, finish, path, random_program, readers_
 
 QRN = sys.argv[1]
 READERS = [["readelf", "-a", "-W"], ["llvm-readobj", "--all"]]
-R386 = {"32": 1, "PC32": 2}
-RX64 = {"64": 1, "PC32": 2, "32S": 11}
 
 
 def obj(name, source, bits, *extra):

@@ -169,7 +169,7 @@ class Elf:
 
     def relocs(self, name):
         """(offset, type, symbol name, addend or None, field value) of a relocation section."""
-        s, target = self.section(name), None
+        s = self.section(name)
         target = self.sections[s["info"]]
         out = []
         for i in range(s["size"] // s["entsize"] if s["entsize"] else 0):
@@ -245,7 +245,7 @@ def random_program(seed, bits, ending, qwords=True):
     the source. `qwords`: 32-bit code also reads `dq` pointers (their low dword)."""
     rng = random.Random(seed)
     wide = bits == 64
-    mem, lines = {}, []   # (label) -> [dword, dword]
+    mem, lines = {}, []  # label -> its two dwords
     labels = []
     data = {"data1": [], "data2": []}
     for i in range(12):
