@@ -17,6 +17,11 @@ extern const Mode_Table Test_Shift_Mode_Table;
 extern const Mode_Table Xchg_Movx_Mode_Table;
 extern const Mode_Table Unary_Mode_Table;
 
+// Macros, REPT and FOR; conditional assembly; includes
+extern const Mode_Table Macro_Mode_Table;
+extern const Mode_Table Cond_Mode_Table;
+extern const Mode_Table Include_Mode_Table;
+
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
     &Equ_Mode_Table,
@@ -31,5 +36,9 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Test_Shift_Mode_Table,
     &Xchg_Movx_Mode_Table,
     &Unary_Mode_Table,
+    // Macros, REPT and FOR; conditional assembly; includes
+    &Macro_Mode_Table,
+    &Cond_Mode_Table,
+    &Include_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);
