@@ -11,6 +11,7 @@
 #include "core/symbols.h"
 #include "core/text.h"
 #include "directives/condition_ops.h"
+#include "directives/struc.h"
 
 namespace {
 
@@ -144,12 +145,15 @@ bool Blank_Only(const char* text, uint32_t length) {
 void Ifb_Text(const char* text, uint32_t length) { Outcome(Blank_Only(text, length)); }
 void Ifnb_Text(const char* text, uint32_t length) { Outcome(!Blank_Only(text, length)); }
 
-// The symbol's use count, not counting this lookup; -1 when it is unknown.
+// The symbol's use count (an equate, a label or a structure member), read
+// without counting a use; -1 when it is unknown.
 int64_t Use_Count(const char* text, uint32_t length) {
   int32_t i = Symbols.Equates.Find(text, length);
   if (i >= 0) return Symbols.Equates[i].use_count;
   i = Symbols.Labels.Find(text, length);
   if (i >= 0) return Symbols.Labels[i].use_count;
+  i = Strucs.Members.Find(text, length);
+  if (i >= 0) return Strucs.Members[i].use_count;
   return -1;
 }
 
