@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Macros, REPT, FOR and #if against GNU as: random programs written twice,
+"""Macros, REPT, FOR, #if, #ifdef and #ifndef against GNU as: random programs written twice,
 once with macro/marg/exitm/@ labels, rept, for ... in: ... do and #if, once
-with .macro, .rept, .irp and .if, assembled by both and compared byte for
+with .macro, .rept, .irp, .if, .ifdef and .ifc, assembled by both and compared byte for
 byte (the instructions used encode the same way in both).
 
 Usage: macro_gas.py path/to/qrn_asm [seed] [count]
@@ -82,8 +82,20 @@ class Gen:
                 if r.random() < 0.5:
                     b = a
                 op = r.choice(OPS)
-                ours.append("#if %d %s %d" % (a, op, b))
-                gas.append(".if %d %s %d" % (a, op, b))
+                test = r.random()
+                if test < 0.6:
+                    ours.append("#if %d %s %d" % (a, op, b))
+                    gas.append(".if %d %s %d" % (a, op, b))
+                elif test < 0.8:
+                    name = r.choice(["K1", "K2", "nodef"])
+                    neg = r.random() < 0.5
+                    ours.append("#if%sdef %s" % ("n" if neg else "", name))
+                    gas.append(".if%sdef %s" % ("n" if neg else "", name))
+                else:
+                    x, y = r.choice(["abc", "abd"]), r.choice(["abc", "abd"])
+                    neg = r.random() < 0.5
+                    ours.append("#if %s %s %s" % (x, "!=" if neg else "==", y))
+                    gas.append(".if%s %s, %s" % ("nc" if neg else "c", x, y))
                 self.block(depth + 1, atoms, ours, gas, in_macro)
                 if r.random() < 0.5:
                     ours.append("#else")
@@ -147,8 +159,8 @@ class Gen:
         atoms = [(str(r.randint(0, 99)),) * 2 for _ in range(3)]
         self.block(0, atoms, body_ours, body_gas)
         self.block(0, atoms, body_ours, body_gas)
-        ours = ['section "c" class_code', ".use32"] + self.ours + body_ours
-        gas = [".intel_syntax noprefix", ".text", "base:"] + self.gas + body_gas
+        ours = ['section "c" class_code', ".use32", "K1 equ 1", "K2 equ 2"] + self.ours + body_ours
+        gas = [".intel_syntax noprefix", ".text", "base:", "K1 = 1", "K2 = 2"] + self.gas + body_gas
         return "\r\n".join(ours) + "\r\n", "\n".join(gas) + "\n"
 
 
