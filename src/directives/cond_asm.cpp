@@ -8,6 +8,7 @@
 #include "core/dispatch.h"
 #include "core/expr.h"
 #include "core/keywords.h"
+#include "core/scratch.h"
 #include "core/symbols.h"
 #include "core/text.h"
 #include "directives/condition_ops.h"
@@ -87,10 +88,17 @@ void Evaluate() {
   Outcome(result);
 }
 
-void Store_Item(const If_Item& item, const char* text, uint32_t length) {
+void Store_Item(If_Item item, const char* text, uint32_t length) {
   if (C.Hash_If_Item_Count >= 3) {
     Error_Text("#IF, too many parameters: ", text, length);
     return;
+  }
+  if (item.kind == Item_Word || item.kind == Item_String) {
+    // The line may go on after the text it came from (an expansion) is gone.
+    char* copy = Scratch_Alloc(item.length + 1);
+    if (!copy) return;
+    for (uint32_t i = 0; i < item.length; ++i) copy[i] = item.text[i];
+    item.text = copy;
   }
   C.Hash_If_Items[C.Hash_If_Item_Count++] = item;
   if (C.Hash_If_Item_Count == 3) Evaluate();

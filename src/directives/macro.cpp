@@ -182,23 +182,26 @@ bool Inside(const char* p, const std::string& text) {
   return a >= base && a - base <= text.size();
 }
 
+void Keep_Pending_Name(Params_Context& p, const std::string& text) {
+  if (!p.pending_length || !Inside(p.pending_name, text)) return;
+  char* copy = Scratch_Alloc(p.pending_length + 1);
+  if (copy) {
+    for (uint32_t i = 0; i < p.pending_length; ++i) copy[i] = p.pending_name[i];
+    copy[p.pending_length] = 0;
+    p.pending_name = copy;
+  } else {
+    p.pending_length = 0;
+    p.pending_name = nullptr;
+  }
+}
+
 // Parses an expansion; whatever of it the statement still holds is moved to
 // the scratch arena before the text goes away.
 void Parse_Expansion(const std::string& text, uint32_t flags) {
   Parse_Buffer(text.data(), static_cast<uint32_t>(text.size()), flags);
   Capture_Buffer_End();
-  Params_Context& p = Params;
-  if (p.pending_length && Inside(p.pending_name, text)) {
-    char* copy = Scratch_Alloc(p.pending_length + 1);
-    if (copy) {
-      for (uint32_t i = 0; i < p.pending_length; ++i) copy[i] = p.pending_name[i];
-      copy[p.pending_length] = 0;
-      p.pending_name = copy;
-    } else {
-      p.pending_length = 0;
-      p.pending_name = nullptr;
-    }
-  }
+  Keep_Pending_Name(Params, text);
+  for (uint32_t i = 0; i < Operands.Params_Depth; ++i) Keep_Pending_Name(Operands.Params_Stack[i], text);
 }
 
 bool Is_Macro_Separator(char c) {
