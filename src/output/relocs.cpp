@@ -31,7 +31,9 @@ Reloc_Record* Next_Slot() {
     r.Reloc_Table = grown;
     r.Reloc_Capacity = bigger;
   }
-  return &r.Reloc_Table[r.Reloc_Count++];
+  Reloc_Record* slot = &r.Reloc_Table[r.Reloc_Count++];
+  *slot = Reloc_Record{};  // no field of an earlier pass's record stays behind
+  return slot;
 }
 
 bool Width_Fits(uint32_t type, uint32_t width) {
