@@ -12,6 +12,7 @@
 #include "core/symbols.h"
 #include "core/text.h"
 #include "directives/condition_ops.h"
+#include "directives/proc.h"
 #include "directives/struc.h"
 
 namespace {
@@ -153,11 +154,13 @@ bool Blank_Only(const char* text, uint32_t length) {
 void Ifb_Text(const char* text, uint32_t length) { Outcome(Blank_Only(text, length)); }
 void Ifnb_Text(const char* text, uint32_t length) { Outcome(!Blank_Only(text, length)); }
 
-// The symbol's use count (an equate, a label or a structure member), read
+// The symbol's use count (an equate, a PROC, a label or a structure member), read
 // without counting a use; -1 when it is unknown.
 int64_t Use_Count(const char* text, uint32_t length) {
   int32_t i = Symbols.Equates.Find(text, length);
   if (i >= 0) return Symbols.Equates[i].use_count;
+  int64_t n = Proc_Use_Count(text, length);
+  if (n >= 0) return n;
   i = Symbols.Labels.Find(text, length);
   if (i >= 0) return Symbols.Labels[i].use_count;
   i = Strucs.Members.Find(text, length);
