@@ -521,7 +521,8 @@ int32_t Proc_Find(const char* name, uint32_t length, uint32_t update) {
 
 int64_t Proc_Use_Count(const char* name, uint32_t length) {
   const auto it = State.by_name.find(std::string(name, length));
-  return it == State.by_name.end() ? -1 : State.table[static_cast<uint32_t>(it->second)].use_count;
+  if (it == State.by_name.end()) return -1;
+  return State.table[static_cast<uint32_t>(it->second)].use_count;
 }
 
 bool Proc_Address(const char* name, uint32_t length, uint32_t* address, uint32_t* section) {
