@@ -519,10 +519,26 @@ int32_t Proc_Find(const char* name, uint32_t length, uint32_t update) {
   return it->second;
 }
 
+int64_t Proc_Use_Count(const char* name, uint32_t length) {
+  const auto it = State.by_name.find(std::string(name, length));
+  if (it == State.by_name.end()) return -1;
+  return State.table[static_cast<uint32_t>(it->second)].use_count;
+}
+
 bool Proc_Address(const char* name, uint32_t length, uint32_t* address, uint32_t* section) {
   const int32_t i = Proc_Find(name, length, 0);
   if (i < 0) return false;
   const Proc_Record& p = State.table[static_cast<uint32_t>(i)];
+  *address = p.start;
+  *section = p.section;
+  return true;
+}
+
+bool Proc_At(int32_t proc, const char** name, uint32_t* length, uint32_t* address, uint32_t* section) {
+  if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return false;
+  const Proc_Record& p = State.table[static_cast<uint32_t>(proc)];
+  *name = p.name.data();
+  *length = static_cast<uint32_t>(p.name.size());
   *address = p.start;
   *section = p.section;
   return true;
