@@ -7,7 +7,12 @@ import re
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+import run_program  # noqa: E402
 
 WORK = tempfile.mkdtemp(prefix="qrn_obj_")
 results = {"passed": 0, "failed": 0, "skipped": []}
@@ -66,53 +71,19 @@ def readers_clean(name, obj, readers):
 # ---- running programs --------------------------------------------------------------
 
 def run(exe, kind):
-    """Runs a linked program: (exit code, stdout), or None when this machine
-    cannot run it (recorded as skipped)."""
-    env, command = None, [exe]
-    if kind == "elf32" and not _runs_i386():
-        if not shutil.which("qemu-i386"):
-            results["skipped"].append("32-bit ELF programs: no i386 support and no qemu-i386")
-            return None
-        command = ["qemu-i386", exe]
-    elif kind in ("pe32", "pe64"):
-        wine = "wine"
-        if kind == "pe64" and os.access("/usr/lib/wine/wine64", os.X_OK):
-            wine = "/usr/lib/wine/wine64"
-        if not shutil.which(wine) or kind == "pe32" and not _wine32():
-            results["skipped"].append("%s programs: this wine cannot run them here" % kind)
-            return None
-        env = dict(os.environ, WINEDEBUG="-all", WINEPREFIX=path("wine_" + kind))
-        if kind == "pe64":
-            env["WINELOADER"] = wine
-        command = [wine, exe]
+    """Runs a linked program through the program runner (i386 natively or
+    under qemu-i386, PE32+ under wine64, PE32 under 32-bit wine): (exit code,
+    stdout), or None when this machine cannot run it (recorded as skipped)."""
     try:
-        r = subprocess.run(command, capture_output=True, env=env, timeout=180)
-    except subprocess.TimeoutExpired:
+        r = run_program.run(exe, timeout=180)
+    except run_program.Skipped as e:
+        results["skipped"].append("%s programs: %s" % (kind, e))
+        return None
+    except RuntimeError as e:  # qemu-i386 or wine64 missing: a failure, not a skip
+        return -1001, str(e).encode()
+    if r.returncode is None:
         return -1000, b"timed out"
     return r.returncode, r.stdout
-
-
-_i386 = None
-
-
-def _runs_i386():
-    global _i386
-    if _i386 is None:
-        src, exe = path("probe.c"), path("probe32")
-        with open(src, "w") as f:
-            f.write("int main(void){return 0;}\n")
-        _i386 = tool("gcc", "-m32", src, "-o", exe)[0] == 0 and subprocess.run([exe]).returncode == 0
-    return _i386
-
-
-_w32 = None
-
-
-def _wine32():
-    global _w32
-    if _w32 is None:
-        _w32 = os.path.isdir("/usr/lib/i386-linux-gnu/wine")
-    return _w32
 
 
 # ---- readers -----------------------------------------------------------------------
