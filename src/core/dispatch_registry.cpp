@@ -32,6 +32,10 @@ extern const Mode_Table Simd_Move_Mode_Table;
 // CALL, JMP and Jcc
 extern const Mode_Table Branch_Mode_Table;
 
+// .if, .while, .repeat, INVOKE
+extern const Mode_Table Flow_Mode_Table;
+extern const Mode_Table Invoke_Mode_Table;
+
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
     &Equ_Mode_Table,
@@ -62,5 +66,9 @@ const Mode_Table* const Family_Mode_Tables[] = {
 
     // CALL, JMP and Jcc
     &Branch_Mode_Table,
+
+    // .if, .while, .repeat, INVOKE
+    &Flow_Mode_Table,
+    &Invoke_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

@@ -24,6 +24,7 @@
 #include "encode/modrm.h"
 #include "encode/stack.h"
 #include "output/sections.h"
+#include "directives/flow.h"
 
 namespace {
 
@@ -651,6 +652,7 @@ void Proc_Table_Free() {
 
 void Dir_Proc(const Keyword_Entry* keyword) {
   (void)keyword;
+  Flow_Proc_Checks();
   if (const Proc_Record* open = Current()) {
     Error_Text("PROC, previous PROC not closed: ", open->name.data(), static_cast<uint32_t>(open->name.size()));
     Close_Current();
@@ -661,6 +663,7 @@ void Dir_Proc(const Keyword_Entry* keyword) {
 }
 
 void Dir_Endp(const Keyword_Entry*) {
+  Flow_Proc_Checks();
   if (State.current < 0) {
     if (!State.refused_open) Error_Msg("Unmached ENDP ?: ");
     State.refused_open = false;
