@@ -334,205 +334,175 @@ def condition_suite(qrn, work, bits, rng, count):
 
 # ---- INVOKE ------------------------------------------------------------------------------
 
+# Each callee slot is a code-less PROC of the convention followed by 16 bytes
+# that the host overwrites with a jump to a C stub; the stub records RSP and
+# jumps to the C callee, which checks its arguments against the table.
+SLOT64 = "slot[0] = 0x49; slot[1] = 0xBB; memcpy(slot + 2, &t, 8); slot[10] = 0x41; slot[11] = 0xFF; slot[12] = 0xE3;"
+SLOT32 = "slot[0] = 0xB8; memcpy(slot + 1, &t, 4); slot[5] = 0xFF; slot[6] = 0xE0;"
+
 INVOKE_HOST = r"""
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
-static long long got[16];
-static int got_n, misaligned;
-#define ALIGN_CHECK(expect) do { uintptr_t sp; __asm__ volatile("mov %%%%" SP ",%%0" : "=r"(sp)); \
-  /* sp here is below the return address by the frame; the test is on the caller's side */ } while (0)
+typedef %(T)s T;
+unsigned char *blob_base;
+uintptr_t entry_sp;
+int bad, misaligned;
+static void check(int c, const T *got, int n) {
+  if (n != counts[c]) { ++bad; printf("case %%d: %%d arguments, expected %%d\n", c, n, counts[c]); return; }
+  for (int j = 0; j < n; ++j) {
+    T want = offsets[c][j] >= 0 ? (T)(uintptr_t)(blob_base + offsets[c][j]) : values[c][j];
+    if (got[j] != want) { ++bad; printf("case %%d argument %%d: %%llx, expected %%llx\n", c, j + 1,
+                                        (unsigned long long)got[j], (unsigned long long)want); }
+  }
+  if (%(align)s) { ++misaligned; printf("case %%d: sp %%lx at entry\n", c, (unsigned long)entry_sp); }
+}
 %(callees)s
 int main(void) {
-  unsigned char *m = mmap(0, sizeof blob, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  /* 32-bit code holds absolute addresses: the blob is assembled for BASE */
+  unsigned char *m = mmap((void *)BASE, sizeof blob, PROT_READ | PROT_WRITE | PROT_EXEC,
+                          MAP_PRIVATE | MAP_ANONYMOUS | (BASE ? MAP_FIXED : 0), -1, 0);
   if (m == MAP_FAILED) return 2;
   memcpy(m, blob, sizeof blob);
-  unsigned offs[%(nslots)d];
+  blob_base = m;
+  unsigned offs[1 + %(ncase)d];
   memcpy(offs, m, sizeof offs);
-  void *targets[] = {%(targets)s};
-  for (int i = 0; i < %(ncallee)d; ++i) {
+  for (int i = 0; i <= %(ncase)d; ++i) offs[i] -= BASE;
+  void *stubs[] = {%(stubs)s};
+  for (int i = 0; i < %(ncase)d; ++i) {
     unsigned char *slot = m + offs[i + 1];
-    /* movabs rax/mov eax, target; jmp rax/eax */
-#if UINTPTR_MAX > 0xFFFFFFFFu
-    slot[0] = 0x48; slot[1] = 0xB8; memcpy(slot + 2, &targets[i], 8); slot[10] = 0xFF; slot[11] = 0xE0;
-#else
-    slot[0] = 0xB8; memcpy(slot + 1, &targets[i], 4); slot[5] = 0xFF; slot[6] = 0xE0;
-#endif
+    void *t = stubs[i];
+    %(slot)s
   }
-  int bad = 0;
-%(calls)s
-  printf("%%d bad\n", bad);
-  return bad != 0;
+  long long moved = ((long long (*)(void))(m + offs[0]))();
+  if (moved) { ++bad; printf("the stack pointer moved across an invoke: %%lld\n", moved); }
+  printf("%%d bad, %%d misaligned\n", bad, misaligned);
+  return bad || misaligned;
 }
 """
 
 
-def invoke_suite(qrn, work, bits, rng):
-    """Each case: a callee of a convention with n arguments; INVOKE passes
-    known values; the callee records them and RSP's alignment at entry."""
+def invoke_program(bits, rng, count):
     if bits == 64:
-        convs = [("lin64", "", False), ("win64", "__attribute__((ms_abi))", False),
-                 ("win64_push", "__attribute__((ms_abi))", False), ("lin64", "", True)]
+        convs = [("lin64", "", False, False), ("win64", "__attribute__((ms_abi))", False, False),
+                 ("win64_push", "__attribute__((ms_abi))", False, False), ("lin64", "", True, False),
+                 ("win64", "__attribute__((ms_abi))", False, True), ("lin64", "", False, True)]
+        T, reg, size, data = "long long", "rbx", "qword", "dq"
     else:
-        convs = [("cdecl", "__attribute__((cdecl))", False), ("stdcall", "__attribute__((stdcall))", False),
-                 ("cdecl", "__attribute__((cdecl))", True)]
+        convs = [("cdecl", "__attribute__((cdecl))", False, False), ("stdcall", "__attribute__((stdcall))", False, False),
+                 ("cdecl", "__attribute__((cdecl))", True, False), ("cdecl", "__attribute__((cdecl))", False, True)]
+        T, reg, size, data = "int", "ebx", "dword", "dd"
     cases = []
-    for i in range(12):
-        conv, attr, varg = convs[i % len(convs)]
-        n = rng.randint(0, 9)
-        if varg and n == 0:
-            n = 1
-        kinds = []
-        for j in range(n):
-            kinds.append(rng.choice(["imm", "reg", "mem", "addr"]))
-        cases.append((conv, attr, varg, n, kinds, rng.choice([True, False]) and not varg and conv == "cdecl"))
-    T = "long long" if bits == 64 else "int"
-    callees = []
-    lines = ['section "c" class_code', ".use%d" % bits, "dd Start"]
-    lines += ["dd C%d" % i for i in range(len(cases))]
-    calls = []
-    body = ["Start:"]
+    for i in range(count):
+        conv, attr, varg, cinvoke = convs[i % len(convs)]
+        cases.append((conv, attr, varg, cinvoke, rng.randint(1 if varg else 0, 9)))
+    labels = []          # (label, value)
+    code = ["Start:"]
     if bits == 64:
-        body += ["push rbx", "push rbp", "push r12", "sub rsp,8"]  # rsp = 0 mod 16 here
+        code += ["push rbx", "push rbp", "push r12", "push r13", "sub rsp,8", "mov rbp,rsp", "xor r13,r13"]
     else:
-        body += ["push ebx", "push ebp"]
-    for i, (conv, attr, varg, n, kinds, use_cinvoke) in enumerate(cases):
-        params = ", ".join("%s a%d" % (T, j) for j in range(n)) or "void"
-        if varg:
-            params = "int count, ..."
-        rec = []
-        if varg:
-            rec.append("va_list ap; va_start(ap, count); got[0] = count;")
-            rec.append("for (int j = 1; j < count; ++j) got[j] = va_arg(ap, %s); va_end(ap); got_n = count;" % T)
-        else:
-            rec += ["got[%d] = a%d;" % (j, j) for j in range(n)]
-            rec.append("got_n = %d;" % n)
-        align = ""
-        if bits == 64:
-            # at entry RSP+8 is the caller's RSP at the call: 16-byte aligned
-            align = ("{ uintptr_t sp; __asm__ volatile(\"lea 8(%%rsp),%0\" : \"=r\"(sp)); } ")
-            align = ("misaligned |= (int)(((uintptr_t)__builtin_frame_address(0) + 16) & 15);")
-        callees.append("%s %s f%d(%s) { %s %s return 0; }" % (T, attr, i, params, " ".join(rec), align))
-        conv_kw = conv if conv != "cdecl" or not varg else "cdecl"
-        lines.append("proc C%d %s" % (i, conv_kw))
-        if varg:
-            lines.append("varg")
+        code += ["push ebx", "push esi", "push edi", "push ebp", "mov ebp,esp", "xor edi,edi"]
+    procs, c_parts, values, offsets, counts = [], [], [], [], []
+    for i, (conv, attr, varg, cinvoke, n) in enumerate(cases):
+        procs += ["proc C%d %s" % (i, conv)] + (["varg"] if varg else [])
         if n and not varg:
-            lines.append("arg " + " ".join("p%d" % j for j in range(n)))
-        lines += ["endp", "rb 16"]
-        # argument values; reg/mem/addr forms
-        vals = []
-        arg_texts = []
-        setup = []
-        for j, k in enumerate(kinds):
+            procs.append("arg " + " ".join("p%d" % j for j in range(n)))
+        procs += ["endp", "rb 16"]
+        texts, vals, offs, reg_used = [], [], [], False
+        for j in range(n):
             v = rng.randrange(1, 1 << 31)
+            kind = "imm" if varg and j == 0 else rng.choice(["imm", "reg", "mem", "addr"])
+            if kind == "mem" and conv == "win64" and j >= 4:
+                kind = "imm"  # `mov rax,[label]` takes the absolute moffs form: not in a mapped blob
             if varg and j == 0:
-                k, v = "imm", n
-            if k == "imm":
-                arg_texts.append("0%Xh" % v)
-            elif k == "reg":
-                reg = "rbx" if bits == 64 else "ebx"
-                # only one register argument is live at a time: use rbx once
-                if any(a in ("rbx", "ebx") for a in arg_texts):
-                    arg_texts.append("0%Xh" % v)
-                else:
-                    setup.append("mov %s,0%Xh" % (reg, v))
-                    arg_texts.append(reg)
-            elif k == "mem":
-                lines_data = "V%d_%d" % (i, j)
-                setup_data = (lines_data, v)
-                DATA.append(setup_data)
-                arg_texts.append("%s [%s]" % ("qword" if bits == 64 else "dword", lines_data))
+                v = n
+            if kind == "reg" and not reg_used:
+                reg_used = True
+                code.append("mov %s,0%Xh" % (reg, v))
+                texts.append(reg)
+            elif kind == "mem":
+                labels.append(("V%d_%d" % (i, j), v))
+                texts.append("%s [V%d_%d]" % (size, i, j))
+            elif kind == "addr":
+                labels.append(("V%d_%d" % (i, j), 0))
+                texts.append("addr V%d_%d" % (i, j))
+                v = ("label", len(labels) - 1)
             else:
-                lbl = "V%d_%d" % (i, j)
-                DATA.append((lbl, 0))
-                arg_texts.append("addr " + lbl)
-                v = ("addr", lbl)
+                texts.append("0%Xh" % v)
             vals.append(v)
-        body += setup
-        body.append("%s C%d%s" % ("cinvoke" if use_cinvoke else "invoke", i,
-                                  "".join(", " + a for a in arg_texts)))
-        if bits == 64:
-            body += ["mov rax,rsp", "and eax,15", "add r12,rax"]  # rsp kept
+        values.append(vals)
+        counts.append(n)
+        offsets.append(vals)
+        if conv == "win64_push":
+            code.append("sub rsp,8")   # the entry state this convention assumes
+        code.append("%s C%d%s" % ("cinvoke" if cinvoke else "invoke", i, "".join(", " + t for t in texts)))
+        if conv == "win64_push":
+            code.append("add rsp,8")
+        code += ["mov rax,rsp", "sub rax,rbp", "or r13,rax"] if bits == 64 else \
+                ["mov eax,esp", "sub eax,ebp", "or edi,eax"]
+        params = ", ".join("T a%d" % j for j in range(n)) or "void"
+        if varg:
+            body = ("T got[16]; va_list ap; va_start(ap, a0); got[0] = a0; "
+                    "for (int j = 1; j < a0 && j < 16; ++j) got[j] = va_arg(ap, T); va_end(ap); check(%d, got, a0);" % i)
+            params = "T a0, ..."
         else:
-            body += ["mov eax,esp", "sub eax,ebp", "add ebx,eax"] if False else []
-        calls_check = []
-        for j, v in enumerate(vals):
-            if isinstance(v, tuple):
-                calls_check.append("if (got[%d] != (%s)(uintptr_t)(m + addr_%s)) { bad++; printf(\"case %d arg %d addr\\n\"); }"
-                                   % (j, T, v[1], i, j))
-            else:
-                calls_check.append("if (got[%d] != %d) { bad++; printf(\"case %d arg %d: %%lld\\n\", (long long)got[%d]); }"
-                                   % (j, v, i, j, j))
-        CHECKS.append((i, n, calls_check))
+            body = "T got[16] = {%s}; check(%d, got, %d);" % (", ".join("a%d" % j for j in range(n)) or "0", i, n)
+        c_parts.append("T %s f%d(%s) { %s return 0; }" % (attr, i, params, body))
+        if bits == 64:
+            c_parts.append('__asm__(".globl stub%d\\nstub%d: mov %%rsp, entry_sp(%%rip)\\n jmp f%d\\n");' % (i, i, i))
+            c_parts.append("void stub%d(void);" % i)
     if bits == 64:
-        body += ["mov rax,r12", "add rsp,8", "pop r12", "pop rbp", "pop rbx", "ret"]
+        code += ["mov rax,r13", "add rsp,8", "pop r13", "pop r12", "pop rbp", "pop rbx", "ret"]
     else:
-        body += ["mov eax,0", "pop ebp", "pop ebx", "ret"]
-    return cases, callees, lines, body
+        code += ["mov eax,edi", "cdq", "pop ebp", "pop edi", "pop esi", "pop ebx", "ret"]
+    head = (["base 10000000h"] if bits == 32 else []) + ['section "c" class_code', ".use%d" % bits, "dd Start"] + ["dd C%d" % i for i in range(len(cases))]
+    head += ["dd %s" % lbl for lbl, _ in labels]
+    text = "\n".join(head + code + procs + ["%s: %s 0%Xh" % (lbl, data, v) for lbl, v in labels]) + "\n"
+    # the tables: a label argument is found through the blob's own offset table
+    base = 1 + len(cases)
+    vrows, orows = [], []
+    for vals in values:
+        vrow, orow = [], []
+        for v in vals:
+            if isinstance(v, tuple):
+                vrow.append("0")
+                orow.append("(int)((const unsigned *)blob)[%d]" % (base + v[1]))
+            else:
+                vrow.append(str(v))
+                orow.append("-1")
+        vrows.append("{%s}" % ",".join(vrow or ["0"]))
+        orows.append("{%s}" % ",".join(orow or ["-1"]))
+    tables = ("static const unsigned char blob[];\n"
+              "static const T values[][16] = {%s};\nstatic int offsets[][16] = {%s};\n"
+              "static const int counts[] = {%s};\n") % (",".join(vrows), ",".join(orows),
+                                                         ",".join(str(c) for c in counts))
+    return text, tables, c_parts, len(cases)
 
 
-DATA = []
-CHECKS = []
-
-
-def invoke_run(qrn, work, bits, rng):
-    """INVOKE of C callees: one program per case, so each check is separate."""
-    del DATA[:]
-    del CHECKS[:]
-    cases, callees, lines, body = invoke_suite(qrn, work, bits, rng)
-    # The blob runs Start once per case: each case is its own blob so the
-    # recorded arguments belong to one call.
-    results = []
-    text = "\n".join(lines + body) + "\n"
-    for lbl, v in DATA:
-        text += "%s: %s 0%Xh\n" % (lbl, "dq" if bits == 64 else "dd", v)
+def invoke_suite(qrn, work, bits, rng):
+    text, tables, c_parts, ncase = invoke_program(bits, rng, 16)
     data, err = assemble(qrn, work, "inv%d" % bits, text, [])
     if data is None:
         return [("fail", "%d-bit invoke: qrn_asm: %s" % (bits, err[:800]))]
-    # addresses of the data labels: assemble a listing of offsets
-    probe = text + "".join("dd %s\n" % lbl for lbl, _ in DATA)
-    pdata, err = assemble(qrn, work, "inv%dp" % bits, probe, [])
-    if pdata is None:
-        return [("fail", "%d-bit invoke probe: %s" % (bits, err[:400]))]
-    addr = {}
-    for k, (lbl, _) in enumerate(DATA):
-        off = len(pdata) - 4 * len(DATA) + 4 * k
-        addr[lbl] = int.from_bytes(pdata[off:off + 4], "little")
     T = "long long" if bits == 64 else "int"
-    calls = []
-    # Every callee records into got[]; Start makes all calls in order, so the
-    # host checks by running Start with a recorder that checks as it goes:
-    # here the callees themselves check, through the case's expected table.
-    checks_by_case = {i: c for i, n, c in CHECKS}
-    wrapped = []
-    for i, src in enumerate(callees):
-        wrapped.append(src.replace(" return 0; }", " check%d(); return 0; }" % i))
-    pre = []
-    for i in range(len(callees)):
-        pre.append("static void check%d(void);" % i)
-    post = []
-    for i in range(len(callees)):
-        post.append("static void check%d(void) { %s }" % (i, " ".join(checks_by_case[i]).replace(
-            "m + addr_", "blob_base + addr_")))
-    defs = ["static unsigned char *blob_base;", "static int bad;"]
-    defs += ["#define addr_%s %du" % (lbl, a) for lbl, a in addr.items()]
-    host = INVOKE_HOST % {
-        "callees": "\n".join(defs + pre + wrapped + post),
-        "nslots": len(callees) + 1,
-        "targets": ", ".join("(void *)f%d" % i for i in range(len(callees))),
-        "ncallee": len(callees),
-        "calls": "  blob_base = m;\n  long long r = ((long long (*)(void))(m + offs[0]))();\n"
-                 + ("  if (r) { bad++; printf(\"rsp changed by an invoke: %lld\\n\", r); }\n" if bits == 64 else "")
-                 + "  if (misaligned) { bad++; printf(\"rsp not 16-byte aligned at a call\\n\"); }\n",
-    }
-    host = host.replace("int bad = 0;\n", "")
-    host = host.replace("static int got_n, misaligned;", "static int got_n, misaligned;\n#define SP \"esp\"")
+    # offsets[][] holds expressions over blob: resolve them now in Python
+    words = [int.from_bytes(data[k:k + 4], "little") for k in range(0, len(data) - 3, 4)]
+    import re
+    base = 0x10000000 if bits == 32 else 0
+    tables = re.sub(r"\(int\)\(\(const unsigned \*\)blob\)\[(\d+)\]", lambda m: str(words[int(m.group(1))] - base),
+                    tables)
+    tables = "#define BASE %#xu\n" % base + tables
+    tables = tables.replace("static const unsigned char blob[];\n", "")
+    host = (INVOKE_HOST % {
+        "T": T, "callees": "\n".join(c_parts), "ncase": ncase,
+        "stubs": ", ".join(("(void *)stub%d" if bits == 64 else "(void *)f%d") % i for i in range(ncase)),
+        "slot": SLOT64 if bits == 64 else SLOT32,
+        "align": "(entry_sp & 15) != 8" if bits == 64 else "0",
+    }).replace("typedef %s T;\n" % T, "typedef %s T;\n%s" % (T, tables))
     status, out = build_and_run(work, "inv%d" % bits, bits, data, host)
-    results.append((status, "%d-bit invoke: %s" % (bits, out.strip())))
-    return results
+    return [(status, "%d-bit invoke: %s" % (bits, out.strip()))]
 
 
 def main():
@@ -549,7 +519,7 @@ def main():
         results = []
         for bits in (64, 32):
             results += condition_suite(qrn, work, bits, rng, 60)
-            results += invoke_run(qrn, work, bits, rng)
+            results += invoke_suite(qrn, work, bits, rng)
         for status, text in results:
             if status == "skip":
                 print("skipped: " + text)
