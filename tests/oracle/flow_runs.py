@@ -505,6 +505,24 @@ def invoke_suite(qrn, work, bits, rng):
     return [(status, "%d-bit invoke: %s" % (bits, out.strip()))]
 
 
+def limit_checks(qrn, work):
+    """Nesting limits: the last depth accepted, the first refused."""
+    head = 'section "c" class_code\n.use32\n'
+    checks = [
+        (".if eax == 0", ".endif", 64, ".IF nesting limit reached. "),
+        (".while eax == 0", ".endw", 128, ".WHILE, too many nesting levels "),
+        (".repeat", ".until eax == 0", 128, ".REPEAT, too many nesting levels "),
+    ]
+    results = []
+    for open_line, close_line, limit, message in checks:
+        for depth, want in ((limit, None), (limit + 1, message)):
+            text = head + (open_line + "\n") * depth + (close_line + "\n") * depth
+            data, err = assemble(qrn, work, "limit", text, [])
+            ok = data is not None if want is None else (data is None and want.strip() in err)
+            results.append(("ok" if ok else "fail", "%s nested %d deep: %s" % (open_line, depth, err or "accepted")))
+    return results
+
+
 def main():
     if len(sys.argv) < 2:
         print("usage: flow_runs.py path/to/qrn_asm [seed]")
@@ -516,7 +534,7 @@ def main():
     passed = failed = 0
     ran = False
     try:
-        results = []
+        results = limit_checks(qrn, work)
         for bits in (64, 32):
             results += condition_suite(qrn, work, bits, rng, 60)
             results += invoke_suite(qrn, work, bits, rng)
