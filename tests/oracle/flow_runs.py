@@ -520,6 +520,14 @@ def limit_checks(qrn, work):
             data, err = assemble(qrn, work, "limit", text, [])
             ok = data is not None if want is None else (data is None and want.strip() in err)
             results.append(("ok" if ok else "fail", "%s nested %d deep: %s" % (open_line, depth, err or "accepted")))
+    # INVOKE: 62 long arguments make far more text than a 4 KiB buffer; 63 are refused
+    arg = "0" * 90 + "1h"
+    for count, want in ((62, None), (63, "Invoke token count limit ")):
+        text = head + "f:\ninvoke f" + (", " + arg) * count + "\n"
+        data, err = assemble(qrn, work, "limit", text, [])
+        ok = data == b"\x6a\x01" * count + b"\xe8" + (-(2 * count + 5) & 0xFFFFFFFF).to_bytes(4, "little") \
+            if want is None else (data is None and want.strip() in (err or ""))
+        results.append(("ok" if ok else "fail", "invoke with %d arguments: %s" % (count, err or "accepted")))
     return results
 
 
