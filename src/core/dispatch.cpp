@@ -139,7 +139,8 @@ int Bracket_Dispatch(const char* text, uint32_t length) {
 // ---- Statements ------------------------------------------------------------------------
 
 void Line_First_Code(uint32_t kind) {
-  if (Proc_Block_Mode() == 1 && (kind & Kw_Code)) Proc_Prologue_Due();
+  // Member declarations of a structure defined inside a PROC are no code.
+  if (Proc_Block_Mode() == 1 && (kind & Kw_Code) && !Struc_Is_Open()) Proc_Prologue_Due();
 }
 
 namespace {
