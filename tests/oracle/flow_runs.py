@@ -51,11 +51,9 @@ class Frame:
         if bits == 32:
             self.prologue = ["mov eax,[esp+4]", "mov ecx,[esp+8]", "mov edx,[esp+12]"]
             self.names = ["eax", "ecx", "edx", "dword [esp+16]"]
-            self.result = "eax"
         else:
             self.prologue = ["mov [rsp-8],ecx"]
             self.names = ["edi", "esi", "edx", "dword [rsp-8]"]
-            self.result = "eax"
 
 
 def operand_pair(rng, frame):
@@ -70,10 +68,7 @@ def operand_pair(rng, frame):
         return frame.names[x], text, (lambda args, x=x: args[x]), (lambda args, v=v: v)
     y = rng.randrange(4)
     if x == 3 and y == 3:
-        y = 0
-    if x == 3 or y == 3:
-        # memory only against a register
-        pass
+        y = 0  # memory only against a register
     return frame.names[x], frame.names[y], (lambda args, x=x: args[x]), (lambda args, y=y: args[y])
 
 
@@ -189,8 +184,7 @@ def make_function(rng, frame, kind):
         return lines, lambda args: 1 if f(args[0], args[1]) else 0
     if kind == "while":
         reg = "ecx" if frame.bits == 32 else "esi"
-        lines += ["xor eax,eax" if frame.bits == 32 else "xor eax,eax",
-                  ".while signed %s > 0 && eax < 100" % reg, "add eax,1", "sub %s,1" % reg, ".endw", "ret"]
+        lines += ["xor eax,eax", ".while signed %s > 0 && eax < 100" % reg, "add eax,1", "sub %s,1" % reg, ".endw", "ret"]
 
         def ev(args):
             c, n = args[1], 0
