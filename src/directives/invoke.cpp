@@ -284,6 +284,13 @@ bool Invoke_Pending() { return State.pending; }
 
 void Invoke_Expand() {
   State.pending = false;
+  if (State.next_address || !State.size_prefix.empty()) {
+    // `addr` or a size keyword with nothing after it
+    const char* word = State.next_address ? "addr" : State.size_prefix.c_str();
+    Error_Text("Invoke, expecting an operand after: ", word, Str_Len(word));
+    State.next_address = false;
+    State.size_prefix.clear();
+  }
   if (State.tokens.empty()) {
     Error_Msg("Invoke is expecting function name or target");
     State.cinvoke = false;
