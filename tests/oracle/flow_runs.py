@@ -22,6 +22,7 @@ the last line is "N passed, N failed".
 """
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -525,6 +526,65 @@ def limit_checks(qrn, work):
     return results
 
 
+PRINTF64 = r"""section "text" class_code
+.use64
+extern printf lin64 varg
+export main
+main:
+sub rsp,8
+invoke printf, addr fmt, 1, 2, 3, 4, 5, 6, 7
+add rsp,8
+xor eax,eax
+ret
+section "data" class_data
+fmt db "%d %d %d %d %d %d %d",10,0
+"""
+
+TABLE32 = """section "text" class_code
+.use32
+.if dword [tbl+ebx*4] == 0
+nop
+.endif
+section "data" class_data
+tbl dd 0
+"""
+
+
+def assemble_object(qrn, work, name, text, fmt):
+    src, obj = os.path.join(work, name + ".asm"), os.path.join(work, name + ".o")
+    with open(src, "w", newline="\r\n") as f:
+        f.write(text)
+    p = subprocess.run([qrn, fmt, "-q", src, obj], capture_output=True, text=True)
+    return obj, p.returncode, (p.stdout + p.stderr).strip()
+
+
+def object_checks(qrn, work):
+    """INVOKE of an extern variadic function in an ELF64 object linked by gcc,
+    and the relocation of a memory condition in an ELF32 object."""
+    results = []
+    obj, rc, err = assemble_object(qrn, work, "printf64", PRINTF64, "-elf64")
+    if rc != 0 and "not implemented" in err:
+        results.append(("skip", "ELF64 objects are not written yet"))
+    elif rc != 0:
+        results.append(("fail", "printf object: " + err[:400]))
+    else:
+        exe = os.path.join(work, "printf64")
+        p = subprocess.run(["gcc", "-no-pie", obj, "-o", exe], capture_output=True, text=True)
+        r = subprocess.run([exe], capture_output=True, text=True, timeout=60) if p.returncode == 0 else None
+        ok = r is not None and r.returncode == 0 and r.stdout == "1 2 3 4 5 6 7\n"
+        results.append(("ok" if ok else "fail", "printf object: %s" % (p.stderr[:300] if r is None else r.stdout)))
+    obj, rc, err = assemble_object(qrn, work, "table32", TABLE32, "-elf32")
+    if rc != 0 and "not implemented" in err:
+        results.append(("skip", "ELF32 objects are not written yet"))
+    elif rc != 0:
+        results.append(("fail", "memory condition object: " + err[:400]))
+    else:
+        p = subprocess.run(["readelf", "-rW", obj], capture_output=True, text=True)
+        ok = re.search(r"^0*3\s+\S+\s+R_386_32\b", p.stdout, re.M) is not None
+        results.append(("ok" if ok else "fail", "memory condition relocation: " + p.stdout[-400:]))
+    return results
+
+
 def main():
     if len(sys.argv) < 2:
         print("usage: flow_runs.py path/to/qrn_asm [seed]")
@@ -536,7 +596,7 @@ def main():
     passed = failed = 0
     ran = False
     try:
-        results = limit_checks(qrn, work)
+        results = limit_checks(qrn, work) + object_checks(qrn, work)
         for bits in (64, 32):
             results += condition_suite(qrn, work, bits, rng, 60)
             results += invoke_suite(qrn, work, bits, rng)
