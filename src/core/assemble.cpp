@@ -12,6 +12,7 @@
 #include "core/scratch.h"
 #include "core/symbols.h"
 #include "core/text.h"
+#include "directives/imports.h"
 #include "directives/macro.h"
 #include "directives/proc.h"
 #include "directives/struc.h"
@@ -46,6 +47,8 @@ int Create_Tables() {
     return -1;
   }
   if (Reloc_Table_Create() != 0) return -1;
+  if (Import_Tables_Create() != 0) return -1;
+  Output_File_Start();
   if (Struc_Tables_Create() != 0) {
     Print_Err("\r\n**Error** STRUC, can not create the structure tables\r\n");
     Diag.Error_Count += 1;
@@ -61,6 +64,7 @@ int Create_Tables() {
 }
 
 void Free_Tables() {
+  Import_Tables_Free();
   Proc_Table_Free();
   Text_Equ_Table_Free();
   Reloc_Table_Free();
@@ -87,6 +91,7 @@ void Reset_Pass_State() {
   Macro_Reset_Pass();
   Text_Equ_Reset_Pass();
   Reloc_Reset_Pass();
+  Imports_Reset_Pass();
   Parser.Code_Mode = Code_32;
   Rnd.Rnd_Seed = 181;
   Scratch_Reset();

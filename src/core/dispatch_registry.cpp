@@ -36,6 +36,9 @@ extern const Mode_Table Macro_Mode_Table;
 extern const Mode_Table Cond_Mode_Table;
 extern const Mode_Table Include_Mode_Table;
 
+// Imports, exports, alias and entry
+extern const Mode_Table Import_Mode_Table;
+
 // .if, .while, .repeat, INVOKE
 extern const Mode_Table Flow_Mode_Table;
 extern const Mode_Table Invoke_Mode_Table;
@@ -74,6 +77,9 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Macro_Mode_Table,
     &Cond_Mode_Table,
     &Include_Mode_Table,
+
+    // Imports, exports, alias and entry
+    &Import_Mode_Table,
 
     // .if, .while, .repeat, INVOKE
     &Flow_Mode_Table,

@@ -11,6 +11,7 @@
 #include "directives/cond_asm.h"
 #include "directives/data.h"
 #include "directives/fill.h"
+#include "directives/imports.h"
 #include "directives/include.h"
 #include "directives/location.h"
 #include "directives/macro.h"
@@ -257,13 +258,13 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Set_Parser_Mode: return Set_Parser_Mode;
 
     // Imports and exports
-    case Kh::Import_Dll:      return nullptr;
-    case Kh::Import_Lib:      return nullptr;
-    case Kh::Import_Func:     return nullptr;
-    case Kh::Extern:          return nullptr;
-    case Kh::Export:          return nullptr;
-    case Kh::Alias:           return nullptr;
-    case Kh::Entry:           return nullptr;
+    case Kh::Import_Dll:      return Dir_Import_Dll;
+    case Kh::Import_Lib:      return Dir_Import_Lib;
+    case Kh::Import_Func:     return Dir_Import_Func;
+    case Kh::Extern:          return Dir_Extern;
+    case Kh::Export:          return Dir_Export;
+    case Kh::Alias:           return Dir_Alias;
+    case Kh::Entry:           return Dir_Entry;
 
     // Structures, unions and enumerations
     case Kh::Struc:           return Dir_Struc;

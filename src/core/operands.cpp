@@ -68,7 +68,6 @@ void Params_Reset() {
   Expr.Expr_Relocatable = 0;
   Symbols.Equ_Last_Created = -1;
   Sections.Statement_Section = -1;
-  Import_Func_Current_Reset();
   Text_Equ_Current_Reset();
 }
 

@@ -313,6 +313,11 @@ enum Parser_Mode_Code : uint32_t {
 
   // imports and exports
   Mode_Alias_String = 264,
+  Mode_Import_Dll_Name = 20,
+  Mode_Import_Func_Name = 21,
+  Mode_Entry_Symbol = 109,
+  Mode_Export_Target = 274,
+  Mode_Import_Lib_Name = 275,
 
   // INT and LOOP
   Mode_Int_Number = 265,

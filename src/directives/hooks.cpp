@@ -29,6 +29,7 @@ void Line_End_Hooks() {
     If_Line_End();
     Parser.Parser_Mode = mode;
   }
+  Imports_Line_End();
 }
 
 void Until_Line_End() { Flow_Until_Line_End(); }

@@ -130,8 +130,11 @@ Target Target_Of(const std::string& name) {
   }
   Import_Func_Ref ref{};
   if (Import_Func_Find(p, n, &ref)) {
+    const Import_Function_Record& f = Import_Func_At(static_cast<int32_t>(ref.index));
     t.is_import = true;
-    t.convention = Conv_Stdcall;
+    t.convention = f.convention;
+    t.count = f.arg_count;
+    t.varg = (f.flags & 1) != 0;
   }
   return t;
 }

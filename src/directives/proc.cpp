@@ -535,6 +535,16 @@ bool Proc_Address(const char* name, uint32_t length, uint32_t* address, uint32_t
   return true;
 }
 
+bool Proc_At(int32_t proc, const char** name, uint32_t* length, uint32_t* address, uint32_t* section) {
+  if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return false;
+  const Proc_Record& p = State.table[static_cast<uint32_t>(proc)];
+  *name = p.name.data();
+  *length = static_cast<uint32_t>(p.name.size());
+  *address = p.start;
+  *section = p.section;
+  return true;
+}
+
 int32_t Proc_Arg_Count(int32_t proc) {
   if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return -1;
   return static_cast<int32_t>(State.table[static_cast<uint32_t>(proc)].args.size());
@@ -701,7 +711,7 @@ void Dir_Local(const Keyword_Entry* keyword) {
 
 void Set_Call_Convention(const Keyword_Entry* keyword) {
   // A convention on a line that names an import belongs to the import.
-  if (Import_Func_Current_Set()) return;
+  if (Import_Func_Set_Convention(keyword->payload[0])) return;
   Proc_Record* p = Current();
   if (!p) return;
   if (State.block_mode == 2) {
@@ -712,7 +722,7 @@ void Set_Call_Convention(const Keyword_Entry* keyword) {
 }
 
 void Set_Varg(const Keyword_Entry*) {
-  if (Import_Func_Current_Set()) return;
+  if (Import_Func_Set_Varg()) return;
   Proc_Record* p = Current();
   if (p) p->flags |= 1;
 }

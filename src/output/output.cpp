@@ -4,7 +4,12 @@
 #include "core/cmdline.h"
 #include "core/diag.h"
 #include "core/platform/platform.h"
+#include "core/assemble.h"
+#include "core/text.h"
 #include "directives/imports.h"
+#include "output/byte_sink.h"
+#include "output/pe_image.h"
+#include "output/relocs.h"
 #include "output/sections.h"
 
 Output_State Output;
@@ -115,14 +120,14 @@ void Output_Write() {
   const uint32_t errors_before = Diag.Error_Count;
   switch (Options.Output_Format) {
     case Format_Binary: Output_Binary(); break;
-    case Format_PE32: Not_Implemented("PE32"); break;
+    case Format_PE32: Output_PE32(); break;
     case Format_OMF32: Not_Implemented("OMF32"); break;
-    case Format_COFF32: Not_Implemented("COFF32"); break;
-    case Format_PE64: Not_Implemented("PE64"); break;
-    case Format_ELF32: Not_Implemented("ELF32"); break;
+    case Format_COFF32: Output_COFF32(); break;
+    case Format_PE64: Output_PE64(); break;
+    case Format_ELF32: Output_ELF32(); break;
     case Format_MachO32: Not_Implemented("MACHO32"); break;
-    case Format_COFF64: Not_Implemented("COFF64"); break;
-    case Format_ELF64: Not_Implemented("ELF64"); break;
+    case Format_COFF64: Output_COFF64(); break;
+    case Format_ELF64: Output_ELF64(); break;
     default: Error_Plain("Output: unknown format type\r\n"); break;
   }
   Output_Finish(errors_before);
@@ -131,18 +136,90 @@ void Output_Write() {
 int Output_Post_Pass() {
   switch (Options.Output_Format) {
     case Format_Binary: return 0;
-    case Format_PE32:
-    case Format_PE64:
+    case Format_PE32: return PE32_Post_Pass();
+    case Format_PE64: return PE64_Post_Pass();
     case Format_OMF32: case Format_COFF32: case Format_ELF32: case Format_MachO32: case Format_COFF64:
     case Format_ELF64:
       Import_Thunks_Emit();
-      return 0;
+      return Diag.Stop_Flag ? -1 : 0;
     default:
       Error_Plain("Output: unknown format type\r\n");
       return -1;
   }
 }
 
+void Output_File_Start() {
+  Output.Thunk_Start = 0;
+  Pe_Image_File_Start();
+}
+
+namespace {
+
+// How a thunk reaches its IAT slot in each format: an absolute address in
+// 32-bit formats, a RIP-relative one in 64-bit formats. Objects hold the
+// addend their writer expects and get a type-1 relocation.
+struct Thunk_Form {
+  bool rip_relative;
+  bool relocated;
+  uint32_t object_field;  // the field in an object file
+};
+
+Thunk_Form Thunk_Form_Of(uint32_t format) {
+  switch (format) {
+    case Format_PE32: return {false, true, 0};
+    case Format_PE64: return {true, false, 0};
+    case Format_COFF32: case Format_ELF32: return {false, true, 0};
+    case Format_COFF64: return {true, true, 0};
+    case Format_ELF64: return {true, true, 0xFFFFFFFCu};
+    default: return {false, false, 0};  // OMF32 and Mach-O make their own fixups
+  }
+}
+
+void Warn_Thunk_Section(const Section_Record& r) {
+  char text[96];
+  Str_Format(text, sizeof text, "\r\n**Warn** Import thunks are placed in a section that is not class_code: %s", {r.name});
+  Print_Err(text);
+}
+
+}  // namespace
+
 void Import_Thunks_Emit() {
-  if (!Imports_Declared()) return;
+  if (Import_Func_Count() < 0) return;  // objects import without naming a DLL
+  Section_State& s = Sections;
+  if (s.Section_Count < 0) return;
+  Section_Record& code = s.Section_Table[0];
+  if (code.out == 0) return;
+  Output.Thunk_Section = 0;
+  const uint32_t start = (code.out + 31) & ~31u;
+  if (start != Output.Thunk_Start) {
+    Output.Thunk_Start = start;
+    Pass.Change_Counter += 1;
+  }
+  const uint32_t format = Options.Output_Format;
+  const Thunk_Form form = Thunk_Form_Of(format);
+  const bool image = format == Format_PE32 || format == Format_PE64;
+  const uint32_t base = static_cast<uint32_t>(s.Image_Base);
+  uint32_t address = code.address + start;
+  Byte_Sink thunks;
+  bool warned = false;
+  for (int32_t i = 0; i <= Import_Func_Count(); ++i) {
+    Import_Function_Record& f = Import_Func_At(i);
+    if (f.external || f.use_count == 0) continue;
+    if (!warned && code.section_class != Class_Code && Pass.Pass_Number == 2) Warn_Thunk_Section(code);
+    warned = true;
+    f.thunk_address = address;
+    thunks.U8(0xFF);
+    thunks.U8(0x25);
+    uint32_t field = form.object_field;
+    if (image) field = form.rip_relative ? f.iat_slot_rva + base - (address + 6) : f.iat_slot_rva + base;
+    if (form.relocated) Reloc_Add_Extern_At(address + 2 - base, static_cast<uint32_t>(i), Reloc_Iat_Slot, 0, start + thunks.size);
+    thunks.U32(field);
+    address += 6;
+  }
+  if (thunks.failed || Section_Record_Write(0, start, thunks.data, thunks.size) != 0) {
+    if (thunks.failed) Error_Msg("Section, not enough memory. ");
+    Diag.Stop_Flag += 1;
+    return;
+  }
+  code.out = start + thunks.size;
 }

@@ -116,3 +116,14 @@ void Reloc_Add_Extern(uint32_t rva, uint32_t import_index, uint32_t type) {
   rec->offset = s.Section_Write_Offset;
   rec->import_index = import_index;
 }
+
+void Reloc_Add_Extern_At(uint32_t rva, uint32_t import_index, uint32_t type, uint32_t section, uint32_t offset) {
+  Reloc_Record* rec = Next_Slot();
+  if (!rec) return;
+  rec->type = type;
+  rec->rva = rva;
+  rec->address = rva + static_cast<uint32_t>(Sections.Image_Base);
+  rec->section = section;
+  rec->offset = offset;
+  rec->import_index = import_index;
+}

@@ -45,3 +45,7 @@ void Reloc_Add(uint32_t type, uint32_t width);
 void Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, uint32_t field_offset,
                            uint32_t target_section, uint32_t type);
 void Reloc_Add_Extern(uint32_t rva, uint32_t import_index, uint32_t type);
+
+// As Reloc_Add_Extern, for a field that a post-pass builder writes at
+// `offset` of section `section` (not at the current emit position).
+void Reloc_Add_Extern_At(uint32_t rva, uint32_t import_index, uint32_t type, uint32_t section, uint32_t offset);

@@ -116,6 +116,7 @@ void Section_Layout_Pass() {
     if (r.virtual_size == 0) r.virtual_size = 4096;
     previous = r.virtual_size;
     r.old_out = r.out;
+    r.max_align = 0;
     r.raw_size = Round_Up(r.out, 512);
     r.out = 0;
     r.saved_location = address;
@@ -130,6 +131,7 @@ void Section_Reset_Pass() {
     Section_Record& r = s.Section_Table[i];
     r.old_out = r.out;
     r.rva = r.address = r.virtual_size = r.raw_size = r.out = r.saved_location = 0;
+    r.max_align = 0;
   }
   Make_Current(0);
 }
@@ -427,3 +429,41 @@ const Mode_Handler Section_Words[] = {{Mode_Min_Size, Section_Min_Size}};
 const Mode_Handler Section_Strings[] = {{Mode_Section_Name, Section_Name_Statement}};
 }  // namespace
 extern const Mode_Table Section_Mode_Table = {"sections", Section_Words, 1, nullptr, 0, Section_Strings, 1};
+
+// ---- Post-pass builders ------------------------------------------------------------
+
+int Section_Record_Write(uint32_t index, uint32_t offset, const void* data, uint32_t n) {
+  Section_State& s = Sections;
+  if (static_cast<int32_t>(index) > s.Section_Count) return -1;
+  Section_Record& r = s.Section_Table[index];
+  uint64_t end = static_cast<uint64_t>(offset) + n;
+  if (!r.buffer || end > Section_Buffer_Limit) {
+    Error_Msg("Section, not enough memory. ");
+    Diag.Stop_Flag += 1;
+    return -1;
+  }
+  if (end > r.capacity) {
+    uint64_t bigger = r.capacity + (end - r.capacity > Section_Grow_Minimum ? end - r.capacity : Section_Grow_Minimum);
+    if (bigger > Section_Buffer_Limit) bigger = Section_Buffer_Limit;
+    auto* grown = static_cast<uint8_t*>(Mem_Alloc(static_cast<uint32_t>(bigger)));
+    if (!grown) {
+      Error_Msg("Section, not enough memory. ");
+      Diag.Stop_Flag += 1;
+      return -1;
+    }
+    for (uint32_t i = 0; i < r.capacity; ++i) grown[i] = r.buffer[i];
+    Fill(grown + r.capacity, static_cast<uint8_t>(r.fill_byte), static_cast<uint32_t>(bigger - r.capacity));
+    // A current block that shows this buffer follows it; its offsets stay.
+    if (s.Section_Data_Base == r.buffer) {
+      s.Section_Data_Base = grown;
+      s.Capacity = static_cast<uint32_t>(bigger);
+    }
+    Mem_Free(r.buffer, r.allocation_tag, r.capacity);
+    r.buffer = grown;
+    r.capacity = static_cast<uint32_t>(bigger);
+  }
+  const auto* b = static_cast<const uint8_t*>(data);
+  for (uint32_t i = 0; i < n; ++i) r.buffer[offset + i] = b[i];
+  Mark_Dirty(r, static_cast<uint32_t>(end));
+  return 0;
+}

@@ -126,3 +126,9 @@ void Dir_Class_Exports(const Keyword_Entry* keyword);
 void Dir_Class_Relocs(const Keyword_Entry* keyword);
 void Section_Name_Statement(const char* text, uint32_t length);
 void Section_Min_Size(const char* text, uint32_t length);
+
+// ---- Post-pass builders ------------------------------------------------------------
+// Import, export and relocation data and the import thunks are written into
+// their section record after a pass, not through the current-section block:
+// the record's buffer grows first. Returns 0, or -1 when out of memory.
+int Section_Record_Write(uint32_t index, uint32_t offset, const void* data, uint32_t n);
