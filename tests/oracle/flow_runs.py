@@ -540,6 +540,22 @@ section "data" class_data
 fmt db "%d %d %d %d %d %d %d",10,0
 """
 
+PRINTF32 = r"""section "text" class_code
+.use32
+extern printf cdecl varg
+export main
+main:
+push ebx
+mov ebx,esp
+invoke printf, addr fmt, 1, 2, 3
+sub ebx,esp
+mov eax,ebx
+pop ebx
+ret
+section "data" class_data
+fmt db "%d %d %d",10,0
+"""
+
 TABLE32 = """section "text" class_code
 .use32
 .if dword [tbl+ebx*4] == 0
@@ -573,6 +589,19 @@ def object_checks(qrn, work):
         r = subprocess.run([exe], capture_output=True, text=True, timeout=60) if p.returncode == 0 else None
         ok = r is not None and r.returncode == 0 and r.stdout == "1 2 3 4 5 6 7\n"
         results.append(("ok" if ok else "fail", "printf object: %s" % (p.stderr[:300] if r is None else r.stdout)))
+    obj, rc, err = assemble_object(qrn, work, "printf32", PRINTF32, "-elf32")
+    if rc != 0:
+        results.append(("skip" if "not implemented" in err else "fail", "printf32 object: " + err[:400]))
+    else:
+        exe = os.path.join(work, "printf32")
+        p = subprocess.run(["gcc", "-m32", "-no-pie", obj, "-o", exe], capture_output=True, text=True)
+        r = run(exe, 32) if p.returncode == 0 else None
+        if r is None:
+            results.append(("skip", "no 32-bit link or run: " + p.stderr[:200]))
+        else:
+            # the exit code is ESP's change across the call: 0 after the cdecl cleanup
+            ok = r.returncode == 0 and r.stdout == "1 2 3\n"
+            results.append(("ok" if ok else "fail", "cdecl import: exit %d, %r" % (r.returncode, r.stdout)))
     obj, rc, err = assemble_object(qrn, work, "table32", TABLE32, "-elf32")
     if rc != 0 and "not implemented" in err:
         results.append(("skip", "ELF32 objects are not written yet"))
