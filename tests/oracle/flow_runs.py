@@ -515,6 +515,22 @@ def limit_checks(qrn, work):
             data, err = assemble(qrn, work, "limit", text, [])
             ok = data is not None if want is None else (data is None and want.strip() in err)
             results.append(("ok" if ok else "fail", "%s nested %d deep: %s" % (open_line, depth, err or "accepted")))
+    # pending comparisons: 32 joins are taken, the 33rd is refused; .elseif exits grow
+    for joins, want in ((32, None), (33, ".IF, too many conditions. ")):
+        text = head + ".if eax == 1" + " || eax == 1" * joins + "\n.endif\n"
+        data, err = assemble(qrn, work, "limit", text, [])
+        ok = data is not None if want is None else (data is None and want.strip() in (err or ""))
+        results.append(("ok" if ok else "fail", ".if with %d joins: %s" % (joins, err or "accepted")))
+    for joins, want in ((48, None), (49, ".WHILE, too many conditions. ")):
+        text = head + ".while eax == 1" + " && eax == 1" * (joins - 1) + "\n.endw\n"
+        data, err = assemble(qrn, work, "limit", text, [])
+        ok = data is not None if want is None else (data is None and want.strip() in (err or ""))
+        results.append(("ok" if ok else "fail", ".while with %d entries: %s" % (joins, err or "accepted")))
+    text = head + ".if eax == 0\n" + "".join(".elseif eax == %d\nnop\n" % i for i in range(1, 700)) + ".endif\n"
+    data, err = assemble(qrn, work, "limit", text, [])
+    # every exit JMP of the first .elseif lands on the end
+    ok = data is not None and data[9:14] == b"\xe9" + (len(data) - 14).to_bytes(4, "little")
+    results.append(("ok" if ok else "fail", "700 .elseif: %s" % (err or "exit jump")))
     # INVOKE: 62 long arguments make far more text than a 4 KiB buffer; 63 are refused
     arg = "0" * 90 + "1h"
     for count, want in ((62, None), (63, "Invoke token count limit ")):
