@@ -39,6 +39,10 @@ extern const Mode_Table Include_Mode_Table;
 // Imports, exports, alias and entry
 extern const Mode_Table Import_Mode_Table;
 
+// .if, .while, .repeat, INVOKE
+extern const Mode_Table Flow_Mode_Table;
+extern const Mode_Table Invoke_Mode_Table;
+
 const Mode_Table* const Family_Mode_Tables[] = {
     &Skip_Mode_Table,
     &Equ_Mode_Table,
@@ -76,5 +80,9 @@ const Mode_Table* const Family_Mode_Tables[] = {
 
     // Imports, exports, alias and entry
     &Import_Mode_Table,
+
+    // .if, .while, .repeat, INVOKE
+    &Flow_Mode_Table,
+    &Invoke_Mode_Table,
 };
 const uint32_t Family_Mode_Table_Count = sizeof(Family_Mode_Tables) / sizeof(Family_Mode_Tables[0]);

@@ -32,6 +32,9 @@
 #include "directives/proc.h"
 #include "encode_ext/x87.h"
 #include "output/sections.h"
+// .if, .while, .repeat and INVOKE
+#include "directives/flow.h"
+#include "directives/invoke.h"
 
 // clang-format off
 Keyword_Handler Keyword_Handler_Of(Kh id) {
@@ -199,16 +202,16 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Disp:            return Dir_Disp;
 
     // INVOKE, run-time .if blocks and loops
-    case Kh::Invoke:          return nullptr;
-    case Kh::Cinvoke:         return nullptr;
-    case Kh::If:              return nullptr;
-    case Kh::Elseif:          return nullptr;
-    case Kh::Else:            return nullptr;
-    case Kh::Endif:           return nullptr;
-    case Kh::While:           return nullptr;
-    case Kh::Endw:            return nullptr;
-    case Kh::Repeat:          return nullptr;
-    case Kh::Until:           return nullptr;
+    case Kh::Invoke:          return Dir_Invoke;
+    case Kh::Cinvoke:         return Dir_Cinvoke;
+    case Kh::If:              return Dir_If;
+    case Kh::Elseif:          return Dir_Elseif;
+    case Kh::Else:            return Dir_Else;
+    case Kh::Endif:           return Dir_Endif;
+    case Kh::While:           return Dir_While;
+    case Kh::Endw:            return Dir_Endw;
+    case Kh::Repeat:          return Dir_Repeat;
+    case Kh::Until:           return Dir_Until;
 
     // Includes
     case Kh::Include:         return Dir_Include;

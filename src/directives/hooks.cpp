@@ -2,6 +2,7 @@
 // built yet have nothing pending here.
 #include "directives/hooks.h"
 
+#include "core/diag.h"
 #include "core/dispatch.h"
 #include "directives/assembly_time.h"
 #include "directives/cond_asm.h"
@@ -36,6 +37,11 @@ void While_Line_End() { Flow_While_Line_End(); }
 void Echo_Print() { Echo_Line_End(); }
 
 void Source_File_Start_Reset() {
+  // The main file starts a pass: no run-time block or INVOKE is open.
+  if (Diag.Include_Depth == 0) {
+    Flow_Reset_Pass();
+    Invoke_Reset_Pass();
+  }
   Proc_File_Start();
   Struc_File_Start();
   Import_Func_Current_Reset();

@@ -24,6 +24,7 @@
 #include "encode/modrm.h"
 #include "encode/stack.h"
 #include "output/sections.h"
+#include "directives/flow.h"
 
 namespace {
 
@@ -667,6 +668,7 @@ void Proc_Table_Free() {
 
 void Dir_Proc(const Keyword_Entry* keyword) {
   (void)keyword;
+  Flow_Proc_Checks();
   if (const Proc_Record* open = Current()) {
     Error_Text("PROC, previous PROC not closed: ", open->name.data(), static_cast<uint32_t>(open->name.size()));
     Close_Current();
@@ -677,6 +679,7 @@ void Dir_Proc(const Keyword_Entry* keyword) {
 }
 
 void Dir_Endp(const Keyword_Entry*) {
+  Flow_Proc_Checks();
   if (State.current < 0) {
     if (!State.refused_open) Error_Msg("Unmached ENDP ?: ");
     State.refused_open = false;
@@ -708,7 +711,7 @@ void Dir_Local(const Keyword_Entry* keyword) {
 
 void Set_Call_Convention(const Keyword_Entry* keyword) {
   // A convention on a line that names an import belongs to the import.
-  if (Import_Func_Current_Set()) return;
+  if (Import_Func_Set_Convention(keyword->payload[0])) return;
   Proc_Record* p = Current();
   if (!p) return;
   if (State.block_mode == 2) {
@@ -719,7 +722,7 @@ void Set_Call_Convention(const Keyword_Entry* keyword) {
 }
 
 void Set_Varg(const Keyword_Entry*) {
-  if (Import_Func_Current_Set()) return;
+  if (Import_Func_Set_Varg()) return;
   Proc_Record* p = Current();
   if (p) p->flags |= 1;
 }
