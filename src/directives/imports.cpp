@@ -2,6 +2,8 @@
 // alias and entry.
 #include "directives/imports.h"
 
+#include <algorithm>
+
 #include "core/assemble.h"
 #include "core/cmdline.h"
 #include "core/diag.h"
@@ -283,16 +285,9 @@ bool Name_Less(const Export_Record& a, const Export_Record& b) {
 void Export_Sort() {
   Import_State& im = Imports;
   int32_t n = im.Exports.count + 1;
-  // Insertion sort keeps equal names in their order; the chains are rebuilt.
-  for (int32_t i = 1; i < n; ++i) {
-    Export_Record moving = im.Exports[i];
-    int32_t j = i - 1;
-    while (j >= 0 && Name_Less(moving, im.Exports[j])) {
-      im.Exports[j + 1] = im.Exports[j];
-      --j;
-    }
-    im.Exports[j + 1] = moving;
-  }
+  if (n < 2) return;
+  // Equal names keep their order; the chains are rebuilt.
+  std::stable_sort(&im.Exports[0], &im.Exports[0] + n, Name_Less);
   for (int32_t i = 0; i < n; ++i) {
     Export_Record& e = im.Exports[i];
     im.Exports.heads[Symbol_Hash(e.name, e.name_length)] = -1;

@@ -276,7 +276,7 @@ int Pe_Base_Relocs(const Pe_Format& format) {
     if (rec.type != Reloc_Extern_Rel) continue;
     const char* name = "";
     uint32_t length = 0;
-    if (static_cast<int32_t>(rec.import_index) <= Import_Func_Count()) {
+    if (rec.import_index <= static_cast<uint32_t>(Import_Func_Count()) && Import_Func_Count() >= 0) {
       name = Import_Func_At(static_cast<int32_t>(rec.import_index)).name;
       length = Import_Func_At(static_cast<int32_t>(rec.import_index)).name_length;
     }
