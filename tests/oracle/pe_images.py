@@ -430,6 +430,12 @@ def test_library_limit():
     rc, text, _ = assemble("limit.exe", src)
     check("257th library refused", rc == 1 and "Can not create more DLL imports d256.dll" in text
           and "d255.dll" not in text, text)
+    for args, message in ((("-pe32",), "Output: can not create file"), (("-pe64",), "PE64: can not create output file")):
+        _, _, exe = assemble("x.exe", 'section "c" class_code\nnop\n', args)
+        r = subprocess.run([QRN, *args, exe + ".asm", os.path.join(WORK, "missing", "x.exe")], capture_output=True,
+                           text=True)
+        rc, text = r.returncode, r.stdout + r.stderr
+        check("%s: an output that cannot be created" % args[0], rc == 1 and message in text, text)
 
 
 def test_header_size():
