@@ -9,6 +9,9 @@ extern const Mode_Table Alu_Mode_Table;
 extern const Mode_Table Mov_Mode_Table;
 extern const Mode_Table Data_Mode_Table;
 extern const Mode_Table String_Lea_Bswap_Mode_Table;
+extern const Mode_Table Bits_Mode_Table;
+extern const Mode_Table Ports_Mode_Table;
+extern const Mode_Table System_Mode_Table;
 extern const Mode_Table Struc_Mode_Table;
 extern const Mode_Table X87_Mode_Table;
 
@@ -16,6 +19,8 @@ extern const Mode_Table X87_Mode_Table;
 extern const Mode_Table Test_Shift_Mode_Table;
 extern const Mode_Table Xchg_Movx_Mode_Table;
 extern const Mode_Table Unary_Mode_Table;
+extern const Mode_Table Sse_Mode_Table;
+extern const Mode_Table Simd_Move_Mode_Table;
 
 // CALL, JMP and Jcc
 extern const Mode_Table Branch_Mode_Table;
@@ -31,12 +36,18 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Mov_Mode_Table,
     &Data_Mode_Table,
     &String_Lea_Bswap_Mode_Table,
+    &Bits_Mode_Table,
+    &Ports_Mode_Table,
+    &System_Mode_Table,
     &Struc_Mode_Table,
     &X87_Mode_Table,
     // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
     &Test_Shift_Mode_Table,
     &Xchg_Movx_Mode_Table,
     &Unary_Mode_Table,
+
+    &Sse_Mode_Table,
+    &Simd_Move_Mode_Table,
 
     // CALL, JMP and Jcc
     &Branch_Mode_Table,

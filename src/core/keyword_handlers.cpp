@@ -9,14 +9,17 @@
 #include "core/symbols.h"
 #include "directives/data.h"
 #include "directives/imports.h"
-#include "encode/alu.h"
-#include "encode/branch.h"
 #include "directives/struc.h"
 #include "encode/alu.h"
+#include "encode/branch.h"
+#include "encode/bits.h"
 #include "encode/group_ops.h"
 #include "encode/mov.h"
 #include "encode/opcodes.h"
+#include "encode/ports.h"
 #include "encode/string_ops.h"
+#include "encode_ext/sse.h"
+#include "encode_ext/system.h"
 #include "encode_ext/x87.h"
 #include "output/sections.h"
 
@@ -30,8 +33,8 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Xchg:            return Inst_Xchg;
     case Kh::Movzx:           return Inst_Movzx;
     case Kh::Movsx:           return Inst_Movsx;
-    case Kh::Xadd:            return nullptr;
-    case Kh::Cmpxchg:         return nullptr;
+    case Kh::Xadd:            return Inst_Xadd;
+    case Kh::Cmpxchg:         return Inst_Cmpxchg;
     case Kh::Add:             return Inst_Add;
     case Kh::Or:              return Inst_Or;
     case Kh::Adc:             return Inst_Adc;
@@ -59,12 +62,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Idiv:            return Inst_Idiv;
     case Kh::Inc:             return Inst_Inc;
     case Kh::Dec:             return Inst_Dec;
-    case Kh::Bt:              return nullptr;
-    case Kh::Btc:             return nullptr;
-    case Kh::Btr:             return nullptr;
-    case Kh::Bts:             return nullptr;
-    case Kh::Bsf:             return nullptr;
-    case Kh::Bsr:             return nullptr;
+    case Kh::Bt:              return Inst_Bt;
+    case Kh::Btc:             return Inst_Btc;
+    case Kh::Btr:             return Inst_Btr;
+    case Kh::Bts:             return Inst_Bts;
+    case Kh::Bsf:             return Inst_Bsf;
+    case Kh::Bsr:             return Inst_Bsr;
     case Kh::Call:            return Inst_Call;
     case Kh::Jmp:             return Inst_Jmp;
     case Kh::Loop:            return nullptr;
@@ -81,12 +84,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Stosw:           return Inst_Stosw;
     case Kh::Lodsd:           return Inst_Lodsd;
     case Kh::Lodsw:           return Inst_Lodsw;
-    case Kh::In:              return nullptr;
-    case Kh::Out:             return nullptr;
+    case Kh::In:              return Inst_In;
+    case Kh::Out:             return Inst_Out;
 
     // Condition-coded families: the payload holds the condition opcode
-    case Kh::Cmovcc:          return nullptr;
-    case Kh::Setcc:           return nullptr;
+    case Kh::Cmovcc:          return Inst_Cmovcc;
+    case Kh::Setcc:           return Inst_Setcc;
     case Kh::Jcc:             return Inst_Jcc;
 
     // Operand-less instructions: the payload holds one, two or three bytes
@@ -125,37 +128,37 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Fldcw:           return Inst_Fldcw;
 
     // SSE families: the payload holds prefix, 0Fh, opcode and third byte
-    case Kh::Sse:             return nullptr;
-    case Kh::Sse_Imm8:        return nullptr;
-    case Kh::Sse_Extract:     return nullptr;
-    case Kh::Crc32_Popcnt:    return nullptr;
+    case Kh::Sse:             return Inst_Sse;
+    case Kh::Sse_Imm8:        return Inst_Sse_Imm8;
+    case Kh::Sse_Extract:     return Inst_Sse_Extract;
+    case Kh::Crc32_Popcnt:    return Inst_Crc32_Popcnt;
 
     // MOVQ, MOVD, MOVBE
-    case Kh::Movq:            return nullptr;
-    case Kh::Movd:            return nullptr;
-    case Kh::Movbe:           return nullptr;
+    case Kh::Movq:            return Inst_Movq;
+    case Kh::Movd:            return Inst_Movd;
+    case Kh::Movbe:           return Inst_Movbe;
 
     // System and VMX instructions
-    case Kh::Sidt:            return nullptr;
-    case Kh::Lidt:            return nullptr;
-    case Kh::Lgdt:            return nullptr;
-    case Kh::Sgdt:            return nullptr;
-    case Kh::Arpl:            return nullptr;
-    case Kh::Bound:           return nullptr;
-    case Kh::Invlpg:          return nullptr;
-    case Kh::Clflush:         return nullptr;
-    case Kh::Ltr:             return nullptr;
-    case Kh::Str:             return nullptr;
-    case Kh::Stmxcsr:         return nullptr;
-    case Kh::Vmxon:           return nullptr;
-    case Kh::Vmptrld:         return nullptr;
-    case Kh::Vmptrst:         return nullptr;
-    case Kh::Vmclear:         return nullptr;
-    case Kh::Lds:             return nullptr;
-    case Kh::Les:             return nullptr;
-    case Kh::Lfs:             return nullptr;
-    case Kh::Lgs:             return nullptr;
-    case Kh::Lss:             return nullptr;
+    case Kh::Sidt:            return Inst_Sidt;
+    case Kh::Lidt:            return Inst_Lidt;
+    case Kh::Lgdt:            return Inst_Lgdt;
+    case Kh::Sgdt:            return Inst_Sgdt;
+    case Kh::Arpl:            return Inst_Arpl;
+    case Kh::Bound:           return Inst_Bound;
+    case Kh::Invlpg:          return Inst_Invlpg;
+    case Kh::Clflush:         return Inst_Clflush;
+    case Kh::Ltr:             return Inst_Ltr;
+    case Kh::Str:             return Inst_Str;
+    case Kh::Stmxcsr:         return Inst_Stmxcsr;
+    case Kh::Vmxon:           return Inst_Vmxon;
+    case Kh::Vmptrld:         return Inst_Vmptrld;
+    case Kh::Vmptrst:         return Inst_Vmptrst;
+    case Kh::Vmclear:         return Inst_Vmclear;
+    case Kh::Lds:             return Inst_Lds;
+    case Kh::Les:             return Inst_Les;
+    case Kh::Lfs:             return Inst_Lfs;
+    case Kh::Lgs:             return Inst_Lgs;
+    case Kh::Lss:             return Inst_Lss;
 
     // Data and reserve directives (Data_Do is hidden by the FOR keyword `do`)
     case Kh::Data_Db:         return Dir_Db;

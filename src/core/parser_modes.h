@@ -15,6 +15,13 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Lea_Param1 = 3,
   Mode_Lea_Param2 = 4,
 
+  // CMOVcc, SETcc, XADD
+  Mode_Cmov_Param1 = 11,
+  Mode_Cmov_Param2 = 12,
+  Mode_Setcc_Param = 13,
+  Mode_Xadd_Param1 = 14,
+  Mode_Xadd_Param2 = 15,
+
   // includes
   Mode_Include_Name = 19,
 
@@ -123,6 +130,84 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Idiv_Param = 105,
   Mode_Mul_Param = 106,
   Mode_Imul_Param = 107,
+
+  // system instructions: descriptor tables, ARPL, BOUND, CLFLUSH, INVLPG, LTR, STR, STMXCSR
+  Mode_Sidt_Param = 110,
+  Mode_Lidt_Param = 111,
+  Mode_Lgdt_Param = 112,
+  Mode_Sgdt_Param = 113,
+  Mode_Arpl_Param1 = 114,
+  Mode_Arpl_Param2 = 115,
+  Mode_Bound_Param1 = 116,
+  Mode_Bound_Param2 = 117,
+  Mode_Clflush_Param = 118,
+  Mode_Invlpg_Param = 119,
+  Mode_Ltr_Param = 120,
+  Mode_Str_Param = 121,
+  Mode_Stmxcsr_Param = 122,
+
+  // CMPXCHG, IN, OUT
+  Mode_Cmpxchg_Param1 = 123,
+  Mode_Cmpxchg_Param2 = 124,
+  Mode_In_Param1 = 125,
+  Mode_In_Param2 = 126,
+  Mode_Out_Param1 = 127,
+  Mode_Out_Param2 = 128,
+
+  // segment loads (register -> [direct]) and the VMX pointer instructions
+  Mode_Lds_Param1 = 129,
+  Mode_Lds_Param2 = 130,
+  Mode_Les_Param1 = 131,
+  Mode_Les_Param2 = 132,
+  Mode_Lfs_Param1 = 133,
+  Mode_Lfs_Param2 = 134,
+  Mode_Lgs_Param1 = 135,
+  Mode_Lgs_Param2 = 136,
+  Mode_Lss_Param1 = 137,
+  Mode_Lss_Param2 = 138,
+  Mode_Vmxon_Param = 139,
+  Mode_Vmptrld_Param = 140,
+  Mode_Vmptrst_Param = 141,
+  Mode_Vmclear_Param = 142,
+
+  // BT, BTC, BTR, BTS, BSF, BSR (operand 1 -> operand 2)
+  Mode_Bt_Param1 = 188,
+  Mode_Bt_Param2 = 189,
+  Mode_Btc_Param1 = 190,
+  Mode_Btc_Param2 = 191,
+  Mode_Btr_Param1 = 192,
+  Mode_Btr_Param2 = 193,
+  Mode_Bts_Param1 = 194,
+  Mode_Bts_Param2 = 195,
+  Mode_Bsf_Param1 = 196,
+  Mode_Bsf_Param2 = 197,
+  Mode_Bsr_Param1 = 198,
+  Mode_Bsr_Param2 = 199,
+
+  // SSE: the byte shifts psrldq/pslldq and pextrw1 (C5h)
+  Mode_Sse_Shift_Param1 = 160,
+  Mode_Sse_Shift_Param2 = 161,
+  Mode_Pextrw1_Param1 = 162,
+  Mode_Pextrw1_Param2 = 163,
+  Mode_Pextrw1_Param3 = 164,
+
+  // MOVQ, MOVBE, MOVD; SSE two-operand, CRC32/POPCNT, SSE with imm8, SSE extract
+  Mode_Movq_Param1 = 172,
+  Mode_Movq_Param2 = 173,
+  Mode_Movbe_Param1 = 174,
+  Mode_Movbe_Param2 = 175,
+  Mode_Movd_Param1 = 176,
+  Mode_Movd_Param2 = 177,
+  Mode_Sse_Param1 = 178,
+  Mode_Sse_Param2 = 179,
+  Mode_Crc32_Param1 = 180,
+  Mode_Crc32_Param2 = 181,
+  Mode_Sse_Imm8_Param1 = 182,
+  Mode_Sse_Imm8_Param2 = 183,
+  Mode_Sse_Imm8_Param3 = 184,
+  Mode_Sse_Extract_Param1 = 185,
+  Mode_Sse_Extract_Param2 = 186,
+  Mode_Sse_Extract_Param3 = 187,
 
   // data definitions
   Mode_Data_Db = 200,

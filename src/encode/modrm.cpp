@@ -213,6 +213,7 @@ bool Head_Emit(const Inst_Head& h) {
   if (h.p66_first && h.p66) bytes[n++] = 0x66;
   if (h.p67) bytes[n++] = 0x67;
   if (!h.p66_first && h.p66) bytes[n++] = 0x66;
+  if (h.mandatory) bytes[n++] = h.mandatory;
   bool ok = true;
   if (Mode() == Code_64 && h.rex) {
     if (h.high8) {

@@ -48,6 +48,7 @@ struct Inst_Head {
   uint8_t p66_first = 0;  // the form writes 66h before 67h
   uint8_t rex = 0;        // Rex_Bit values
   uint8_t high8 = 0;      // ah, ch, dh or bh is an operand
+  uint8_t mandatory = 0;  // a mandatory prefix (66h, F2h, F3h) after 67h/66h, before REX
   uint8_t length = 0;
   uint8_t opcode[3] = {};
 };
@@ -59,7 +60,7 @@ void Head_Opcode2(Inst_Head& h, uint32_t first, uint32_t second);
 bool Head_Size(Inst_Head& h, uint32_t size);
 // A general register in a ModRM field or the opcode (rex_bit: Rex_R or Rex_B).
 void Head_Reg(Inst_Head& h, uint32_t number, uint32_t size, uint8_t rex_bit);
-// Writes 67h/66h, REX and the opcode. Reports and returns false when a REX
+// Writes 67h/66h, the mandatory prefix, REX and the opcode. Reports and returns false when a REX
 // byte meets ah..bh (the bytes are still written).
 bool Head_Emit(const Inst_Head& h);
 

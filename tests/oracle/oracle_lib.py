@@ -221,6 +221,7 @@ def normal_text(insn):
     """objdump's text with blanks squeezed, a RIP-relative operand written as
     its target and a zero displacement dropped."""
     t = " ".join(insn.text.split())
+    t = re.sub(r"^rex(\.\w+)? ", "", t)  # a REX bit that means nothing here
     target = rip_target(insn)
     if target is not None:
         t = re.sub(r"\[rip[+-]0x[0-9a-f]+\]", "[rip->0x%x]" % target, t)

@@ -607,6 +607,439 @@ PROGRAMS = [
     """),
 ]
 
+
+# ---------------------------------------------------------------------------
+# Bit tests and scans, conditional moves and sets, xadd and cmpxchg, and the
+# system instructions that run in user mode.
+
+def _bit_programs():
+    out = []
+    for bits, r in ((32, {"a": "ebx", "b": "ecx", "c": "esi", "sp": "esp", "w": "dword", "chk": "ebx"}),
+                    (64, {"a": "r9", "b": "rcx", "c": "r10", "sp": "rsp", "w": "qword", "chk": "r9"})):
+        a, b, c, sp, w = r["a"], r["b"], r["c"], r["sp"], r["w"]
+        width = bits
+        out.append((bits, "bt, bts, btr, btc on registers", """
+            mov %(a)s,0F0h
+            bt %(a)s,4
+            sbb %(b)s,%(b)s
+            @check %(b)s,-1
+            bts %(a)s,0
+            sbb %(b)s,%(b)s
+            @check %(a)s,0F1h
+            @check %(b)s,0
+            mov %(c)s,5
+            btr %(a)s,%(c)s
+            sbb %(b)s,%(b)s
+            @check %(a)s,0D1h
+            @check %(b)s,-1
+            btc %(a)s,%(shift)d
+            sbb %(b)s,%(b)s
+            @check %(a)s,0D3h
+            @check %(b)s,0
+        """ % dict(r, shift=width + 1)))
+        out.append((bits, "bt, bts, btr, btc on a bit string", """
+            sub %(sp)s,32
+            mov %(w)s [%(sp)s],0
+            mov %(w)s [%(sp)s+8],0
+            mov %(w)s [%(sp)s+16],0
+            mov %(b)s,72
+            bts [%(sp)s],%(b)s
+            sbb %(c)s,%(c)s
+            mov %(a)s,[%(sp)s+8]
+            @check %(a)s,100h
+            @check %(c)s,0
+            mov %(b)s,135
+            btc [%(sp)s],%(b)s
+            mov %(a)s,[%(sp)s+16]
+            @check %(a)s,80h
+            mov %(b)s,72
+            bt [%(sp)s],%(b)s
+            sbb %(c)s,%(c)s
+            @check %(c)s,-1
+            btr %(w)s [%(sp)s+8],8
+            sbb %(c)s,%(c)s
+            mov %(a)s,[%(sp)s+8]
+            @check %(a)s,0
+            @check %(c)s,-1
+            add %(sp)s,32
+        """ % r))
+        out.append((bits, "bsf, bsr, xadd, cmpxchg", """
+            mov %(a)s,12000h
+            bsf %(b)s,%(a)s
+            @check %(b)s,13
+            bsr %(c)s,%(a)s
+            @check %(c)s,16
+            mov %(b)s,7
+            xadd %(a)s,%(b)s
+            @check %(a)s,12007h
+            @check %(b)s,12000h
+            sub %(sp)s,16
+            mov %(w)s [%(sp)s],50
+            mov %(b)s,3
+            lock xadd [%(sp)s],%(b)s
+            mov %(c)s,[%(sp)s]
+            @check %(c)s,53
+            @check %(b)s,50
+            add %(sp)s,16
+        """ % r))
+        acc = "eax" if bits == 32 else "rax"
+        out.append((bits, "cmpxchg that succeeds and fails", """
+            sub %(sp)s,16
+            mov %(w)s [%(sp)s],50
+            mov %(acc)s,50
+            mov %(b)s,77
+            mov %(a)s,0
+            cmpxchg [%(sp)s],%(b)s
+            setz %(abyte)s
+            mov %(c)s,[%(sp)s]
+            @check %(c)s,77
+            @check %(a)s,1
+            mov %(acc)s,49
+            mov %(a)s,5
+            lock cmpxchg [%(sp)s],%(a)s
+            mov %(b)s,%(acc)s
+            mov %(a)s,1
+            setz %(abyte)s
+            mov %(c)s,[%(sp)s]
+            @check %(c)s,77
+            @check %(b)s,77
+            @check %(a)s,0
+            add %(sp)s,16
+        """ % dict(r, acc=acc, abyte="bl" if bits == 32 else "r9l")))
+    return out
+
+
+# (a, b) pairs for cmp a,b: equal, both orders signed and unsigned, overflow, sign and parity.
+CMP_PAIRS = [(5, 5), (1, -1), (-1, 1), (0x80000000, 1), (0x7FFFFFFF, -1), (3, 0), (7, 0), (2, 9)]
+CONDITION_NAMES = ("o", "no", "c", "b", "nae", "nc", "ae", "nb", "z", "e", "nz", "ne", "be", "na", "a", "nbe", "s",
+                   "ns", "pe", "p", "np", "po", "l", "nge", "ge", "nl", "le", "ng", "g", "nle")
+
+
+def condition_holds(name, a, b):
+    """The condition after a 32-bit cmp a,b."""
+    a &= 0xFFFFFFFF
+    b &= 0xFFFFFFFF
+    r = (a - b) & 0xFFFFFFFF
+    cf = a < b
+    zf = r == 0
+    sf = bool(r >> 31)
+    of = bool(((a ^ b) & (a ^ r)) >> 31)
+    pf = bin(r & 0xFF).count("1") % 2 == 0
+    base = {"o": of, "c": cf, "b": cf, "ae": not cf, "z": zf, "e": zf, "be": cf or zf, "a": not (cf or zf),
+            "s": sf, "pe": pf, "p": pf, "po": not pf, "l": sf != of, "ge": sf == of, "le": zf or sf != of,
+            "g": not zf and sf == of}
+    if name in base:
+        return base[name]
+    if name == "nae":
+        return cf
+    if name == "nbe":
+        return not (cf or zf)
+    if name == "nge":
+        return sf != of
+    if name == "nle":
+        return not zf and sf == of
+    return not condition_holds(name[1:], a, b)  # no, nc, nb, nz, ne, na, ns, np, nl, ng
+
+
+def _condition_programs():
+    """Every SETcc and CMOVcc name after cmp over the pairs: one bit per name."""
+    out = []
+    for bits in (32, 64):
+        x, y, acc, tmp, one = (("ebp", "esi", "ebx", "ecx", "edx") if bits == 32 else
+                               ("r8d", "r11d", "r12d", "r13d", "r14d"))
+        byte = "cl" if bits == 32 else "r13l"
+        wide = "r12" if bits == 64 else acc
+        for start in range(0, len(CMP_PAIRS), 4):
+            lines = []
+            for a, b in CMP_PAIRS[start:start + 4]:
+                lines += ["mov %s,%d" % (x, a), "mov %s,%d" % (y, b), "mov %s,0" % acc]
+                for name in CONDITION_NAMES:
+                    lines += ["cmp %s,%s" % (x, y), "set%s %s" % (name, byte), "add %s,%s" % (acc, acc),
+                              "or %s,%s" % (acc[:-1] + "l" if bits == 64 else "bl", byte)]
+                lines.append("@check %s,0%Xh" % (wide, sum(condition_holds(n, a, b) << (29 - k)
+                                                            for k, n in enumerate(CONDITION_NAMES))))
+                lines += ["mov %s,0" % acc]
+                for name in CONDITION_NAMES:
+                    lines += ["mov %s,0" % tmp, "mov %s,1" % one, "cmp %s,%s" % (x, y),
+                              "cmov%s %s,%s" % (name, tmp, one), "add %s,%s" % (acc, acc), "or %s,%s" % (acc, tmp)]
+                lines.append("@check %s,0%Xh" % (wide, sum(condition_holds(n, a, b) << (29 - k)
+                                                            for k, n in enumerate(CONDITION_NAMES))))
+            out.append((bits, "setcc and cmovcc after cmp, pairs %d-%d" % (start, start + 3), "\n".join(lines)))
+    return out
+
+
+SYSTEM_PROGRAMS = [
+    (64, "stmxcsr, clflush, lfs and lgs", """
+        sub rsp,16
+        stmxcsr [rsp]
+        mov ebx,[rsp]
+        @check rbx,1F80h
+        clflush [rsp]
+        mov [ptr1+4],fs
+        mov dword [ptr1],12345678h
+        lfs ebx,[ptr1]
+        @check rbx,12345678h
+        mov [ptr2+4],gs
+        mov dword [ptr2],0ABCDh
+        lgs esi,[ptr2]
+        @check rsi,0ABCDh
+        add rsp,16
+        reti
+        ptr1:
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+        ptr2:
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+    """),
+]
+
+PROGRAMS += _bit_programs() + _condition_programs() + SYSTEM_PROGRAMS
+
+# ---------------------------------------------------------------------------
+# SSE, CRC32/POPCNT, MOVQ/MOVD/MOVBE: results leave through movd/pextrd.
+# Vectors are loaded from a 16-byte aligned stack area (pxor + paddd), as
+# the packed forms need aligned memory.
+
+
+def crc32c(crc, data):
+    """CRC-32C (Castagnoli, reflected), as the crc32 instruction computes it."""
+    for b in data:
+        crc ^= b
+        for _ in range(8):
+            crc = (crc >> 1) ^ (0x82F63B78 if crc & 1 else 0)
+    return crc
+
+
+SSE_VALUES = {"crc_a": crc32c(0xFFFFFFFF, (0x12345678).to_bytes(4, "little"))}
+SSE_VALUES["crc_c"] = crc32c(crc32c(SSE_VALUES["crc_a"], b"\x78"), b"\x78\x56")
+SSE_VALUES["crc_e"] = crc32c(crc32c(0xFFFFFFFF, (0x123456789ABCDEF0).to_bytes(8, "little")), b"\xF0")
+SSE_VALUES["pop"] = bin(0x123456789ABCDEF0).count("1")
+
+SSE_PROGRAMS = [
+    (32, "sse packed integers", """
+        mov ebp,esp
+        sub esp,64
+        and esp,-16
+        mov dword [esp],1
+        mov dword [esp+4],2
+        mov dword [esp+8],3
+        mov dword [esp+12],4
+        mov dword [esp+16],10
+        mov dword [esp+20],20
+        mov dword [esp+24],30
+        mov dword [esp+28],40
+        pxor xmm0,xmm0
+        paddd xmm0,[esp]
+        pxor xmm1,xmm1
+        paddd xmm1,[esp+16]
+        paddd xmm1,xmm0
+        pextrd ebx,xmm1,3
+        @check ebx,44
+        pmulld xmm1,xmm0
+        pextrd ecx,xmm1,2
+        @check ecx,99
+        pcmpgtd xmm1,xmm0
+        pmovmskb xmm2,xmm1
+        @check edx,0FFFFh
+        pshufd xmm2,xmm0,1Bh
+        movd esi,xmm2
+        @check esi,4
+        psubd xmm2,xmm0
+        pextrd ebx,xmm2,3
+        @check ebx,-3
+        pcmpeqd xmm3,xmm3
+        pcmpeqd xmm3,xmm0
+        pmovmskb xmm3,xmm3
+        @check ebx,0
+        mov esp,ebp
+    """),
+    (32, "sse bytes, byte shifts, crc32, popcnt, movbe", """
+        mov ebp,esp
+        sub esp,64
+        and esp,-16
+        mov ebx,01020304h
+        movd xmm0,ebx
+        mov ecx,05050505h
+        movd xmm1,ecx
+        psadbw xmm0,xmm1
+        movd edx,xmm0
+        @check edx,10
+        pslldq xmm1,4
+        pextrd esi,xmm1,1
+        movd ebx,xmm1
+        add esi,ebx
+        @check esi,05050505h
+        psrldq xmm1,4
+        movd ecx,xmm1
+        @check ecx,05050505h
+        mov ecx,-1
+        mov ebx,12345678h
+        crc32 ecx,ebx
+        @check ecx,%(crc_a)d
+        crc32 ecx,bl
+        crc32 ecx,bx
+        @check ecx,%(crc_c)d
+        popcnt edx,ebx
+        mov esi,0
+        popcnt si,bx
+        @check edx,13
+        @check esi,8
+        mov dword [esp],11223344h
+        movbe esi,[esp]
+        movbe word [esp+4],si
+        mov ecx,0
+        mov cx,word [esp+4]
+        @check ecx,1122h
+        mov esp,ebp
+    """),
+    (32, "sse floats", """
+        mov ebp,esp
+        sub esp,64
+        and esp,-16
+        mov dword [esp],40800000h
+        mov dword [esp+4],41100000h
+        mov dword [esp+8],41800000h
+        mov dword [esp+12],3FC00000h
+        mov dword [esp+16],-1
+        mov dword [esp+20],0
+        mov dword [esp+24],-1
+        mov dword [esp+28],0
+        xorps xmm1,xmm1
+        addps xmm1,[esp]
+        sqrtps xmm2,xmm1
+        cvtps2dq xmm3,xmm2
+        pextrd ebx,xmm3,1
+        @check ebx,3
+        roundps xmm3,xmm1,1
+        cvtps2dq xmm3,xmm3
+        pextrd ecx,xmm3,3
+        @check ecx,1
+        xorps xmm4,xmm4
+        addps xmm4,xmm1
+        ddps xmm4,xmm1,0F1h
+        cvtps2dq xmm4,xmm4
+        movd edx,xmm4
+        @check edx,355
+        xorps xmm0,xmm0
+        paddd xmm0,[esp+16]
+        xorps xmm5,xmm5
+        addps xmm5,xmm2
+        blendvps xmm5,xmm1
+        cvtps2dq xmm5,xmm5
+        pextrd esi,xmm5,2
+        @check esi,16
+        movd ebx,xmm5
+        @check ebx,4
+        pextrd ecx,xmm5,1
+        @check ecx,3
+        addss xmm2,xmm1
+        cvtps2dq xmm2,xmm2
+        movd edx,xmm2
+        @check edx,6
+        mov esp,ebp
+    """),
+    (64, "sse 64-bit: pcmpestri, rip-relative cells under an imm8, crc32, movq, movd, movbe", """
+        mov rbp,rsp
+        sub rsp,64
+        and rsp,-16
+        mov rax,6867666564636261h
+        mov qword [rsp],rax
+        mov qword [rsp+8],rax
+        mov qword [rsp+16],6463h
+        mov qword [rsp+24],0
+        pxor xmm9,xmm9
+        paddb xmm9,[rsp]
+        pxor xmm8,xmm8
+        paddb xmm8,[rsp+16]
+        mov rax,100000002h
+        mov rdx,100000010h
+        pcmpestri xmm8,xmm9,0Ch
+        mov r9,rcx
+        @check r9,2
+        mov dword [cell],11223344h
+        pinsrd xmm11,[cell],1
+        pextrd r10d,xmm11,1
+        @check r10,11223344h
+        pextrd [cell+4],xmm11,1
+        mov r11d,dword [cell+4]
+        @check r11,11223344h
+        mov r12,-1
+        mov r13,123456789ABCDEF0h
+        crc32 r12,r13
+        crc32 r12,r13l
+        @check r12,%(crc_e)d
+        movq xmm12,qword [cell]
+        movq xmm13,xmm12
+        movq qword [rsp+32],xmm13
+        mov r14,qword [rsp+32]
+        @check r14,1122334411223344h
+        movd xmm14,r13d
+        movd ebx,xmm14
+        @check rbx,9ABCDEF0h
+        movbe r8,[rsp+32]
+        @check r8,4433221144332211h
+        movbe [rsp+40],r13
+        mov r9,qword [rsp+40]
+        @check r9,0F0DEBC9A78563412h
+        mov rsp,rbp
+        reti
+        cell:
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+    """),
+    (64, "sse 64-bit: xmm8-xmm15 and r8-r15", """
+        mov rbp,rsp
+        sub rsp,64
+        and rsp,-16
+        mov dword [rsp],5
+        mov dword [rsp+4],7
+        mov dword [rsp+8],9
+        mov dword [rsp+12],11
+        pxor xmm10,xmm10
+        paddd xmm10,[rsp]
+        movq xmm15,xmm10
+        paddd xmm15,xmm10
+        pextrd r8d,xmm15,1
+        @check r8,14
+        pextrd r9d,xmm15,2
+        @check r9,9
+        pcmpeqd xmm9,xmm9
+        pmovmskb xmm11,xmm9
+        @check r11,0FFFFh
+        psrldq xmm10,4
+        movd r12d,xmm10
+        @check r12,7
+        pextrb r13d,xmm10,4
+        @check r13,9
+        pextrd rbx,xmm10,0
+        @check rbx,900000007h
+        mov r14,123456789ABCDEF0h
+        popcnt r10,r14
+        @check r10,%(pop)d
+        pinsrw xmm12,r14d,0
+        pinsrb xmm12,r14d,2
+        movd ecx,xmm12
+        @check rcx,0F0DEF0h
+        mov rsp,rbp
+    """),
+]
+PROGRAMS += [(bits, name, text % SSE_VALUES) for bits, name, text in SSE_PROGRAMS]
+
 # Programs with absolute addresses of labels: they run from qrn_asm's
 # objects only (the raw image's addresses start at 0).
 OBJECT_PROGRAMS = [
@@ -688,6 +1121,9 @@ def expand(bits, text):
     return lines, checks
 
 
+GPR32_NAMES = ["eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi"] + ["r%dd" % n for n in range(8, 16)]
+
+
 def to_gas(bits, lines):
     """GNU as spelling of a program (only its meaning matters)."""
     labels = {l[:-1] for l in lines if l.endswith(":")}
@@ -712,6 +1148,10 @@ def to_gas(bits, lines):
             t = re.sub(r",%s\b" % lab, ", offset %s" % lab, t)
             if bits == 64:
                 t = re.sub(r"\[%s\b" % lab, "[rip+%s" % lab, t)
+        # the language's own SSE spellings
+        t = re.sub(r"^ddps\b", "dpps", t)
+        t = re.sub(r"^pextrd (r(?:[a-d]x|[sd]i|[sb]p|\d+)),", r"pextrq \1,", t)
+        t = re.sub(r"^(pmovmskb) xmm(\d+)", lambda m: "pmovmskb " + GPR32_NAMES[int(m.group(2))], t)
         if re.match(r"mov\s+r\w+,\s*-?0x[0-9A-Fa-f]{9,}", t):
             t = "movabs" + t[3:]
         out.append(t)
