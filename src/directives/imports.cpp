@@ -253,7 +253,14 @@ bool Import_Func_Find(const char* name, uint32_t length, Import_Func_Ref* found)
   return true;
 }
 
-void Import_Func_Count_Use(uint32_t index) { Import_Func_Use(static_cast<int32_t>(index)); }
+void Import_Func_Count_Use(uint32_t index) {
+  int32_t i = static_cast<int32_t>(index);
+  if (i < 0 || i > Imports.Funcs.count) return;
+  const Import_Function_Record& f = Imports.Funcs[i];
+  // An image has no linker to bind an external name: say so at the call.
+  if (f.external && Pe_Output()) Error_Text("IMPORT, external can not be resolved in an image: ", f.name, f.name_length);
+  Import_Func_Use(i);
+}
 
 int32_t Export_Create(const char* name, uint32_t length, uint32_t address, uint32_t section) {
   Import_State& im = Imports;
