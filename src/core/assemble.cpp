@@ -16,6 +16,7 @@
 #include "directives/macro.h"
 #include "directives/proc.h"
 #include "directives/struc.h"
+#include "directives/textequ.h"
 #include "output/listing.h"
 #include "output/output.h"
 #include "output/relocs.h"
@@ -53,6 +54,8 @@ int Create_Tables() {
     Diag.Error_Count += 1;
     return -1;
   }
+  Proc_Table_Init();
+  if (Text_Equ_Table_Init() != 0) return -1;
   Keyword_Table_Fill();
   Register_Table_Fill();
   Word_Dispatch_Build();
@@ -62,6 +65,8 @@ int Create_Tables() {
 
 void Free_Tables() {
   Import_Tables_Free();
+  Proc_Table_Free();
+  Text_Equ_Table_Free();
   Reloc_Table_Free();
   Struc_Tables_Free();
   Label_Table_Free();
@@ -84,6 +89,7 @@ void Reset_Pass_State() {
   Parser.Comment_Depth = 0;
   Operands.Params_Depth = 0;
   Macro_Reset_Pass();
+  Text_Equ_Reset_Pass();
   Reloc_Reset_Pass();
   Imports_Reset_Pass();
   Parser.Code_Mode = Code_32;

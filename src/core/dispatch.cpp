@@ -201,6 +201,9 @@ void Statement_Start(const char* text, uint32_t length) {
       return;
     }
   }
+  // A structure instance is data: a due prologue goes in front of it.
+  uint32_t struc_size = 0;
+  if (Struc_Size_Of_Name(text, length, &struc_size)) Line_First_Code(Kw_Code);
   if (Struc_Start_Instance(text, length)) {
     if (!Struc_Is_Open() && !Section_Has_Buffer()) {
       Diag.Stop_Flag += 1;

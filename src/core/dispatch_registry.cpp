@@ -13,6 +13,13 @@ extern const Mode_Table Bits_Mode_Table;
 extern const Mode_Table Ports_Mode_Table;
 extern const Mode_Table System_Mode_Table;
 extern const Mode_Table Struc_Mode_Table;
+extern const Mode_Table Text_Equ_Mode_Table;
+extern const Mode_Table Fill_Mode_Table;
+extern const Mode_Table Location_Mode_Table;
+extern const Mode_Table Assembly_Time_Mode_Table;
+extern const Mode_Table Stack_Mode_Table;
+extern const Mode_Table Control_Mode_Table;
+extern const Mode_Table Proc_Mode_Table;
 extern const Mode_Table X87_Mode_Table;
 
 // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
@@ -40,6 +47,13 @@ const Mode_Table* const Family_Mode_Tables[] = {
     &Ports_Mode_Table,
     &System_Mode_Table,
     &Struc_Mode_Table,
+    &Text_Equ_Mode_Table,
+    &Fill_Mode_Table,
+    &Location_Mode_Table,
+    &Assembly_Time_Mode_Table,
+    &Stack_Mode_Table,
+    &Control_Mode_Table,
+    &Proc_Mode_Table,
     &X87_Mode_Table,
     // TEST, shifts, SHLD/SHRD, XCHG, MOVSX/MOVZX, the F7 group, INC/DEC
     &Test_Shift_Mode_Table,

@@ -7,9 +7,13 @@
 
 #include "core/dispatch.h"
 #include "core/symbols.h"
+#include "directives/assembly_time.h"
 #include "directives/data.h"
 #include "directives/imports.h"
+#include "directives/fill.h"
+#include "directives/location.h"
 #include "directives/struc.h"
+#include "directives/textequ.h"
 #include "encode/alu.h"
 #include "encode/branch.h"
 #include "encode/bits.h"
@@ -20,6 +24,9 @@
 #include "encode/string_ops.h"
 #include "encode_ext/sse.h"
 #include "encode_ext/system.h"
+#include "encode/stack.h"
+#include "encode/control.h"
+#include "directives/proc.h"
 #include "encode_ext/x87.h"
 #include "output/sections.h"
 
@@ -70,14 +77,14 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Bsr:             return Inst_Bsr;
     case Kh::Call:            return Inst_Call;
     case Kh::Jmp:             return Inst_Jmp;
-    case Kh::Loop:            return nullptr;
-    case Kh::Ret:             return nullptr;
-    case Kh::Retn:            return nullptr;
-    case Kh::Int:             return nullptr;
-    case Kh::Iretq:           return nullptr;
-    case Kh::Enter:           return nullptr;
-    case Kh::Push:            return nullptr;
-    case Kh::Pop:             return nullptr;
+    case Kh::Loop:            return Inst_Loop;
+    case Kh::Ret:             return Inst_Ret;
+    case Kh::Retn:            return Inst_Retn;
+    case Kh::Int:             return Inst_Int;
+    case Kh::Iretq:           return Inst_Iretq;
+    case Kh::Enter:           return Inst_Enter;
+    case Kh::Push:            return Inst_Push;
+    case Kh::Pop:             return Inst_Pop;
     case Kh::Movsd:           return Inst_Movsd;
     case Kh::Movsw:           return Inst_Movsw;
     case Kh::Stosd:           return Inst_Stosd;
@@ -181,12 +188,12 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Dir_Time:        return Dir_Time;
 
     // Fill directives: the payload holds the first parser mode
-    case Kh::Fill:            return nullptr;
+    case Kh::Fill:            return Dir_Fill;
 
     // Location counter
-    case Kh::Align:           return nullptr;
-    case Kh::Org:             return nullptr;
-    case Kh::Disp:            return nullptr;
+    case Kh::Align:           return Dir_Align;
+    case Kh::Org:             return Dir_Org;
+    case Kh::Disp:            return Dir_Disp;
 
     // INVOKE, run-time .if blocks and loops
     case Kh::Invoke:          return nullptr;
@@ -207,21 +214,21 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
 
     // Equates and text equates
     case Kh::Equ:             return Dir_Equ;
-    case Kh::Tequ:            return nullptr;
+    case Kh::Tequ:            return Dir_Tequ;
 
     // Procedures and calling conventions (the payload holds the convention number)
-    case Kh::Proc:            return nullptr;
-    case Kh::Uses:            return nullptr;
-    case Kh::Arg:             return nullptr;
-    case Kh::Local:           return nullptr;
-    case Kh::Endp:            return nullptr;
-    case Kh::Stdcall:         return nullptr;
-    case Kh::Cdecl:           return nullptr;
-    case Kh::Noframe:         return nullptr;
-    case Kh::Win64:           return nullptr;
-    case Kh::Win64_Push:      return nullptr;
-    case Kh::Lin64:           return nullptr;
-    case Kh::Varg:            return nullptr;
+    case Kh::Proc:            return Dir_Proc;
+    case Kh::Uses:            return Dir_Uses;
+    case Kh::Arg:             return Dir_Arg;
+    case Kh::Local:           return Dir_Local;
+    case Kh::Endp:            return Dir_Endp;
+    case Kh::Stdcall:         return Set_Call_Convention;
+    case Kh::Cdecl:           return Set_Call_Convention;
+    case Kh::Noframe:         return Set_Call_Convention;
+    case Kh::Win64:           return Set_Call_Convention;
+    case Kh::Win64_Push:      return Set_Call_Convention;
+    case Kh::Lin64:           return Set_Call_Convention;
+    case Kh::Varg:            return Set_Varg;
 
     // Conditional assembly
     case Kh::Hash_If:         return nullptr;
@@ -287,10 +294,10 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Menuitem:        return nullptr;
 
     // #echo, #store, #load, option, info lists
-    case Kh::Echo:            return nullptr;
-    case Kh::Store:           return nullptr;
-    case Kh::Load:            return nullptr;
-    case Kh::Option:          return nullptr;
+    case Kh::Echo:            return Dir_Echo;
+    case Kh::Store:           return Dir_Store;
+    case Kh::Load:            return Dir_Load;
+    case Kh::Option:          return Dir_Option;
     case Kh::Emit_Info:       return nullptr;
 
     case Kh::None:

@@ -620,9 +620,9 @@ const Keyword_Record Builtin_Keywords[] = {
   {"endp",          Kw_Directive,  Kh::Endp,             {0, 0, 0, 0}},
 
   // Run-time loops
-  {".repeat",       Kw_Directive,  Kh::Repeat,           {0, 0, 0, 0}},
+  {".repeat",       Kw_Code,       Kh::Repeat,           {0, 0, 0, 0}},
   {".until",        Kw_Directive,  Kh::Until,            {0, 0, 0, 0}},
-  {".while",        Kw_Directive,  Kh::While,            {0, 0, 0, 0}},
+  {".while",        Kw_Code,       Kh::While,            {0, 0, 0, 0}},
   {".endw",         Kw_Directive,  Kh::Endw,             {0, 0, 0, 0}},
 
   // Conditional assembly

@@ -21,6 +21,10 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Setcc_Param = 13,
   Mode_Xadd_Param1 = 14,
   Mode_Xadd_Param2 = 15,
+  // location counter
+  Mode_Org_Value = 16,
+  Mode_Org_Struc_Value = 17,
+  Mode_Disp_Value = 18,
 
   // includes
   Mode_Include_Name = 19,
@@ -36,7 +40,11 @@ enum Parser_Mode_Code : uint32_t {
   // structure definitions
   Mode_Struc_Name = 32,
 
-  // PUSH
+  // RETN
+  Mode_Retn_Count = 26,
+
+  // PUSH and POP
+  Mode_Pop_Operand = 30,
   Mode_Push_Operand = 31,
 
   // ALU: add
@@ -52,11 +60,20 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Str_Add = 42,
   Mode_Str_Len = 43,
 
+  // procedures: proc name
+  Mode_Proc_Name = 44,
+
   // INVOKE
   Mode_Invoke_Arg = 45,
-  Mode_Invoke_46 = 46,
-  Mode_Invoke_47 = 47,
-  Mode_Invoke_48 = 48,
+
+  // procedures: uses, arg, local (one item per word until the line ends)
+  Mode_Uses_Item = 46,
+  Mode_Arg_Item = 47,
+  Mode_Local_Item = 48,
+
+  // ENTER
+  Mode_Enter_Size = 49,
+  Mode_Enter_Level = 50,
 
   // macros, REPT, FOR
   Mode_Macro_Body = 52,
@@ -263,6 +280,22 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Enum_Param = 286,
   Mode_Enum_Item = 287,
 
+  // fills: count, then value (fs: structure, count, value)
+  Mode_Fb_Count = 212,
+  Mode_Fb_Fill = 213,
+  Mode_Fw_Count = 214,
+  Mode_Fw_Fill = 215,
+  Mode_Fd_Count = 216,
+  Mode_Fd_Fill = 217,
+  Mode_Fq_Count = 218,
+  Mode_Fq_Fill = 219,
+  Mode_Fs_Struc = 220,
+  Mode_Fs_Count = 221,
+  Mode_Fs_Fill = 222,
+
+  // align
+  Mode_Align_Value = 233,
+
   // data definitions: dt, rt, ro
   Mode_Data_Dt = 260,
   Mode_Reserve_Rt = 261,
@@ -275,6 +308,10 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Entry_Symbol = 109,
   Mode_Export_Target = 274,
   Mode_Import_Lib_Name = 275,
+
+  // INT and LOOP
+  Mode_Int_Number = 265,
+  Mode_Loop_Target = 266,
 
   // structure initialisers: { ... } items, kept across lines until the brace
   Mode_Struc_Init = 267,
@@ -301,6 +338,13 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Until = 293,
   Mode_While = 294,
   Mode_Min_Size = 295,
+
+  // #store, #load, option
+  Mode_Store_Address = 296,
+  Mode_Store_Value = 297,
+  Mode_Load_Target = 298,
+  Mode_Load_Address = 299,
+  Mode_Option = 300,
 
   // The rest of the statement is skipped: a keyword whose family this build
   // does not assemble was reported.

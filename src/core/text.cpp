@@ -128,6 +128,11 @@ void Str_Hex8(uint32_t value, char* destination) {
 
 uint32_t Str_Format(char* destination, uint32_t capacity, const char* format,
                     std::initializer_list<Fmt_Arg> args) {
+  return Str_Format(destination, capacity, format, args.begin(), static_cast<uint32_t>(args.size()));
+}
+
+uint32_t Str_Format(char* destination, uint32_t capacity, const char* format, const Fmt_Arg* args,
+                    uint32_t count) {
   if (capacity == 0) return 0;
   uint32_t out = 0;
   const uint32_t limit = capacity - 1;
@@ -137,8 +142,8 @@ uint32_t Str_Format(char* destination, uint32_t capacity, const char* format,
   auto put_text = [&](const char* s) {
     while (*s) put(*s++);
   };
-  const Fmt_Arg* arg = args.begin();
-  const Fmt_Arg* end = args.end();
+  const Fmt_Arg* arg = args;
+  const Fmt_Arg* end = args + count;
   for (const char* p = format; *p; ++p) {
     char c = *p;
     if (c == '%') {

@@ -45,6 +45,9 @@ struct Fmt_Arg {
 // is cut to fit `capacity` bytes with its NUL. Returns the length.
 uint32_t Str_Format(char* destination, uint32_t capacity, const char* format,
                     std::initializer_list<Fmt_Arg> args = {});
+// The same over an array of arguments.
+uint32_t Str_Format(char* destination, uint32_t capacity, const char* format, const Fmt_Arg* args,
+                    uint32_t count);
 
 // ---- Literal parsers (0 = success, -1 = failure) --------------------------
 int Str_To_Bin64(const char* text, uint32_t length, uint64_t* value);

@@ -3,6 +3,7 @@
 #include "directives/hooks.h"
 
 #include "core/dispatch.h"
+#include "directives/assembly_time.h"
 #include "directives/flow.h"
 #include "directives/imports.h"
 #include "directives/invoke.h"
@@ -30,7 +31,7 @@ void Line_End_Hooks() {
 
 void Until_Line_End() { Flow_Until_Line_End(); }
 void While_Line_End() { Flow_While_Line_End(); }
-void Echo_Print() {}
+void Echo_Print() { Echo_Line_End(); }
 
 void Source_File_Start_Reset() {
   Proc_File_Start();

@@ -618,6 +618,8 @@ bool Struc_Start_Instance(const char* name, uint32_t length) {
   return true;
 }
 
+void Struc_Org_Grow(uint64_t bytes) { Struc_Grow_By(bytes); }
+
 void Struc_File_Start() {
   Strucs.Struc_Current = -1;
   Struc_Skip = false;
@@ -628,7 +630,7 @@ void Struc_File_Start() {
 }
 
 void Struc_File_End_Checks() {
-  if (Diag.Include_Depth > 0) return;
+  if (Diag.Include_Depth > 0 || Diag.Stop_Flag) return;  // a stopped pass did not reach the end
   if (Strucs.Struc_Current >= 0) {
     const Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
     Error_Text("STRUC, ENDS is missing: ", s.name, s.name_length);

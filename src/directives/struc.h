@@ -94,6 +94,8 @@ bool Struc_Is_Open();
 // A structure name at a statement start begins an instance declaration (true).
 bool Struc_Start_Instance(const char* name, uint32_t length);
 void Struc_File_Start();
+// `org n` inside a definition: the structure grows by n (first pass only).
+void Struc_Org_Grow(uint64_t bytes);
 // At the end of the main file: definitions and enumerations left open.
 void Struc_File_End_Checks();
 // Inside an open structure definition a data or reserve statement declares a

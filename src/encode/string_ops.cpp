@@ -43,7 +43,9 @@ void Lea_Param2_Mem(const char* text, uint32_t length) {
   // operands keep theirs: it is the address width.)
   Params.mem.implied_size = 0;
   Operand_Record& source = Params.op[1];
-  if (source.kind == Op_Mem_Direct || source.kind == Op_Mem_Complex) source.size = Params.op[0].size;
+  if (source.kind == Op_Mem_Direct || source.kind == Op_Mem_Complex || source.kind == Op_Local ||
+      source.kind == Op_Arg)
+    source.size = Params.op[0].size;
   if (Encode_Alu_Reg_Rm(0x8D) != 0) Error_Msg("Can not encode parameter");
   Parser.Parser_Mode = 0;
 }

@@ -312,6 +312,29 @@ void Emit_Patch(uint32_t offset, const void* data, uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) s.Section_Data_Base[offset + i] = src[i];
 }
 
+bool Section_Access_Address(uint64_t address, void* data, uint32_t n, bool write) {
+  Section_State& s = Sections;
+  auto access = [&](uint8_t* buffer, uint32_t start, uint32_t size) {
+    if (!buffer || address < start || address + n > static_cast<uint64_t>(start) + size) return false;
+    uint8_t* at = buffer + (address - start);
+    auto* bytes = static_cast<uint8_t*>(data);
+    for (uint32_t i = 0; i < n; ++i) {
+      if (write) at[i] = bytes[i];
+      else bytes[i] = at[i];
+    }
+    return true;
+  };
+  if (s.Section_Data_Base && s.Location_Counter >= s.Section_Write_Offset &&
+      access(s.Section_Data_Base, s.Location_Counter - s.Section_Write_Offset, s.Section_Write_Offset))
+    return true;
+  for (int32_t i = 0; i <= s.Section_Count; ++i) {
+    Section_Record& r = s.Section_Table[i];
+    if (static_cast<uint32_t>(i) == s.Current_Section || r.saved_location < r.out) continue;
+    if (access(r.buffer, r.saved_location - r.out, r.out)) return true;
+  }
+  return false;
+}
+
 // ---- Statements ----------------------------------------------------------------------
 
 void Dir_Section(const Keyword_Entry*) {

@@ -39,6 +39,7 @@ struct Section_Record {
   uint32_t min_value;
   uint32_t fill_byte;  // what reserved, unwritten bytes read as (90h in code)
   uint32_t dirty_end;  // every byte from here to the capacity holds fill_byte
+  uint32_t max_align;  // the largest `align` (or PROC alignment) seen in the section
 };
 
 struct Section_State {
@@ -108,6 +109,10 @@ void Emit_Repeat(uint8_t b, uint32_t n);
 // Overwrites n bytes at `offset` of the current section, within what has
 // been emitted or reserved already (a structure instance's fields).
 void Emit_Patch(uint32_t offset, const void* data, uint32_t n);
+// Reads or overwrites n assembled bytes at `address`: the current section
+// (up to its write position) is searched first, then the others (up to what
+// they held when last left). False when no section holds all n bytes.
+bool Section_Access_Address(uint64_t address, void* data, uint32_t n, bool write);
 
 // The section statement and its companions.
 struct Keyword_Entry;

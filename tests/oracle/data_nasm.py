@@ -167,6 +167,61 @@ if got is not None and want is not None:
                 print(f"FAIL expression {ours!r} / {theirs!r}: ours {g.hex()} nasm {w.hex()} python {expected.hex()}")
     check("1000 expressions agree", bad == 0, f"{bad} differ")
 
+# Fills and alignments against nasm's times and align.
+ours_lines, nasm_lines = [], []
+for i in range(300):
+    kind = rng.choice(["fb", "fw", "fd", "fq", "align", "db"])
+    if kind == "align":
+        n = rng.choice([1, 2, 3, 4, 8, 16, 5, 64])
+        ours_lines.append(f"align {n}")
+        nasm_lines.append(f"times ({n} - ($-$$) % {n}) % {n} db 0" if n & (n - 1) else f"align {n}, db 0")
+    elif kind == "db":
+        v = rng.randrange(256)
+        ours_lines.append(f"db {v}")
+        nasm_lines.append(f"db {v}")
+    else:
+        count, unit = rng.randint(0, 12), {"fb": 1, "fw": 2, "fd": 4, "fq": 8}[kind]
+        v = rng.randrange(1 << (8 * unit))
+        ours_lines.append(f"{kind} {count}, {v}")
+        nasm_lines.append(f"times {count} {'d' + 'bwdq'['fb fw fd fq'.split().index(kind)]} {v}")
+got, err = qrn(ours_lines)
+want, nerr = nasm(nasm_lines)
+check("300 fills and alignments agree with nasm", got is not None and got == want, (err[:300], nerr[:300]))
+
+# strcut against Python slicing of the same positions; #store against a patched bytearray.
+sources = ["ABCDEFGHIJ", "12345", "x"]
+lines, expect = [], b""
+for i in range(200):
+    src = rng.choice(sources)
+    quoted = rng.random() < 0.5
+    if quoted:
+        start = rng.randint(1, len(src))
+        length = rng.randint(0, len(src) - start + 1)
+        cut = src[start - 1:start - 1 + length]
+        text = f'"{src}"'
+    else:
+        start = rng.randint(0, len(src) - 1)
+        length = rng.randint(1, len(src) - start)
+        cut = src[start:start + length]
+        text = src
+    if not cut or not cut[0].isalpha():
+        continue
+    lines += [f"define T{i} strcut {text}, {start}, {length}", f"db '{cut}'" if not quoted else f"db T{i}"]
+    expect += cut.encode()
+got, err = qrn(lines)
+check("strcut agrees with slicing", got == expect, (err[:300], got, expect))
+
+image = bytearray(rng.randrange(256) for _ in range(64))
+lines = ["db " + ", ".join(str(b) for b in image)]
+for i in range(100):
+    width = rng.choice([1, 2, 4, 8])
+    at = rng.randrange(len(image) - width + 1)
+    v = rng.randrange(1 << (8 * width))
+    lines.append(f"#store {['byte', 'word', 'dword', 'qword'][[1, 2, 4, 8].index(width)]} {at}, {v}")
+    image[at:at + width] = v.to_bytes(width, "little")
+got, err = qrn(lines)
+check("#store agrees with a patched image", got == bytes(image), (err[:300],))
+
 shutil.rmtree(WORK, ignore_errors=True)
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

@@ -710,6 +710,22 @@ def lea_reg_mem(fam, mode):
                    "lea reg,[%s]" % mem.kind, "lea", defsyms=mem.defsyms())
 
 
+def lea_frame(fam, mode):
+    """An address has no size: any register width takes any frame variable."""
+    def body(name, offset, var_size, size, turn):
+        if size == 8:
+            return None
+        regs = registers(mode, size)
+        reg = regs[turn % len(regs)]
+        return ("lea %s,[%s]" % (reg, name), "lea %s, %s" % (gas_reg(reg), frame_operand(mode, offset)), "lea frame",
+                "lea")
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+lea_frame.needs = ("proc", "arg", "local", "endp")
+
+
 def bswap_reg(fam, mode):
     for reg in registers(mode, 32):
         yield Case(mode, "bswap %s" % reg, "bswap %s" % gas_reg(reg), "bswap reg", "bswap")
@@ -862,6 +878,83 @@ def shld_frame(fam, mode):
 
 
 shld_frame.needs = ("proc", "arg", "local", "endp")
+
+
+# ---------------------------------------------------------------------------
+# PUSH and POP; RET, RETN, INT, ENTER, LOOP, IRETQ
+
+STACK_WIDTH = {16: 16, 32: 32, 64: 64}
+STACK_SIZES = {16: (16, 32), 32: (16, 32), 64: (16, 64)}
+SEGMENTS = ("es", "cs", "ss", "ds", "fs", "gs")
+
+
+def stack_reg(fam, mode):
+    for size in STACK_SIZES[mode]:
+        for reg in registers(mode, size):
+            for m in ("push", "pop"):
+                yield Case(mode, "%s %s" % (m, reg), "%s %s" % (m, gas_reg(reg)), "reg", m)
+
+
+def stack_imm(fam, mode):
+    values = [0, 5, -1, -128, 127, -129, 128, 32767, 0x1234]
+    if mode == 16:
+        values += [32768, 0xFFFF, -32768]
+    else:
+        values += [32768, 0x7FFFFFFF, -0x80000000, 0x12345678]
+    for v in values:
+        gas = "push %s" % gas_imm(v)
+        if mode == 16 and v == 0xFFFF:
+            # the value is kept whole here; GNU as shortens it to 6A FF
+            yield Case(mode, "push %s" % imm_text(v), gas, "imm", "push", policy="meaning", opcode=0x68, longer=1)
+            continue
+        yield Case(mode, "push %s" % imm_text(v), gas, "imm", "push")
+    for text in (("ab", "a") if mode == 16 else ("ab", "abcd", "a")):
+        q, v = quoted(text)
+        yield Case(mode, "push %s" % q, "push %s" % gas_imm(v), "quoted", "push")
+
+
+def stack_segment(fam, mode):
+    for sreg in SEGMENTS:
+        if mode == 64 and sreg not in ("fs", "gs"):
+            continue
+        yield Case(mode, "push %s" % sreg, "push %s" % sreg, "sreg", "push")
+        if sreg != "cs":
+            yield Case(mode, "pop %s" % sreg, "pop %s" % sreg, "sreg", "pop")
+
+
+def stack_extended(mem):
+    """A 64-bit push or pop of a complex address with r8-r15 takes REX.W too
+    (and pop [r8]..[r15]); GNU as writes it when told to."""
+    if mem.mode != 64:
+        return False
+    ext = any(r in GPR_X[64] or r in GPR_X[32] for r in mem.regs())
+    return ext and (mem.kind == "complex" or mem.kind == "register")
+
+
+def stack_mem(fam, mode):
+    for i, mem in enumerate(memory_shapes(mode)):
+        for size in STACK_SIZES[mode]:
+            m = ("push", "pop")[(i + size) % 2]
+            kw = size if (size != STACK_WIDTH[mode] or mem.needs_size or i % 2) else None
+            prefix = ""
+            if size == 64 and stack_extended(mem) and not (mem.kind == "register" and m == "push"):
+                prefix = "rex.W "
+            yield Case(mode, "%s %s" % (m, mem.qrn(kw)), "%s%s%s %s" % (disp8(mem), prefix, m, mem.gas(size)),
+                       "[%s]" % mem.kind, m, defsyms=mem.defsyms())
+
+
+def stack_frame(fam, mode):
+    def body(name, offset, var_size, size, turn):
+        if size not in STACK_SIZES[mode]:
+            return None
+        m = ("push", "pop")[turn % 2]
+        kw = "%s " % SIZE_WORD[size] if size != STACK_WIDTH[mode] else ""
+        return ("%s %s[%s]" % (m, kw, name), "%s %s" % (m, frame_operand(mode, offset, size)), "frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+stack_frame.needs = ("proc", "arg", "local", "endp")
 
 
 def xchg_forms(fam, mode):
@@ -1566,6 +1659,21 @@ simd_frame.needs = ("proc", "arg", "local", "endp")
 def sse_family(name, handler, probe, forms, skip=()):
     names = [n for n, _ in sse_rows(handler) if n not in skip]
     return Family(name, tuple(dict.fromkeys(names)), probe, forms)
+def control_forms(fam, mode):
+    for n in (0, 8, 0x7F, 0xFFFF):
+        yield Case(mode, "retn %s" % imm_text(n), "ret %s" % gas_imm(n), "retn", "retn")
+    for v in (0, 3, 0x21, 0x80, 0xFF):
+        # int 3 keeps its two-byte form (int3 is CC)
+        gas = ".byte 0xcd, %d" % v if v == 3 else "int %s" % gas_imm(v)
+        yield Case(mode, "int %s" % imm_text(v), gas, "int", "int")
+    for size, level in ((0, 0), (16, 0), (0xFFFF, 0xFF), (24, 1), (0x1234, 31)):
+        yield Case(mode, "enter %s, %s" % (imm_text(size), imm_text(level)),
+                   "enter %s, %s" % (gas_imm(size), gas_imm(level)), "enter", "enter")
+    for k in range(3):
+        label = "lp%d_%d" % (mode, k)
+        yield Case(mode, "%s: loop %s" % (label, label), "%s: loop %s" % (label, label), "loop", "loop")
+    if mode == 64:
+        yield Case(mode, "iretq", "iretq", "iretq", "iretq")
 
 
 FAMILIES = [
@@ -1574,7 +1682,7 @@ FAMILIES = [
     Family("mov", ("mov",), "{m} eax,ebx",
            (mov_reg_reg, mov_reg_imm, mov_reg_mem, mov_mem_reg, mov_moffs_forms, mov_mem_imm, mov_quoted,
             mov_segment, mov_control_debug, mov_frame)),
-    Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem,)),
+    Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem, lea_frame)),
     Family("bswap", ("bswap",), "{m} eax", (bswap_reg,)),
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
     Family("bt", ("bt", "btc", "btr", "bts"), "{m} eax,ebx", (bt_reg_reg, bt_reg_imm, bt_mem, bt_frame)),
@@ -1587,6 +1695,8 @@ FAMILIES = [
     Family("arpl/bound", ("arpl", "bound"), "{m} ax,bx", (arpl_bound,)),
     Family("far loads", FAR_LOADS, "{m} eax,[1000h]", (far_loads,)),
     Family("struc members", ("struc",), "{m} X", (struc_members,)),
+    Family("push/pop", ("push", "pop"), "{m} eax", (stack_reg, stack_imm, stack_segment, stack_mem, stack_frame)),
+    Family("ret/int/enter/loop", ("retn", "int", "enter", "loop", "iretq"), "retn 4", (control_forms,)),
     Family("x87", tuple(X87), "{m} st1", (x87_st, x87_mem)),
 
     sse_family("sse", "Sse", "{m} xmm0,xmm1", (sse_two, simd_frame), skip=("psrldq", "pextrw1")),
