@@ -127,7 +127,7 @@ int Assemble_Passes() {
     Pass.Pass_Number += 1;
     if (Pass.Pass_Number <= Min_Passes) continue;
     if (Pass.Pass_Number > Max_Passes) {
-      Error_Msg(" Too many passes limit!");
+      Error_Plain(" Too many passes limit!");  // the run's error: no line of its own
       return -1;
     }
     Section_Sizes_Changed();
@@ -142,8 +142,7 @@ int Assemble_Passes() {
   }
   Output_Write();
   Info_Lists_Write();
-  // A writer's error (a missing entry point, a file that could not be written) fails the run.
-  return Diag.Error_Count ? -1 : 0;
+  return Diag.Error_Count ? -1 : 0;  // a writer that failed
 }
 
 void Assemble_File() {

@@ -44,7 +44,7 @@ uint32_t Params_Keyword_Size() {
 
 // Params_Reset clears the record field by field (see there): a field added to
 // Params_Context must be cleared there too, which this check recalls.
-static_assert(sizeof(Params_Context) == (sizeof(void*) == 8 ? 264 : 228), "clear the new field in Params_Reset");
+static_assert(sizeof(Params_Context) == (sizeof(void*) == 8 ? 288 : 240), "clear the new field in Params_Reset");
 
 void Params_Reset() {
   Params_Context& p = Params;
@@ -64,6 +64,7 @@ void Params_Reset() {
   p.op[1] = Operand_Record{};
   p.op[2] = Operand_Record{};
   p.spare[0] = p.spare[1] = 0;
+  p.error_mark = Diag.Error_Count;
   Expr.Expr_Relocatable = 0;
   Symbols.Equ_Last_Created = -1;
   Sections.Statement_Section = -1;
@@ -394,6 +395,7 @@ int ModRM_Parse(const char* text, uint32_t length) {
         if (!last) return -1;
         m.disp_present = 1;
         m.disp = minus ? m.disp - static_cast<uint32_t>(whole.value) : m.disp + static_cast<uint32_t>(whole.value);
+        m.disp_wide = minus ? m.disp_wide - whole.value : m.disp_wide + whole.value;
         m.relocatable |= Expr.Expr_Relocatable;
       } else {
         const char* a = term;
@@ -452,6 +454,7 @@ int ModRM_Parse(const char* text, uint32_t length) {
     } else if (Label_Find_Any(term, n, 0, &hit) >= 0) {
       m.disp_present = 1;
       m.disp = minus ? m.disp - hit.address : m.disp + hit.address;
+      m.disp_wide = minus ? m.disp_wide - hit.address : m.disp_wide + hit.address;
       m.implied_size = hit.data_type;
       uint32_t section = Sections.Reloc_Target_Section;
       if (m.section < 0) {
@@ -470,15 +473,18 @@ int ModRM_Parse(const char* text, uint32_t length) {
       if (Struc_Member_Of_Name(term, n, &offset, &type)) {
         m.disp_present = 1;
         m.disp = minus ? m.disp - offset : m.disp + offset;
+        m.disp_wide = minus ? m.disp_wide - offset : m.disp_wide + offset;
         m.implied_size = type;
       } else if (Struc_Size_Of_Name(term, n, &size)) {
         m.disp_present = 1;
         m.disp = minus ? m.disp - size : m.disp + size;
+        m.disp_wide = minus ? m.disp_wide - size : m.disp_wide + size;
       } else {
         Eval_Result e = Eval_Value(term, n);
         if (e.status != 0) return -1;
         m.disp_present = 1;
         m.disp = minus ? m.disp - static_cast<uint32_t>(e.value) : m.disp + static_cast<uint32_t>(e.value);
+        m.disp_wide = minus ? m.disp_wide - e.value : m.disp_wide + e.value;
         m.relocatable |= Expr.Expr_Relocatable;
         if (Expr.Expr_Relocatable && m.section < 0) m.section = static_cast<int32_t>(Sections.Reloc_Target_Section);
       }

@@ -43,6 +43,7 @@ struct Mem_Expr {
   uint32_t two_sections;
   uint32_t index_present, index, index_size;
   uint32_t scale_present, scale;
+  uint64_t disp_wide;  // the displacement summed in 64 bits (disp is its low half)
 };
 
 // Operand-keyword flags, in this order.
@@ -62,6 +63,7 @@ struct Params_Context {
   } flags;
   Operand_Record op[3];
   uint32_t spare[2];
+  uint32_t error_mark;  // the error count when the statement began
 };
 static_assert(sizeof(Params_Context::Flags) == Kf_Count * sizeof(uint32_t));
 

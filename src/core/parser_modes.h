@@ -37,6 +37,7 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Call_Target = 27,
   Mode_Call_Far_Selector = 28,
   Mode_Call_Far_Target = 29,
+
   // structure definitions
   Mode_Struc_Name = 32,
 

@@ -440,6 +440,13 @@ int Parse_Source_File(const char* path) {
     d.Stop_Flag += 1;
     return -1;
   }
+  if (File_Kind(slot.name, true) == File_Directory) {  // opened, but there is nothing to read
+    File_Close(f);
+    d.Include_Depth -= 1;
+    Error_Text("File is not a regular file: ", path, path_length);
+    d.Stop_Flag += 1;
+    return -1;
+  }
   int64_t size = File_Size(f);
   char* buffer = nullptr;
   bool ok = size >= 0 && size < Source_File_Limit;

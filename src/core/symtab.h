@@ -1,13 +1,15 @@
-// A growable table of fixed-size records with 65,536 hash-chain heads: the
-// shape of every symbol table in the assembler. Records move when the table
-// grows, so callers keep indices, never pointers.
+// A growable table of fixed-size records with hash chains: the shape of every
+// symbol table in the assembler. Records and chain heads both grow
+// geometrically (the heads stay at least as many as the records), so n names
+// cost O(n) in all. Records move when the table grows, so callers keep
+// indices, never pointers.
 #pragma once
 #include <cstdint>
 
 #include "core/platform/platform.h"
 #include "core/text.h"
 
-constexpr uint32_t Symbol_Hash_Heads = 65536;
+constexpr uint32_t Symbol_Hash_Heads = 1024;  // the first chain-head count; doubles with the records
 
 // A quick "certainly absent" test in front of a hash lookup: the first bytes
 // and the lengths of every name in a table. Numbers, registers and other words
@@ -36,6 +38,7 @@ struct Symbol_Table {
   int32_t count = -1;  // index of the last record, -1 when empty
   uint32_t capacity = 0;
   uint32_t step = 0;
+  uint32_t head_count = 0;  // a power of two
   Name_Filter filter;
 
   static constexpr uint32_t Name_Capacity = sizeof(Record{}.name);
@@ -45,12 +48,13 @@ struct Symbol_Table {
   int Create(uint32_t initial, uint32_t grow_step) {
     Free();
     records = static_cast<Record*>(Mem_Alloc(initial * static_cast<uint32_t>(sizeof(Record))));
-    heads = static_cast<int32_t*>(Mem_Alloc((Symbol_Hash_Heads + 2) * static_cast<uint32_t>(sizeof(int32_t))));
+    heads = static_cast<int32_t*>(Mem_Alloc(Symbol_Hash_Heads * static_cast<uint32_t>(sizeof(int32_t))));
+    head_count = Symbol_Hash_Heads;
     if (!records || !heads) {
       Free();
       return -1;
     }
-    for (uint32_t i = 0; i < Symbol_Hash_Heads + 1; ++i) heads[i] = -1;
+    for (uint32_t i = 0; i < head_count; ++i) heads[i] = -1;
     count = -1;
     filter = Name_Filter{};
     capacity = initial;
@@ -60,9 +64,10 @@ struct Symbol_Table {
 
   void Free() {
     if (records) Mem_Free(records, 0, capacity * static_cast<uint32_t>(sizeof(Record)));
-    if (heads) Mem_Free(heads, 0, (Symbol_Hash_Heads + 2) * static_cast<uint32_t>(sizeof(int32_t)));
+    if (heads) Mem_Free(heads, 0, head_count * static_cast<uint32_t>(sizeof(int32_t)));
     records = nullptr;
     heads = nullptr;
+    head_count = 0;
     count = -1;
     capacity = 0;
     filter = Name_Filter{};
@@ -71,13 +76,39 @@ struct Symbol_Table {
   Record& operator[](int32_t index) { return records[index]; }
   const Record& operator[](int32_t index) const { return records[index]; }
 
+  uint32_t Chain(const char* name, uint32_t length) const { return Fnv1a32(name, length) & (head_count - 1); }
+
+  // Twice the chain heads, every record linked again (newest first, as Add
+  // links them). False when there is no memory: the old heads stay.
+  bool Grow_Heads() {
+    const uint32_t more = head_count * 2;
+    auto* grown = static_cast<int32_t*>(Mem_Alloc(more * static_cast<uint32_t>(sizeof(int32_t))));
+    if (!grown) return false;
+    Mem_Free(heads, 0, head_count * static_cast<uint32_t>(sizeof(int32_t)));
+    heads = grown;
+    head_count = more;
+    for (uint32_t i = 0; i < head_count; ++i) heads[i] = -1;
+    for (int32_t i = 0; i <= count; ++i) {
+      const uint32_t c = Chain(records[i].name, records[i].name_length);
+      records[i].next = heads[c];
+      heads[c] = i;
+    }
+    return true;
+  }
+
   // Appends a record named `name` (which must fit Name_Capacity - 1 bytes) and
   // links it first in its chain. Returns its index, or -1 when the table
-  // cannot grow (nothing changes then).
-  int32_t Add(const char* name, uint32_t length, uint16_t hash) {
+  // cannot grow (nothing changes then). The table hashes the name itself;
+  // `hash` (Symbol_Hash of the name) is kept for the callers' sake.
+  int32_t Add(const char* name, uint32_t length, uint16_t /*hash*/) {
     if (!records) return -1;
+    if (static_cast<uint32_t>(count + 1) >= head_count && head_count < 0x40000000u) Grow_Heads();
     if (static_cast<uint32_t>(count + 1) >= capacity) {
-      uint32_t bigger = capacity + step;
+      // Geometric growth: n records cost O(n) copies in all. `step` is the
+      // least growth; the table at least doubles.
+      const uint64_t wanted = static_cast<uint64_t>(capacity) + (step > capacity ? step : capacity);
+      if (wanted * sizeof(Record) > 0xFFFFFFFFu) return -1;
+      const uint32_t bigger = static_cast<uint32_t>(wanted);
       auto* grown = static_cast<Record*>(Mem_Alloc(bigger * static_cast<uint32_t>(sizeof(Record))));
       if (!grown) return -1;
       for (int32_t i = 0; i <= count; ++i) grown[i] = records[i];
@@ -91,8 +122,9 @@ struct Symbol_Table {
     for (uint32_t i = 0; i < length; ++i) r.name[i] = name[i];
     r.name[length] = 0;
     r.name_length = length;
-    r.next = heads[hash];
-    heads[hash] = index;
+    const uint32_t c = Chain(name, length);
+    r.next = heads[c];
+    heads[c] = index;
     count = index;
     filter.Add(static_cast<uint8_t>(name[0]), length);
     return index;
@@ -102,7 +134,7 @@ struct Symbol_Table {
   int32_t Find(const char* name, uint32_t length) const {
     if (!records || count < 0 || length == 0) return -1;
     if (!filter.May_Hold(static_cast<uint8_t>(name[0]), length)) return -1;
-    for (int32_t i = heads[Symbol_Hash(name, length)]; i >= 0; i = records[i].next) {
+    for (int32_t i = heads[Chain(name, length)]; i >= 0; i = records[i].next) {
       const Record& r = records[i];
       if (Str_Equal(r.name, r.name_length, name, length)) return i;
     }

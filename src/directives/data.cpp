@@ -202,6 +202,7 @@ void Reserve_Count(const Reserve_Kind& k, const char* text, uint32_t length) {
   // Pass 1 may not know the count yet (or see a provisional value): keep a
   // placeholder; later passes refuse it and do not move.
   if (Pass.Pass_Number == 1) Emit_Reserve(k.placeholder);
+  else if (known && static_cast<int64_t>(count) >= 0) Error_Text("Reserve count is too big: ", text, length);
   else Error_Text(k.unknown, text, length);
 }
 

@@ -40,6 +40,8 @@ struct Branch_Messages {
   const char* far_selector;
   const char* far_target;
   const char* far_offset;
+  const char* far_selector_size;
+  const char* operand_size;    // a size keyword that no near form has
 };
 
 constexpr Branch_Messages Call_Msg = {
@@ -51,6 +53,8 @@ constexpr Branch_Messages Call_Msg = {
     "CALL FAR, selector unknown.",
     "CALL FAR, traget unknown.",
     "CALL FAR, offset too big.",
+    "CALL FAR, selector too big.",
+    "Call, wrong operand size. ",
 };
 
 constexpr Branch_Messages Jmp_Msg = {
@@ -62,10 +66,12 @@ constexpr Branch_Messages Jmp_Msg = {
     "JMP FAR, selector unknown.",
     "JMP FAR, traget unknown.",
     "JMP FAR, offset too big.",
+    "JMP FAR, selector too big.",
+    "JMP, can not encode operand ",
 };
 
 constexpr Branch_Messages Jcc_Msg = {
-    "", "", "Unknown symbol: ", "", "Jcc, target in another section in 16-bit code: ", "", "", "",
+    "", "", "Unknown symbol: ", "", "Jcc, target in another section in 16-bit code: ", "", "", "", "", "",
 };
 
 constexpr const char* Msg_Register_Class = "Call, can not use this register: ";
@@ -234,14 +240,23 @@ void Indirect_Memory(Branch b, uint32_t digit, const Operand_Record& r) {
     Error_Msg(Messages_Of(b).address_size);
     return;
   }
+  const bool near = digit == 2 || digit == 4;
+  const Params_Context::Flags& f = Params.flags;
+  // A near target is as wide as the code (64 bits in 64-bit code) or, in
+  // 16- and 32-bit code, the other of 16 and 32 bits: no other width exists.
+  const bool other_width = Mode() == Code_64 ? f.dword || f.byte_ || f.tbyte
+                                             : f.byte_ || f.qword || f.tbyte;
+  if (near && other_width) {
+    Error_Msg(Messages_Of(b).operand_size);
+    return;
+  }
   Inst_Head h;
   // `word` (`dword` in 16-bit code) asks for the other operand width.
-  if ((Mode() == Code_16 && Params.flags.dword) || (Mode() != Code_16 && Params.flags.word)) h.p66 = 1;
+  if ((Mode() == Code_16 && f.dword) || (Mode() != Code_16 && f.word)) h.p66 = 1;
   Mem_Operand m = Mem_Operand_Of(r);
   // Near complex forms with an extended register carry REX.W, as this
   // assembler always wrote them; the far forms never do (with W they would
   // read a 10-byte pointer), nor does the 16-bit form.
-  const bool near = digit == 2 || digit == 4;
   if (near && Mode() == Code_64 && r.kind == Op_Mem_Complex && m.rex && !h.p66) h.rex |= Rex_W;
   Head_Opcode(h, 0xFF);
   Emit_Mem_Form(h, m, digit, 0);
@@ -379,6 +394,7 @@ void Far_Target(const char* text, uint32_t length, uint8_t opcode, const Branch_
   else Emit_U32(static_cast<uint32_t>(offset));
   Emit_U16(State.far_selector);
   if (offset >> (bytes * 8)) Error_Msg(msg.far_offset);
+  if (State.far_selector > 0xFFFF) Error_Msg(msg.far_selector_size);
 }
 
 // ---- CALL --------------------------------------------------------------------------

@@ -24,6 +24,7 @@ constexpr const char* Msg_Out_Of_Range = "Mod_RM, [] address out of range ";
 constexpr const char* Msg_Mode = "Unknown encode for this mode (USE 64/32/16)";
 constexpr const char* Msg_Rex_High8 = "Can not encode AH,CH,DH,BH with REX";
 constexpr const char* Msg_Register_Mode = "Register can not be used in this mode: ";
+constexpr const char* Msg_Size_Mismatch = "parameters have mismatched size.";
 
 
 uint8_t Byte(uint32_t v) { return static_cast<uint8_t>(v); }
@@ -56,10 +57,25 @@ int Rm16_Pair(uint32_t a, uint32_t b) {
 // A 16-bit address field holds -8000h..FFFFh.
 bool Fits16(uint64_t v) { return v <= 0xFFFFu || v >= 0xFFFFFFFFFFFF8000u; }
 bool Fits32(uint64_t v) { return v <= 0xFFFFFFFFu || v >= 0xFFFFFFFF80000000u; }
+bool Fits_Signed32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
+// The displacement as written, in 64 bits; one that a caller set in `disp`
+// alone counts as its sign extension.
+int64_t Wide_Disp(const Mem_Expr& m) {
+  if (static_cast<uint32_t>(m.disp_wide) == m.disp) return static_cast<int64_t>(m.disp_wide);
+  return static_cast<int32_t>(m.disp);
+}
+
+// A 32-bit displacement field: 32-bit addresses wrap at 4 GiB, so the field
+// also takes 80000000h..FFFFFFFFh there; a 64-bit address takes exactly the
+// values that sign-extend back to themselves.
+void Check_Disp32(bool address32) {
+  const int64_t d = Wide_Disp(Params.mem);
+  if (address32 ? !Fits32(static_cast<uint64_t>(d)) : !Fits_Signed32(d)) Error_Final(Msg_Out_Of_Range);
+}
+
+// Its range is checked by Mod_Rm16 on the whole displacement.
 void Disp16(uint32_t disp, uint32_t relocatable, uint32_t target_section) {
-  const int32_t d = static_cast<int32_t>(disp);
-  if (d < -32768 || d > 65535) Error_Final(Msg_Out_Of_Range);
   if (relocatable) Reloc_Add(Reloc_Abs32, 2, target_section);
   Emit_U16(disp);
 }
@@ -89,6 +105,7 @@ uint32_t Scale_Bits(uint32_t scale) {
 // are taken modulo 8 (REX.B and REX.X carry bit 3).
 void Mod_Rm_Wide(uint32_t reg_field, uint32_t relocatable, uint32_t target_section, bool width32) {
   Mem_Expr& m = Params.mem;
+  if (m.disp_present) Check_Disp32(width32 || (m.base_present ? m.base_size : m.index_size) == 32);
   const uint32_t reg = (reg_field & 7) << 3;
   const uint32_t base = m.base & 7;
   const uint32_t sib = Scale_Bits(m.scale) << 6 | (m.index & 7) << 3 | base;
@@ -185,16 +202,19 @@ void Head_Opcode2(Inst_Head& h, uint32_t first, uint32_t second) {
 
 bool Head_Size(Inst_Head& h, uint32_t size) {
   switch (size) {
-    case 8: return true;
+    case 8: h.size = 8; return true;
     case 16:
       if (Mode() != Code_16) h.p66 = 1;
+      h.size = 16;
       return true;
     case 32:
       if (Mode() == Code_16) h.p66 = 1;
+      h.size = 32;
       return true;
     case 64:
       if (Mode() != Code_64) return false;
       h.rex |= Rex_W;
+      h.size = 64;
       return true;
     default: return false;
   }
@@ -296,7 +316,16 @@ void Mem_Emit(const Mem_Operand& m, uint32_t reg_field, uint32_t trailing) {
   }
 }
 
+bool Keyword_Size_Agrees(uint32_t size) {
+  const uint32_t k = Keyword_Operand_Size();
+  if (!k || !size || size == Mem_Size_Any || k == size) return true;
+  // One message per statement: a family that already refused the sizes said it.
+  if (Pass.Pass_Number >= 2 && Diag.Error_Count == Params.error_mark) Error_Msg(Msg_Size_Mismatch);
+  return false;
+}
+
 void Emit_Mem_Form(Inst_Head h, const Mem_Operand& m, uint32_t reg_field, uint32_t trailing) {
+  Keyword_Size_Agrees(h.mem_size ? h.mem_size : h.size);
   Head_Mem(h, m);
   Head_Emit(h);
   Mem_Emit(m, reg_field, trailing);
@@ -306,6 +335,8 @@ void Emit_Mem_Form(Inst_Head h, const Mem_Operand& m, uint32_t reg_field, uint32
 
 void Mod_Rm16(uint32_t reg_field, uint32_t relocatable, uint32_t target_section) {
   const Mem_Expr& m = Params.mem;
+  // The 16-bit field holds -8000h..FFFFh; bits beyond 32 would be lost unseen.
+  if (m.disp_present && !Fits16(static_cast<uint64_t>(Wide_Disp(m)))) Error_Final(Msg_Out_Of_Range);
   const uint32_t reg = (reg_field & 7) << 3;
   const bool short_disp = Short_Disp(m.disp, relocatable);
   const uint32_t mod = short_disp ? 0x40u : 0x80u;
@@ -436,6 +467,7 @@ void Emit_Rip_Field(uint64_t address, uint32_t relocatable, uint32_t target_sect
       // number that is no address has no place in an object's RIP field.
       if (relocatable) Reloc_Add(Reloc_Rel32, 4, target_section);
       else Error_Final(Msg_Out_Of_Range);
+      if (!Fits_Signed32(static_cast<int64_t>(address))) Error_Final(Msg_Out_Of_Range);  // the addend
       Emit_U32(static_cast<uint32_t>(address) - trailing - (Options.Output_Format == Format_ELF64 ? 4u : 0u));
       return;
     case Format_Binary:
@@ -488,6 +520,8 @@ void Emit_ModRM_Frame16(uint32_t offset, uint32_t reg_field, uint32_t is_local) 
 }
 
 void Emit_ModRM_Frame32(uint32_t offset, uint32_t reg_field, uint32_t is_local) {
+  // Off rbp the field is sign-extended; off ebp the address wraps at 4 GiB.
+  if (Mode() == Code_64 && offset > (is_local ? 0x80000000u : 0x7FFFFFFFu)) Error_Final(Msg_Out_Of_Range);
   const uint32_t disp = is_local ? 0u - offset : offset;
   const uint32_t reg = (reg_field & 7) << 3;
   if (offset < 127) {
@@ -513,6 +547,7 @@ bool Imm_Fits(uint64_t value, uint32_t size) {
   switch (size) {
     case 8: return within(-128, 255);
     case 16: return within(-32768, 65535);
+    case 64: return Fits_Signed32(s);
     default: return high_zero || (s < 0 && s >= INT32_MIN);
   }
 }

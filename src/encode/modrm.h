@@ -51,7 +51,12 @@ struct Inst_Head {
   uint8_t mandatory = 0;  // a mandatory prefix (66h, F2h, F3h) after 67h/66h, before REX
   uint8_t length = 0;
   uint8_t opcode[3] = {};
+  uint8_t size = 0;      // the operand size Head_Size set, 0 when none
+  uint8_t mem_size = 0;  // the memory operand's own size when it is not the
+                         // operand size (movzx, crc32...); Mem_Size_Any: none
 };
+// Inst_Head::mem_size of a memory operand that takes no size keyword check.
+constexpr uint8_t Mem_Size_Any = 0xFF;
 
 void Head_Opcode(Inst_Head& h, uint32_t opcode);
 void Head_Opcode2(Inst_Head& h, uint32_t first, uint32_t second);
@@ -80,8 +85,13 @@ void Head_Mem(Inst_Head& h, const Mem_Operand& m);
 // after the address (RIP-relative fields are measured from the instruction end).
 void Mem_Emit(const Mem_Operand& m, uint32_t reg_field, uint32_t trailing);
 // A whole opcode /r or /digit instruction with a memory operand: the head,
-// with the operand's 67h and REX bits added, then the ModRM bytes.
+// with the operand's 67h and REX bits added, then the ModRM bytes. A size
+// keyword that names another size than the head's (its mem_size, else its
+// operand size) is "parameters have mismatched size.".
 void Emit_Mem_Form(Inst_Head h, const Mem_Operand& m, uint32_t reg_field, uint32_t trailing);
+// The size keyword check of Emit_Mem_Form for forms that write their memory
+// operand otherwise (moffs): false after reporting a keyword of another size.
+bool Keyword_Size_Agrees(uint32_t size);
 inline bool Is_Memory_Kind(uint32_t kind) { return kind == 3 || kind == 4 || kind == 5 || kind == 7 || kind == 8; }
 
 // ---- The emitters by shape and address width ------------------------------------
@@ -118,10 +128,9 @@ inline uint32_t Imm_Bytes(uint32_t size) { return size == 8 ? 1 : size == 16 ? 2
 
 // The value fits an operand of `size` bits: 8 bits -128..255, 16 bits
 // -32768..65535 (each also as the 32-bit pattern of such a negative number),
-// 32 and 64 bits (an imm32, sign-extended for 64): a high half of zero, or the
-// sign extension of a negative 32-bit value. A 64-bit operand given
-// 80000000h..FFFFFFFFh therefore reads as its sign extension, as the 32-bit
-// results of `not`, `and` and the shifts are meant to.
+// 32 bits a high half of zero or the sign extension of a negative 32-bit
+// value; 64 bits (a sign-extended imm32) exactly -80000000h..7FFFFFFFh, so
+// 80000000h..FFFFFFFFh, which the processor would read as negative, does not.
 bool Imm_Fits(uint64_t value, uint32_t size);
 // -128..127 and not an address: the sign-extended byte forms may hold it.
 bool Imm_Short(const Operand_Record& r);

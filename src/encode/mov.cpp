@@ -134,6 +134,7 @@ void Mov_Direct(bool load) {
   Inst_Head h;
   Head_Size(h, s);
   if (moffs) {
+    if (!(Mode() == Code_64 && Params.flags.qword)) Keyword_Size_Agrees(s);  // there qword names the address
     Head_Opcode(h, (load ? 0xA0u : 0xA2u) + (s == 8 ? 0u : 1u));
     Head_Emit(h);
     Emit_Address(mem.value, Mode() == Code_16 ? 2 : Mode() == Code_32 ? 4 : 8, mem.relocatable, mem.target_section);
@@ -260,7 +261,8 @@ void Mov_Special(uint32_t opcode) {
   const bool to_general = opcode == 0x20 || opcode == 0x21;
   const Operand_Record& gen = to_general ? Op1() : Op2();
   const Operand_Record& special = to_general ? Op2() : Op1();
-  if (gen.size == 8 || gen.size == 16) Error_Msg(Msg.can_not_this);
+  // The general register has the mode's width: 32 bits, 64 in 64-bit code.
+  if (gen.size != (Mode() == Code_64 ? 64u : 32u)) Error_Msg(Msg.can_not_this);
   uint32_t number = special.low();
   if (special.kind == Op_Control && special.size == 64) number = 8;  // cr8
   Inst_Head h;

@@ -2,7 +2,9 @@
 // so a prefix mnemonic combines with the instruction after it (`rep movsb`).
 #include "encode/opcodes.h"
 
+#include "core/diag.h"
 #include "core/keywords.h"
+#include "encode/modrm.h"
 #include "core/platform/platform.h"
 #include "output/listing.h"
 #include "output/sections.h"
@@ -13,9 +15,53 @@ void Emit_Payload(const Keyword_Entry* k, uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(k->payload[i]);
   Emit_Bytes(bytes, n);
 }
+
+// Operand-less forms of one operand width. The form of the width that is not
+// the mode's own takes 66h; the ones 64-bit code does not have are refused.
+struct Sized_Form {
+  const char* name;
+  uint32_t width;  // 16 or 32: the form's operand width; 0: the mode's own
+  bool no_64;      // invalid in 64-bit code
+};
+
+constexpr Sized_Form Sized_Forms[] = {
+    {"cbw", 16, false},    {"cwd", 16, false},    {"cwde", 32, false},  {"cdq", 32, false},
+    {"pushad", 32, true},  {"popad", 32, true},   {"pusha", 0, true},   {"popa", 0, true},
+    {"pushfd", 32, true},  {"popfd", 32, true},   {"iretd", 32, false}, {"scasd", 32, false},
+    {"outsd", 32, false},  {"insd", 32, false},
+};
+
+const Sized_Form* Sized_Form_Of(const Keyword_Entry* k) {
+  switch (k->payload[0]) {  // the opcodes of the sized forms; any other is none
+    case 0x98: case 0x99: case 0x60: case 0x61: case 0x9C: case 0x9D: case 0xCF: case 0xAF: case 0x6F:
+    case 0x6D: break;
+    default: return nullptr;
+  }
+  for (const Sized_Form& f : Sized_Forms) {
+    uint32_t i = 0;
+    while (f.name[i] && i < k->name_length && f.name[i] == k->name[i]) ++i;
+    if (!f.name[i] && i == k->name_length) return &f;
+  }
+  return nullptr;
+}
 }  // namespace
 
-void Inst_Opcode1(const Keyword_Entry* keyword) { Emit_Payload(keyword, 1); }
+void Inst_Opcode1(const Keyword_Entry* keyword) {
+  const Sized_Form* f = Sized_Form_Of(keyword);
+  if (!f) {
+    Emit_Payload(keyword, 1);
+    return;
+  }
+  if (!Code_Mode_Known()) return;
+  if (f->no_64 && Mode() == Code_64) {
+    Error_Msg("Unknown encode for this mode (USE 64/32/16)");
+    return;
+  }
+  Inst_Head h;
+  Head_Opcode(h, keyword->payload[0]);
+  if (f->width) Head_Size(h, f->width);
+  Head_Emit(h);
+}
 void Inst_Opcode2(const Keyword_Entry* keyword) { Emit_Payload(keyword, 2); }
 void Inst_Opcode3(const Keyword_Entry* keyword) { Emit_Payload(keyword, 3); }
 

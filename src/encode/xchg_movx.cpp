@@ -169,6 +169,7 @@ void Encode_Extend(const Extend_Mnemonic& e) {
   }
   if (source.kind == Op_Mem_Complex) source.relocatable |= Expr.Expr_Relocatable;
   h.p66_first = Mode() == Code_16 ? 1 : 0;
+  h.mem_size = static_cast<uint8_t>(s);  // the source has its own size
   Mem_Operand m = Mem_Operand_Of(source);
   if (Mode() == Code_16 && source.kind == Op_Mem_Direct && source.value > 0xFFFFu &&
       source.value <= 0xFFFFFFFFu) {

@@ -31,11 +31,8 @@ void Output_Binary() {
   for (int32_t i = 0; i <= s.Section_Count; ++i)
     if (Holds_Bytes(s.Section_Table[i])) last = i;
 
-  File_Handle f = File_Create(Output_File_Name());
-  if (f == No_File) {
-    Error_Plain("Output: can not create file\r\n");
-    return;
-  }
+  File_Handle f = Output_Create();
+  if (f == No_File) return;
   bool ok = true;
   const uint32_t origin = s.Section_Table[0].address;
   uint32_t written = 0;  // file bytes so far: the image up to origin + written
@@ -56,6 +53,5 @@ void Output_Binary() {
     if (ok && data > from_buffer) ok = Write_Padding(f, static_cast<uint8_t>(r.fill_byte), data - from_buffer);
     written = start + data;
   }
-  File_Close(f);
-  if (!ok) Error_Plain("Output: can not write file\r\n");
+  Output_Close(f);
 }

@@ -28,6 +28,80 @@ void Not_Implemented(const char* format) {
 
 }  // namespace
 
+namespace {
+
+constexpr const char* Msg_Create = "Output: can not create file\r\n";
+constexpr const char* Msg_Write = "Output: can not write file\r\n";
+
+// The file being written: the target's name, or the target's with ".part".
+struct Output_File_State {
+  char path[Name_Slot_Size + 8] = {};
+  bool created = false;
+  bool in_place = false;
+  bool reported = false;
+};
+Output_File_State Out_File;
+
+void Report_Write_Failure() {
+  if (Out_File.reported) return;
+  Out_File.reported = true;
+  Error_Plain(Msg_Write);
+}
+
+// After the writer: the complete file takes the target's name; a partial one
+// is removed (a device written in place is left as it is).
+void Output_Finish(uint32_t errors_before) {
+  if (!Out_File.created) {
+    // A writer that wrote its target itself: a failed write still fails the
+    // run and leaves no broken file.
+    if (!File_Failure()) return;
+    Report_Write_Failure();
+    if (File_Kind(Output_File_Name(), false) == File_Regular) File_Remove(Output_File_Name());
+    return;
+  }
+  Out_File.created = false;
+  bool ok = !File_Failure() && Diag.Error_Count == errors_before;
+  if (!ok && File_Failure()) Report_Write_Failure();
+  if (Out_File.in_place) return;
+  if (ok && File_Rename(Out_File.path, Output_File_Name()) != 0) {
+    Report_Write_Failure();
+    ok = false;
+  }
+  if (!ok) File_Remove(Out_File.path);
+}
+
+// A run without any section leaves no older output behind.
+void Output_Remove_Old() {
+  if (File_Kind(Output_File_Name(), false) == File_Regular) File_Remove(Output_File_Name());
+}
+
+}  // namespace
+
+void* Output_Create() {
+  const char* target = Output_File_Name();
+  const File_Kind_Value kind = File_Kind(target, false);
+  Out_File.in_place = kind == File_Other;
+  uint32_t n = 0;
+  for (; target[n] && n < Name_Slot_Size; ++n) Out_File.path[n] = target[n];
+  const char suffix[] = ".part";
+  if (!Out_File.in_place)
+    for (uint32_t i = 0; suffix[i]; ++i) Out_File.path[n++] = suffix[i];
+  Out_File.path[n] = 0;
+  File_Handle f = kind == File_Directory ? No_File : File_Create(Out_File.path);
+  if (f == No_File) {
+    Error_Plain(Msg_Create);
+    return nullptr;
+  }
+  Out_File.created = true;
+  return f;
+}
+
+bool Output_Close(void* handle) {
+  const bool ok = File_Close(handle) == 0 && !File_Failure();
+  if (!ok) Report_Write_Failure();
+  return ok;
+}
+
 bool Output_File_Write(void* handle, const void* data, uint32_t n) {
   if (n == 0) return true;
   if (File_Write(handle, data, n) != 1) return false;
@@ -36,8 +110,14 @@ bool Output_File_Write(void* handle, const void* data, uint32_t n) {
 }
 
 void Output_Write() {
-  if (Sections.Section_Count < 0) return;
+  if (Sections.Section_Count < 0) {
+    Output_Remove_Old();
+    return;
+  }
   Output.Output_Byte_Count = 0;
+  Out_File = Output_File_State{};
+  File_Failure_Reset();
+  const uint32_t errors_before = Diag.Error_Count;
   switch (Options.Output_Format) {
     case Format_Binary: Output_Binary(); break;
     case Format_PE32: Output_PE32(); break;
@@ -50,6 +130,7 @@ void Output_Write() {
     case Format_ELF64: Not_Implemented("ELF64"); break;
     default: Error_Plain("Output: unknown format type\r\n"); break;
   }
+  Output_Finish(errors_before);
 }
 
 int Output_Post_Pass() {

@@ -23,3 +23,12 @@ void Import_Thunks_Emit();
 
 // Writes `n` bytes to an output file and counts them.
 bool Output_File_Write(void* handle, const void* data, uint32_t n);
+
+// The output file of a writer. A regular target (or a new one) is written as
+// `<name>.part` and renamed over the target only when the dispatcher finds
+// the write complete, so that an old output survives any failure whole; a
+// device, pipe or link is written in place. Output_Create reports "Output:
+// can not create file" (nullptr); Output_Close reports "Output: can not
+// write file" when any write or the close failed (false).
+void* Output_Create();
+bool Output_Close(void* handle);

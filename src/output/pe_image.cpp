@@ -156,12 +156,12 @@ void Pe64_Optional_Header(Byte_Sink* h, uint32_t at) {
 // A PE32+ DLL carries the DLL flag, which a loader needs to treat it as one,
 // and keeps its relocations.
 const Pe_Format Pe64_Format = {
-    "PE64", "PE64: can not create output file\r\n", Format_PE64, 0xE0, 0x8664, 0x20B, 0xF0, 8, 2, 0x2022, 0x23, 0,
+    "PE64", Format_PE64, 0xE0, 0x8664, 0x20B, 0xF0, 8, 2, 0x2022, 0x23, 0,
     Pe64_Dos_Header, Pe64_Optional_Header,
 };
 
 const Pe_Format Pe32_Format = {
-    "PE32", "Output: can not create file\r\n", Format_PE32, 0x100, 0x14C, 0x10B, 0xE0, 4, 1, 0x2102, 0x102, 0x1000,
+    "PE32", Format_PE32, 0x100, 0x14C, 0x10B, 0xE0, 4, 1, 0x2102, 0x102, 0x1000,
     Pe32_Dos_Header, Pe32_Optional_Header,
 };
 
@@ -410,11 +410,8 @@ void Pe_Write_Image(const Pe_Format& format) {
     Error_Plain(message);
     return;
   }
-  File_Handle f = File_Create(Output_File_Name());
-  if (f == No_File) {
-    Error_Plain(format.create_failed);
-    return;
-  }
+  File_Handle f = Output_Create();
+  if (f == No_File) return;
   bool ok = Output_File_Write(f, header.data, header_size);
   const Section_State& s = Sections;
   for (int32_t i = 0; ok && i <= s.Section_Count; ++i) {
@@ -422,6 +419,5 @@ void Pe_Write_Image(const Pe_Format& format) {
     if (r.section_class == Class_Bss || r.out == 0) continue;
     ok = Write_Section(f, r, r.raw_size);
   }
-  File_Close(f);
-  if (!ok) Error_Plain("Output: can not write file\r\n");
+  Output_Close(f);
 }

@@ -9,7 +9,6 @@ struct Byte_Sink;
 
 struct Pe_Format {
   const char* name;               // for messages: "PE32", "PE64"
-  const char* create_failed;      // the message when the file cannot be created
   uint32_t format;                // Output_Format of this kind
   uint32_t e_lfanew;
   uint16_t machine;

@@ -18,8 +18,11 @@ Reloc_Record* Next_Slot() {
   Reloc_State& r = Relocs;
   if (r.Reloc_Full || !r.Reloc_Table) return nullptr;
   if (r.Reloc_Count >= r.Reloc_Capacity) {
-    uint32_t bigger = r.Reloc_Capacity + Reloc_Grow_Step;
-    auto* grown = static_cast<Reloc_Record*>(Mem_Alloc(bigger * Record_Bytes));
+    // Doubling: n relocations cost O(n) copies in all.
+    const uint64_t wanted = static_cast<uint64_t>(r.Reloc_Capacity) * 2;
+    const uint32_t bigger = static_cast<uint32_t>(wanted);
+    auto* grown = wanted * Record_Bytes <= 0xFFFFFFFFu ? static_cast<Reloc_Record*>(Mem_Alloc(bigger * Record_Bytes))
+                                                       : nullptr;
     if (!grown) {
       Error_Msg("Relocations, can not create more.");
       Diag.Stop_Flag += 1;
@@ -31,7 +34,9 @@ Reloc_Record* Next_Slot() {
     r.Reloc_Table = grown;
     r.Reloc_Capacity = bigger;
   }
-  return &r.Reloc_Table[r.Reloc_Count++];
+  Reloc_Record* slot = &r.Reloc_Table[r.Reloc_Count++];
+  *slot = Reloc_Record{};  // no field of an earlier pass's record stays behind
+  return slot;
 }
 
 bool Width_Fits(uint32_t type, uint32_t width) {

@@ -213,15 +213,25 @@ int Section_Grow(uint32_t need) {
   Section_Record* r = Current_Record();
   if (!r || !r->buffer) return -1;
   if (need < Section_Grow_Minimum) need = Section_Grow_Minimum;
-  uint64_t bigger = static_cast<uint64_t>(r->capacity) + need;
-  uint8_t* grown = bigger <= Section_Buffer_Limit ? static_cast<uint8_t*>(Mem_Alloc(static_cast<uint32_t>(bigger))) : nullptr;
+  const uint64_t wanted = static_cast<uint64_t>(r->capacity) + need;
+  // At least doubling, so that growth costs O(size) copies in all; never
+  // beyond the limit, and a request beyond it fails at once.
+  uint64_t bigger = wanted > 2ull * r->capacity ? wanted : 2ull * r->capacity;
+  if (bigger > Section_Buffer_Limit) bigger = Section_Buffer_Limit;
+  // A zero fill comes with the memory: untouched pages cost nothing.
+  const bool zero = r->fill_byte == 0;
+  uint8_t* grown = nullptr;
+  if (wanted <= Section_Buffer_Limit)
+    grown = static_cast<uint8_t*>(zero ? Mem_Alloc_Zero(static_cast<uint32_t>(bigger))
+                                       : Mem_Alloc(static_cast<uint32_t>(bigger)));
+  need = static_cast<uint32_t>(bigger - r->capacity);
   if (!grown) {
     Error_Msg("Section, not enough memory. ");
     Diag.Stop_Flag += 1;
     return -1;
   }
   for (uint32_t i = 0; i < r->capacity; ++i) grown[i] = r->buffer[i];
-  Fill(grown + r->capacity, static_cast<uint8_t>(r->fill_byte), need);
+  if (!zero) Fill(grown + r->capacity, static_cast<uint8_t>(r->fill_byte), need);
   Mem_Free(r->buffer, r->allocation_tag, r->capacity);
   r->buffer = grown;
   r->capacity = static_cast<uint32_t>(bigger);
@@ -289,7 +299,14 @@ void Emit_U64(uint64_t v) {
 
 int Emit_Reserve(uint32_t n) {
   Section_State& s = Sections;
-  if (!Emit_Fits(n) && !Emit_Room(n)) return -1;
+  // Reserved bytes read as the fill byte, as the buffer beyond its capacity
+  // does: the buffer grows only when bytes are written after them.
+  if (!s.Section_Data_Base) return -1;
+  if (static_cast<uint64_t>(s.Section_Write_Offset) + n > Section_Buffer_Limit) {
+    Error_Msg("Section, not enough memory. ");
+    Diag.Stop_Flag += 1;
+    return -1;
+  }
   s.Section_Write_Offset += n;
   s.Location_Counter += n;
   return 0;
@@ -357,6 +374,8 @@ namespace {
 // Makes every byte from the write offset on read as `fill`.
 void Set_Fill(Section_Record& r, uint8_t fill) {
   if (!r.buffer) return;
+  // Reserved bytes beyond the buffer keep the fill they were reserved with.
+  if (Sections.Section_Write_Offset > r.capacity && !Emit_Room(0)) return;
   uint32_t from = Sections.Section_Write_Offset;
   if (from > r.capacity) from = r.capacity;
   Mark_Dirty(r, from);

@@ -5,6 +5,8 @@
 
 #include "core/operands.h"
 #include "core/scanner.h"
+#include "directives/imports.h"
+#include "encode/branch.h"
 #include "support/fixture.h"
 #include "support/run_support.h"
 
@@ -70,6 +72,7 @@ TEST_F(Branch_Test, BranchIntoAnotherSectionIsRelocated) {
     err.clear();
     SetUp();
     Options.Short_Jumps = row.short_jumps;
+    Relocs.Reloc_Table[0].import_index = 0xDEAD;  // a slot is never read uncleared
     const std::string source = std::string("section \"c\" class_code\r\n.use") + row.mode + "\r\nhere:\r\n" +
                                row.instruction + "\r\nsection \"d\" class_code\r\ndd 0\r\nt: nop\r\n";
     Assemble(source, row.format);
@@ -89,6 +92,7 @@ TEST_F(Branch_Test, BranchIntoAnotherSectionIsRelocated) {
     EXPECT_EQ(r.offset, static_cast<uint32_t>(row.reloc_offset)) << row.instruction;
     EXPECT_EQ(r.section, 0u) << row.instruction;
     EXPECT_EQ(r.target_section, 1u) << row.instruction;
+    EXPECT_EQ(r.import_index, 0u) << row.instruction;
   }
 }
 
@@ -98,4 +102,54 @@ TEST_F(Branch_Test, SixteenBitBranchIntoAnotherSectionIsRefused) {
       "section \"c\" class_code\r\n.use16\r\njmp t\r\nsection \"d\" class_code\r\nt: nop\r\n";
   Assemble(source, Format_COFF32);
   EXPECT_EQ(err, "\r\n**Error** prog.asm(3) JMP, target in another section in 16-bit code: t");
+}
+
+// A call of an import: an external symbol leaves the distance to the linker
+// (type 2, with the format's addend); a thunk is reached directly, or through
+// a type-3 record when it lies in another object section.
+TEST_F(Branch_Test, CallOfAnImportPerFormat) {
+  struct Row {
+    uint32_t format;
+    uint32_t external, thunk_address, thunk_section;
+    const char* bytes;      // after three nops
+    int reloc_type;         // -1: no record
+  };
+  const Row rows[] = {
+      {Format_ELF32, 1, 0, 0, "E8 FC FF FF FF", Reloc_Extern_Rel},
+      {Format_ELF64, 1, 0, 0, "E8 FC FF FF FF", Reloc_Extern_Rel},
+      {Format_COFF32, 1, 0, 0, "E8 00 00 00 00", Reloc_Extern_Rel},
+      {Format_MachO32, 1, 0, 0, "E8 F8 FF FF FF", Reloc_Extern_Rel},  // -4 - field (4)
+      {Format_PE32, 0, 0x402000, 0, "E8 F8 0F 00 00", -1},  // thunk - (field 401004h + 4)
+      {Format_COFF32, 0, 0x20, 1, "E8 20 00 00 00", Reloc_Rel32},
+      {Format_ELF32, 0, 0x20, 1, "E8 1C 00 00 00", Reloc_Rel32},
+  };
+  for (const Row& row : rows) {
+    TearDown();
+    err.clear();
+    SetUp();
+    Options.Output_Format = row.format;
+    Section_Table_Reset(row.format);
+    Open_Section();
+    Pass.Pass_Number = 2;
+    for (int i = 0; i < 3; ++i) Emit_Byte(0x90);
+    const uint32_t start = Sections.Section_Write_Offset;
+    Call_Extern(Import_Func_Ref{7, row.external, row.thunk_address, row.thunk_section}, "f", 1);
+    const uint8_t* b = Sections.Section_Data_Base;
+    std::vector<uint8_t> want;
+    Parse_Hex(row.bytes, &want);
+    EXPECT_EQ(Hex_Of({b + start, b + Sections.Section_Write_Offset}), Hex_Of(want)) << row.bytes;
+    if (row.reloc_type < 0) {
+      EXPECT_EQ(Relocs.Reloc_Count, 0u);
+      continue;
+    }
+    ASSERT_EQ(Relocs.Reloc_Count, 1u) << row.bytes;
+    EXPECT_EQ(Relocs.Reloc_Table[0].type, static_cast<uint32_t>(row.reloc_type));
+    EXPECT_EQ(Relocs.Reloc_Table[0].offset, start + 1);
+    if (row.external) EXPECT_EQ(Relocs.Reloc_Table[0].import_index, 7u);
+  }
+  // 16-bit code has no 32-bit call of an import
+  Parser.Code_Mode = Code_16;
+  err.clear();
+  Call_Extern(Import_Func_Ref{0, 1, 0, 0}, "ExitProcess", 11);
+  EXPECT_EQ(err, "\r\n**Error** prog.asm(12) Call, can not call an import in 16-bit code: ExitProcess");
 }

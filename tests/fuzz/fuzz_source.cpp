@@ -4,23 +4,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "core/driver.h"
 #include "core/platform/platform.h"
 
 namespace {
+// A folder of its own for the source and output files. The working directory
+// stays as it is, so that corpus paths given relative to it keep working.
 std::string Work_Directory() {
   char pattern[] = "/tmp/qrn_fuzz_XXXXXX";
   const char* made = mkdtemp(pattern);
-  if (!made || chdir(made) != 0) std::abort();
+  if (!made) std::abort();
   return made;
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::string dir = Work_Directory();
-  std::FILE* f = std::fopen("fuzz.asm", "wb");
+  static std::string source = dir + "/fuzz.asm", output = dir + "/fuzz.bin";
+  std::FILE* f = std::fopen(source.c_str(), "wb");
   if (!f) return 0;
   if (size) std::fwrite(data, 1, size, f);
   std::fclose(f);
@@ -28,8 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   out.clear();
   err.clear();
   Console_Capture(&out, &err);
-  char a0[] = "qrn_asm", a1[] = "-q", a2[] = "-binary", a3[] = "fuzz.asm", a4[] = "fuzz.bin";
-  char* argv[] = {a0, a1, a2, a3, a4, nullptr};
+  static std::string a3 = source, a4 = output;  // writable copies for argv
+  a3 = source;
+  a4 = output;
+  char a0[] = "qrn_asm", a1[] = "-q", a2[] = "-binary";
+  char* argv[] = {a0, a1, a2, a3.data(), a4.data(), nullptr};
   Main_Driver(5, argv);
   Console_Capture(nullptr, nullptr);
   return 0;

@@ -2,6 +2,8 @@
 """Runs the qrn_asm program as a process: exit codes, console streams and
 output files as a user sees them. Usage: cli_test.py path/to/qrn_asm"""
 import os
+import resource
+import signal
 import subprocess
 import sys
 import tempfile
@@ -19,8 +21,11 @@ def check(name, condition, detail=""):
         print(f"FAIL {name} {detail}")
 
 
-def run(args, cwd):
-    p = subprocess.run([QRN] + args, cwd=cwd, capture_output=True)
+def run(args, cwd, file_limit=None):
+    def limit():  # writes past file_limit bytes fail (EFBIG) instead of ending the process
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+    p = subprocess.run([QRN] + args, cwd=cwd, capture_output=True, preexec_fn=limit if file_limit else None)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -41,6 +46,7 @@ with tempfile.TemporaryDirectory() as d:
     os.makedirs(os.path.join(d, "adir"), exist_ok=True)
     code, out, err = run(["-q", "-binary", "adir", "adir.bin"], d)
     check("directory input exit", code == 1, (code, out, err))
+    check("directory input message", err == b"\r\n**Error** File is not a regular file: adir", err)
     check("directory input no output", not os.path.exists(os.path.join(d, "adir.bin")))
 
     # An empty file assembles to nothing, without error.
@@ -75,6 +81,29 @@ with tempfile.TemporaryDirectory() as d:
     code, out, err = run(["-q", "-binary", "p.asm", "no/such/dir/p.bin"], d)
     check("writer failure exit", code == 1, code)
     check("writer failure message", err == b"\r\n**Error** Output: can not create file\r\n", err)
+
+    # Failed writes: reported, exit 1, no partial file; an old output survives whole.
+    write_msg = b"\r\n**Error** Output: can not write file\r\n"
+    big = b'section "c" class_code\r\nrb 100000\r\nnop\r\n'
+    write("big.asm", big)
+    if os.path.exists("/dev/full"):
+        for name in ("p.asm", "big.asm"):  # the small one fails only when the file is closed
+            code, out, err = run(["-q", "-binary", name, "/dev/full"], d)
+            check("full device %s" % name, code == 1 and err == write_msg, (code, err))
+    write("old.bin", b"old output")
+    code, out, err = run(["-q", "-binary", "big.asm", "old.bin"], d, file_limit=4096)
+    check("cut write exit", code == 1 and err == write_msg, (code, err))
+    with open(os.path.join(d, "old.bin"), "rb") as f:
+        check("cut write keeps the old output", f.read() == b"old output")
+    check("cut write leaves no part file", not os.path.exists(os.path.join(d, "old.bin.part")), os.listdir(d))
+    code, out, err = run(["-q", "-binary", "big.asm", "old.bin"], d)
+    check("complete write replaces it", code == 0 and os.path.getsize(os.path.join(d, "old.bin")) == 100001
+          and not os.path.exists(os.path.join(d, "old.bin.part")))
+    # A run without any section leaves no older output of the same name.
+    write("nosec.asm", b"x equ 1\r\n")
+    code, out, err = run(["-q", "-binary", "nosec.asm", "old.bin"], d)
+    check("no section removes the old output", code == 0 and not os.path.exists(os.path.join(d, "old.bin")),
+          (code, err))
 
     # Help alone succeeds; a command-line error fails.
     code, out, err = run(["-h"], d)

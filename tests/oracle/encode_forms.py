@@ -34,6 +34,8 @@ from operand_pools import (ACCUMULATOR, GAS_PTR, GPR, GPR_X, IMM_SIGNED, IMM_UNS
                            Mem, SIZE_WORD, compatible, gas_imm, gas_reg, imm_text, memory_shapes,
                            quoted, registers)
 from struc_forms import struc_members  # noqa: E402
+from branch_forms import (branch_far_direct, branch_far_memory, branch_memory,  # noqa: E402
+                          branch_register, check_branch_targets)
 from x87_forms import X87, check_llvm_mc, x87_mem, x87_st  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -127,18 +129,18 @@ def partner(regs, i, mem):
 
 OPERANDLESS = [
     ("reti", "C3", "ret"), ("retf", "CB", "retf"), ("int3", "CC", "int3"), ("int1", "F1", "int1"),
-    ("into", "CE", "into|into|(bad)"), ("iret", "CF", "iret"), ("iretd", "CF", "iret"),
+    ("into", "CE", "into|into|(bad)"), ("iret", "CF", "iret"), ("iretd", "CF", "iretd|iret|iret"),
     ("hlt", "F4", "hlt"), ("leave", "C9", "leave"),
-    ("pushad", "60", "pusha|pusha|(bad)"), ("pusha", "60", "pusha|pusha|(bad)"),
-    ("pushfd", "9C", "pushf"), ("pushf", "9C", "pushf"),
-    ("popad", "61", "popa|popa|(bad)"), ("popa", "61", "popa|popa|(bad)"),
-    ("popfd", "9D", "popf"), ("popf", "9D", "popf"),
+    ("pushad", "60", "pushad|pusha|!"), ("pusha", "60", "pusha|pusha|!"),
+    ("pushfd", "9C", "pushfd|pushf|!"), ("pushf", "9C", "pushf"),
+    ("popad", "61", "popad|popa|!"), ("popa", "61", "popa|popa|!"),
+    ("popfd", "9D", "popfd|popf|!"), ("popf", "9D", "popf"),
     ("rep", "F3", "repz"), ("repz", "F3", "repz"), ("repnz", "F2", "repnz"),
     ("movsb", "A4", "movs"), ("stosb", "AA", "stos"), ("lodsb", "AC", "lods"), ("scasb", "AE", "scas"),
     ("scasd", "AF", "scas"), ("nop", "90", "nop"), ("clc", "F8", "clc"), ("stc", "F9", "stc"),
     ("daa", "27", "daa|daa|(bad)"), ("das", "2F", "das|das|(bad)"),
-    ("cbw", "98", "cbw|cwde|cwde"), ("cwde", "98", "cbw|cwde|cwde"),
-    ("cdq", "99", "cwd|cdq|cdq"), ("cwd", "99", "cwd|cdq|cdq"),
+    ("cbw", "98", "cbw"), ("cwde", "98", "cwde"),
+    ("cdq", "99", "cdq"), ("cwd", "99", "cwd"),
     ("cld", "FC", "cld"), ("std", "FD", "std"), ("cmc", "F5", "cmc"),
     ("aaa", "37", "aaa|aaa|(bad)"), ("aas", "3F", "aas|aas|(bad)"),
     ("lahf", "9F", "lahf"), ("lock", "F0", "lock"), ("sahf", "9E", "sahf"),
@@ -171,7 +173,16 @@ OPERANDLESS = [
 ]
 # How GNU as spells the mnemonics whose name or width it reads otherwise
 # (None: GNU as has no spelling with these bytes), and the mode to try them in.
-GAS_OPERANDLESS = {"reti": "ret", "cbw": "cwde", "cwd": "cdq", "sysexit64": ("sysexitq", 64), "swapgs": ("swapgs", 64)}
+GAS_OPERANDLESS = {"reti": "ret", "sysexit64": ("sysexitq", 64), "swapgs": ("swapgs", 64)}
+# The forms of the width that is not the mode's own take 66h ("!" in the
+# names column: the mode has no such instruction and refuses it).
+OTHER_WIDTH = {16: {"cwde", "cdq", "pushad", "popad", "pushfd", "popfd", "iretd", "scasd", "outsd", "insd"},
+               32: {"cbw", "cwd"}, 64: {"cbw", "cwd"}}
+MODE_MESSAGE = "Unknown encode for this mode (USE 64/32/16)"
+
+
+def operandless_bytes(table, name, mode):
+    return (b"\x66" if name in OTHER_WIDTH[mode] else b"") + table[name]
 
 
 def keyword_list_rows():
@@ -217,7 +228,7 @@ def check_operandless(tools, report):
             continue
         offset = PAD
         for name, spelling in names:
-            want = table[name]
+            want = operandless_bytes(table, name, mode)
             got = image[offset:offset + len(want)]
             offset += len(want)
             if got != want:
@@ -229,15 +240,22 @@ def check_operandless(tools, report):
             record("GNU as %d-bit" % mode, False, "GNU as image length %d, expected %d" % (len(image), offset))
 
     for mode in (16, 32, 64):
-        lines = [name for name, _, _ in OPERANDLESS]
+        col = {16: 0, 32: 1, 64: 2}[mode]
+        refused = {name for name, _, reads in OPERANDLESS if reads.split("|")[col % len(reads.split("|"))] == "!"}
+        lines = [name for name, _, _ in OPERANDLESS if name not in refused]
         image, per_line, other = tools.qrn_run(mode, lines)
-        expected = b"".join(table[n] for n in lines)
+        expected = b"".join(operandless_bytes(table, n, mode) for n in lines)
         pieces = {}
+        for name in sorted(refused):
+            _, msgs, _ = tools.qrn_run(mode, [name])
+            ok = msgs.get(0) == MODE_MESSAGE
+            results.append(Result(Case(mode, name, "", "operand-less", name), ok,
+                                  "" if ok else "expected \"%s\", got %s" % (MODE_MESSAGE, msgs.get(0))))
         if image is not None and image[PAD:] == expected:
             offset = PAD
             for n in lines:
-                pieces[n] = image[offset:offset + len(table[n])]
-                offset += len(table[n])
+                pieces[n] = image[offset:offset + len(operandless_bytes(table, n, mode))]
+                offset += len(pieces[n])
         else:
             for n in lines:
                 one, msgs, other = tools.qrn_run(mode, [n])
@@ -246,15 +264,17 @@ def check_operandless(tools, report):
                     pieces[n] = "error: %s" % (msgs.get(0) or "; ".join(other))
         # objdump reads every line's bytes on its own (a prefix would join the next line).
         names = decode_each(tools, mode, {n: p for n, p in pieces.items() if isinstance(p, bytes)})
-        col = {16: 0, 32: 1, 64: 2}[mode]
         for name, _, reads in OPERANDLESS:
+            if name in refused:
+                continue
             got = pieces[name]
             case = Case(mode, name, "", "operand-less", name)
             if not isinstance(got, bytes):
                 results.append(Result(case, False, got))
                 continue
-            if got != table[name]:
-                results.append(Result(case, False, "bytes %s, expected %s" % (got.hex(" "), table[name].hex(" "))))
+            want_bytes = operandless_bytes(table, name, mode)
+            if got != want_bytes:
+                results.append(Result(case, False, "bytes %s, expected %s" % (got.hex(" "), want_bytes.hex(" "))))
                 continue
             alternatives = reads.split("|")
             want = alternatives[col if len(alternatives) == 3 else 0].split(";")
@@ -734,6 +754,110 @@ def bswap_reg(fam, mode):
 def string_ops(fam, mode):
     for m in ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"):
         yield Case(mode, m, m, "string", m)
+
+
+# ---------------------------------------------------------------------------
+# Limits of the encoding layer: the displacement field, the sign-extended
+# imm32 of 64-bit operands, size keywords and CR/DR register widths. The
+# boundary values must give GNU as's bytes; the values past them must be
+# refused by both assemblers (never written as another instruction).
+
+ALU_NAMES = ("add", "or", "adc", "sbb", "and", "sub", "xor", "cmp")
+
+
+def limit_shapes(mode):
+    """(qrn operand, GNU as operand, address bits) with {d} for the displacement."""
+    if mode == 64:
+        return [("[rbx+{d}]", "[rbx+{d}]", 64), ("[rsp+{d}]", "[rsp+{d}]", 64), ("[rax*4+{d}]", "[rax*4+{d}]", 64),
+                ("[rbp+r9*2+{d}]", "[rbp+r9*2+{d}]", 64), ("[ebx+{d}]", "[ebx+{d}]", 32)]
+    if mode == 32:
+        return [("[ebx+{d}]", "[ebx+{d}]", 32), ("[esi*8+{d}]", "[esi*8+{d}]", 32),
+                ("[esp+edi+{d}]", "[esp+edi+{d}]", 32)]
+    return [("[ebx+{d}]", "[ebx+{d}]", 32), ("[ecx+edx*2+{d}]", "[ecx+edx*2+{d}]", 32)]
+
+
+def limit_displacements(bits):
+    """Accepted and refused displacements of an address width."""
+    if bits == 64:
+        return [0x7FFFFFFF, -0x80000000, -1, 0x7FFFFF80], [0x80000000, 0xFFFFFFFF, -0x80000001, 0x100000000]
+    # GNU as wraps -80000001h in 32-bit addressing where qrn_asm refuses it (table cases)
+    return [0x7FFFFFFF, -0x80000000, 0xFFFFFFFF, 0x80000000], []
+
+
+def disp_text(v, gas):
+    if gas:
+        return ("-" if v < 0 else "") + "0x%x" % abs(v)
+    return ("-" if v < 0 else "") + "0%Xh" % abs(v) if abs(v) > 255 else str(v)
+
+
+def limit_forms(fam, mode):
+    size = 64 if mode == 64 else 32
+    reg = {64: "rcx", 32: "ecx"}[size]
+    for q, g, bits in limit_shapes(mode):
+        for v in limit_displacements(bits)[0]:
+            qo, go = q.format(d=disp_text(v, False)).replace("+-", "-"), g.format(d=disp_text(v, True)).replace("+-", "-")
+            m = fam.next(ALU_NAMES)
+            # objdump reads FFFFFFFFh in 32-bit addressing as -1; GNU as writes the same field
+            yield Case(mode, "%s %s,%s" % (m, reg, qo), "%s %s, %s" % (m, reg, go), "disp limit", m)
+    if mode == 64:
+        for v in (0x7FFFFFFF, -0x80000000, -1, -8):
+            m = fam.next(ALU_NAMES)
+            yield Case(64, "%s rdx,%s" % (m, imm_text(v)), "%s rdx, %s" % (m, gas_imm(v)), "imm64 limit", m,
+                       policy="meaning")
+            yield Case(64, "mov qword [rsi],%s" % imm_text(v), "mov QWORD PTR [rsi], %s" % gas_imm(v),
+                       "imm64 limit", "mov")
+        for special, r in (("cr8", "rax"), ("cr0", "r13"), ("dr7", "rdx")):
+            yield Case(64, "mov %s,%s" % (special, r), "mov %s, %s" % (special, r), "cr/dr width", "mov")
+
+
+def limit_refusals(mode):
+    """(qrn line, GNU as line) pairs that both assemblers must refuse."""
+    size = 64 if mode == 64 else 32
+    reg = {64: "rcx", 32: "ecx"}[size]
+    out = []
+    for q, g, bits in limit_shapes(mode):
+        for v in limit_displacements(bits)[1]:
+            qo, go = q.format(d=disp_text(v, False)).replace("+-", "-"), g.format(d=disp_text(v, True)).replace("+-", "-")
+            out.append(("mov %s,%s" % (reg, qo), "mov %s, %s" % (reg, go)))
+    if mode == 64:
+        for i, v in enumerate((0x80000000, 0xFFFFFFFF, -0x80000001, 0x100000000)):
+            m = ALU_NAMES[i * 3 % 8]
+            out.append(("%s rbx,%s" % (m, imm_text(v)), "%s rbx, %s" % (m, gas_imm(v))))
+            out.append(("%s qword [rdi+8],%s" % (m, imm_text(v)), "%s QWORD PTR [rdi+8], %s" % (m, gas_imm(v))))
+            out.append(("mov qword [rdi],%s" % imm_text(v), "mov QWORD PTR [rdi], %s" % gas_imm(v)))
+        for special, r in (("cr8", "eax"), ("cr2", "r14d"), ("dr7", "ebx")):
+            out.append(("mov %s,%s" % (special, r), "mov %s, %s" % (special, r)))
+            out.append(("mov %s,%s" % (r, special), "mov %s, %s" % (r, special)))
+    regs = {16: ("cx", "ecx", "dl"), 32: ("di", "edi", "al"), 64: ("si", "rsi", "r8d")}[mode]
+    mem = {16: "[bx+si]", 32: "[ebp]", 64: "[rbp+8]"}[mode]
+    for i, r in enumerate(regs):
+        other = (8, 16, 32, 64)[(i + 2) % (4 if mode == 64 else 3)]
+        if other == {"c": 16, "d": 16, "s": 16, "e": 32, "r": 64, "a": 8}.get(r[0] if r != "dl" else "a", 0):
+            continue
+        m = ALU_NAMES[i]
+        out.append(("%s %s %s,%s" % (m, SIZE_WORD[other], mem, r), "%s %s %s, %s" % (m, GAS_PTR[other], mem, r)))
+        out.append(("mov %s,%s %s" % (r, SIZE_WORD[other], mem), "mov %s, %s %s" % (r, GAS_PTR[other], mem)))
+    return out
+
+
+def check_refusals(tools, report):
+    """Lines that GNU as refuses must be refused by qrn_asm too."""
+    results = []
+    for mode in (16, 32, 64):
+        pairs = limit_refusals(mode)
+        gas_lines = [g for _, g in pairs]
+        _, gas_errors = tools.gas_run(mode, gas_lines)
+        for i, (q, g) in enumerate(pairs):
+            # one run each: an error of pass 1 ends a run before the checks of pass 2
+            _, per_line, _ = tools.qrn_run(mode, [q])
+            case = Case(mode, q, g, "refused", q.split()[0])
+            if i not in gas_errors:
+                results.append(Result(case, False, "generator fault: GNU as accepts the line"))
+            elif 0 not in per_line:
+                results.append(Result(case, False, "qrn_asm writes it; GNU as: %s" % gas_errors[i]))
+            else:
+                results.append(Result(case, True))
+    report.section("refusals", results)
 
 
 # ---------------------------------------------------------------------------
@@ -1676,6 +1800,24 @@ def control_forms(fam, mode):
         yield Case(mode, "iretq", "iretq", "iretq", "iretq")
 
 
+# ---------------------------------------------------------------------------
+# CALL and JMP on PROC frame variables (the other forms: branch_forms.py)
+
+def branch_frame(fam, mode):
+    own = {16: 16, 32: 32, 64: 64}[mode]
+
+    def body(name, offset, var_size, size, turn):
+        if size != (32 if mode == 64 else own):
+            return None
+        m = fam.next()
+        return ("%s [%s]" % (m, name), "%s %s" % (m, frame_operand(mode, offset, own)), "frame", m)
+    for made in frame_cases(fam, mode, body):
+        yield frame_case(mode, made)
+
+
+branch_frame.needs = ("proc", "arg", "local", "endp")
+
+
 FAMILIES = [
     Family("alu", ("add", "or", "adc", "sbb", "and", "sub", "xor", "cmp"), "{m} eax,ebx",
            (alu_reg_reg, alu_reg_imm, alu_reg_mem, alu_mem_reg, alu_mem_imm, alu_quoted, alu_frame)),
@@ -1684,6 +1826,7 @@ FAMILIES = [
             mov_segment, mov_control_debug, mov_frame)),
     Family("lea", ("lea",), "{m} eax,[ebx]", (lea_reg_mem, lea_frame)),
     Family("bswap", ("bswap",), "{m} eax", (bswap_reg,)),
+    Family("limits", ALU_NAMES + ("mov",), "{m} eax,ebx", (limit_forms,)),
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
     Family("bt", ("bt", "btc", "btr", "bts"), "{m} eax,ebx", (bt_reg_reg, bt_reg_imm, bt_mem, bt_frame)),
     Family("bsx", ("bsf", "bsr"), "{m} eax,ebx", (reg_rm_reg, reg_rm_mem, reg_rm_frame)),
@@ -1698,6 +1841,9 @@ FAMILIES = [
     Family("push/pop", ("push", "pop"), "{m} eax", (stack_reg, stack_imm, stack_segment, stack_mem, stack_frame)),
     Family("ret/int/enter/loop", ("retn", "int", "enter", "loop", "iretq"), "retn 4", (control_forms,)),
     Family("x87", tuple(X87), "{m} st1", (x87_st, x87_mem)),
+    # CALL and JMP
+    Family("call/jmp", ("call", "jmp"), "{m} eax",
+           (branch_register, branch_memory, branch_far_memory, branch_far_direct, branch_frame)),
 
     sse_family("sse", "Sse", "{m} xmm0,xmm1", (sse_two, simd_frame), skip=("psrldq", "pextrw1")),
     sse_family("sse imm8", "Sse_Imm8", "{m} xmm0,xmm1,1", (sse_imm8, simd_frame), skip=("pslldq",)),
@@ -1799,6 +1945,9 @@ def main():
     report = Report()
     try:
         check_operandless(tools, report)
+        check_refusals(tools, report)
+        if not tools.pending([(32, "%s 0" % m) for m in ("call", "jmp", "jo")]):
+            check_branch_targets(tools, report)
         for fam in FAMILIES:
             pending = tools.pending([(32, fam.probe.format(m=m)) for m in fam.mnemonics]
                                     + [(32, k) for k in fam.needs()])

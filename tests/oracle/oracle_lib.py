@@ -95,16 +95,16 @@ class Tools:
     def qrn_head(self, mode):
         return ['section "c" class_code', MODES[mode]["use"]] + ["nop"] * PAD + [LABEL + ":"]
 
-    def qrn_run(self, mode, lines, fmt="-binary", setup=((), ())):
+    def qrn_run(self, mode, lines, fmt="-binary", setup=((), ()), options=()):
         """Assembles lines after the standard head (and between the setup
-        lines). Returns (image or None, {line index: message}, other
-        messages)."""
+        lines), with more command-line options (such as -size). Returns
+        (image or None, {line index: message}, other messages)."""
         head = self.qrn_head(mode) + list(setup[0])
         src = self.path("in.asm")
         out = self.path("out.bin")
         with open(src, "wb") as f:
             f.write(("\r\n".join(head + list(lines) + list(setup[1])) + "\r\n").encode("latin-1"))
-        p = subprocess.run([self.qrn, fmt, "-q", src, out], capture_output=True)
+        p = subprocess.run([self.qrn, fmt, "-q"] + list(options) + [src, out], capture_output=True)
         text = (p.stdout + p.stderr).decode("latin-1")
         per_line, other = {}, []
         for m in re.finditer(r"\*\*Error\*\* (?:\S*?\((\d+)\) )?([^\r\n]*)", text):

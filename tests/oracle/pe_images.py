@@ -426,7 +426,7 @@ def test_library_limit():
     rc, text, _ = assemble("limit.exe", src)
     check("257th library refused", rc == 1 and "Can not create more DLL imports d256.dll" in text
           and "d255.dll" not in text, text)
-    for args, message in ((("-pe32",), "Output: can not create file"), (("-pe64",), "PE64: can not create output file")):
+    for args, message in ((("-pe32",), "Output: can not create file"), (("-pe64",), "Output: can not create file")):
         _, _, exe = assemble("x.exe", 'section "c" class_code\nnop\n', args)
         r = subprocess.run([QRN, *args, exe + ".asm", os.path.join(WORK, "missing", "x.exe")], capture_output=True,
                            text=True)

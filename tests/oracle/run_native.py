@@ -1078,6 +1078,150 @@ OBJECT_PROGRAMS = [
 ]
 
 # ---------------------------------------------------------------------------
+# Branches: every conditional jump after CMP pairs that set each flag both
+# ways folds taken / not taken into a checksum (h = 3h + taken, one check per
+# group of pairs); CALL and JMP forward and backward; in 64-bit code CALL and
+# JMP through registers and memory. These programs run with and without
+# -size (short and near jumps).
+
+JCC = ["jo", "jno", "jc", "jnc", "jb", "jnb", "jnae", "jae", "jz", "jnz", "je", "jne", "jbe", "jnbe",
+       "jna", "ja", "js", "jns", "jpe", "jpo", "jl", "jnl", "jnge", "jge", "jle", "jnle", "jng", "jg"]
+
+
+def jcc_taken(m, a, b, bits):
+    mask = (1 << bits) - 1
+    a, b = a & mask, b & mask
+    r = (a - b) & mask
+    signed = lambda v: v - (1 << bits) if v >> (bits - 1) else v  # noqa: E731
+    cf, zf, sf = a < b, r == 0, bool(r >> (bits - 1))
+    of = not (-(1 << (bits - 1)) <= signed(a) - signed(b) < (1 << (bits - 1)))
+    pf = bin(r & 0xFF).count("1") % 2 == 0
+    name = {"jc": "jb", "jnae": "jb", "jnc": "jae", "jnb": "jae", "jz": "je", "jnz": "jne", "jna": "jbe",
+            "jnbe": "ja", "jnge": "jl", "jnl": "jge", "jng": "jle", "jnle": "jg"}.get(m, m)
+    return {"jo": of, "jno": not of, "jb": cf, "jae": not cf, "je": zf, "jne": not zf, "jbe": cf or zf,
+            "ja": not (cf or zf), "js": sf, "jns": not sf, "jpe": pf, "jpo": not pf, "jl": sf != of,
+            "jge": sf == of, "jle": zf or sf != of, "jg": not (zf or sf != of)}[name]
+
+
+def jcc_program(bits):
+    top = 1 << (bits - 1)
+    pairs = [(5, 5), (1, 2), (2, 1), (-1, 1), (1, -1), (top, 1), (top - 1, -1), (0, 1), (3, 0), (7, 0),
+             (-100, -100), (top, top - 1)]
+    r = "r" if bits == 64 else "e"
+    lines = []
+
+    def number(v):
+        return str(v) if -256 < v < 256 else "0%Xh" % (v & ((1 << bits) - 1))
+
+    for g in range(8):
+        group = pairs[g::8]
+        h = 0
+        lines.append("xor ebx,ebx")
+        for a, b in group:
+            for m in JCC:
+                k = len(lines)
+                lines += ["mov %scx,%s" % (r, number(a)), "mov %sdx,%s" % (r, number(b)),
+                          "cmp %scx,%sdx" % (r, r), "mov edx,1", "%s t%d" % (m, k), "mov edx,0", "t%d:" % k,
+                          "mov esi,ebx", "add ebx,ebx", "add ebx,esi", "add ebx,edx"]
+                h = (h * 3 + jcc_taken(m, a, b, bits)) & 0xFFFFFFFF
+        lines.append("@check %sbx,0%Xh" % (r, h))
+    return "\n".join(lines)
+
+
+# {r}: e or r, the register width of the checks
+CALL_JMP_PROGRAM = """
+        xor ebx,ebx
+        mov ecx,10
+        again:
+        add ebx,3
+        sub ecx,1
+        jnz again
+        @check {r}bx,30
+        call add_five
+        call add_five
+        jmp over
+        add ebx,1000
+        over:
+        @check {r}bx,40
+        mov esi,0
+        call twice
+        @check {r}si,2
+        jmp forward
+        backward:
+        add ebx,7
+        jmp done
+        forward:
+        jmp backward
+        done:
+        @check {r}bx,47
+        reti
+        add_five:
+        add ebx,5
+        reti
+        twice:
+        call inc_esi
+        call inc_esi
+        reti
+        inc_esi:
+        add esi,1
+        reti
+"""
+
+INDIRECT_64_PROGRAM = """
+        xor ebx,ebx
+        lea rax,[add_five]
+        call rax
+        @check rbx,5
+        lea rax,[landing]
+        jmp rax
+        add ebx,1000
+        landing:
+        lea rdx,[add_five]
+        mov qword [cell],rdx
+        call qword [cell]
+        call [cell]
+        @check rbx,15
+        lea rcx,[cell]
+        call [rcx]
+        lea r8,[cell]
+        call [r8]
+        mov r9,0
+        call [r8+r9*8]
+        @check rbx,30
+        lea r10,[cell]
+        lea rax,[finish]
+        mov qword [r10],rax
+        jmp [r10]
+        add ebx,1000
+        finish:
+        @check rbx,30
+        reti
+        add_five:
+        add ebx,5
+        reti
+        cell:
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+        nop
+"""
+
+BRANCH_PROGRAMS = [
+    (32, "every Jcc over CMP pairs", jcc_program(32)),
+    (64, "every Jcc over CMP pairs", jcc_program(64)),
+    (32, "call, jmp and loops", CALL_JMP_PROGRAM.format(r="e")),
+    (64, "call, jmp and loops", CALL_JMP_PROGRAM.format(r="r")),
+    (64, "call and jmp through registers and memory", INDIRECT_64_PROGRAM),
+]
+PROGRAMS += BRANCH_PROGRAMS
+SIZE_RUNS = {name for _, name, _ in BRANCH_PROGRAMS}  # also assembled with -size
+
+
+# ---------------------------------------------------------------------------
 
 
 def expand(bits, text):
@@ -1128,6 +1272,10 @@ GPR32_NAMES = ["eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi"] + ["r%dd"
 def to_gas(bits, lines):
     """GNU as spelling of a program (only its meaning matters)."""
     labels = {l[:-1] for l in lines if l.endswith(":")}
+    # one pattern for all labels (a pattern per label overflows re's cache)
+    names = "|".join(sorted(map(re.escape, labels), key=len, reverse=True)) or "(?!)"
+    label_imm = re.compile(r",(%s)\b" % names)
+    label_mem = re.compile(r"\[(%s)\b" % names)
     out = []
     for line in lines:
         t = line
@@ -1146,10 +1294,9 @@ def to_gas(bits, lines):
         for n in range(8):
             t = re.sub(r"\br%d\b" % n, ["rax", "rcx", "rdx", "rbx", "rsp", "rbp", "rsi", "rdi"][n], t)
             t = re.sub(r"\b%s2\b" % ["rax", "rcx", "rdx", "rbx", "rsp", "rbp", "rsi", "rdi"][n], "r%d" % (8 + n), t)
-        for lab in labels:
-            t = re.sub(r",%s\b" % lab, ", offset %s" % lab, t)
-            if bits == 64:
-                t = re.sub(r"\[%s\b" % lab, "[rip+%s" % lab, t)
+        t = label_imm.sub(r", offset \1", t)
+        if bits == 64:
+            t = label_mem.sub(r"[rip+\1", t)
         # the language's own SSE spellings
         t = re.sub(r"^ddps\b", "dpps", t)
         t = re.sub(r"^pextrd (r(?:[a-d]x|[sd]i|[sb]p|\d+)),", r"pextrq \1,", t)
@@ -1334,9 +1481,10 @@ def main():
                 continue
             # qrn_asm's raw code in the test's own wrapper, then, once the
             # ELF writers work, qrn_asm's object linked by ld.
-            for fmt in ([] if objects_only else ["-binary"]) + [f for f in [formats[bits]] if f]:
-                image, per_line, other = tools.qrn_run(bits, lines, fmt=fmt)
-                what = "%d-bit %s (%s)" % (bits, name, fmt[1:])
+            fmts = ([] if objects_only else ["-binary"]) + [f for f in [formats[bits]] if f]
+            for fmt, options in [(f, o) for f in fmts for o in ([(), ("-size",)] if name in SIZE_RUNS else [()])]:
+                image, per_line, other = tools.qrn_run(bits, lines, fmt=fmt, options=options)
+                what = "%d-bit %s (%s%s)" % (bits, name, fmt[1:], " -size" if options else "")
                 if image is None:
                     msgs = ["line %d %s: %s" % (i + 1, lines[i], msg) for i, msg in sorted(per_line.items())]
                     result(False, "%s: qrn_asm refuses the program: %s" % (what, "; ".join(msgs + other)))

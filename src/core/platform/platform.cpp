@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@ Platform_State Platform;
 Date_Time_Record Date_Time;
 
 namespace {
+bool Write_Failed = false;
 std::string* Capture_Out = nullptr;
 std::string* Capture_Err = nullptr;
 
@@ -48,6 +50,11 @@ void* Mem_Alloc(uint32_t size) {
   return std::malloc(size ? size : 1);
 }
 
+void* Mem_Alloc_Zero(uint32_t size) {
+  Platform.Mem_Total_Bytes += size;
+  return std::calloc(size ? size : 1, 1);
+}
+
 void Mem_Free(void* block, uint32_t /*tag*/, uint32_t /*size*/) { std::free(block); }
 
 File_Handle File_Open(char* path) {
@@ -59,7 +66,12 @@ File_Handle File_Open(char* path) {
 
 File_Handle File_Create(const char* path) { return std::fopen(path, "w+b"); }
 
-int File_Close(File_Handle h) { return h ? std::fclose(static_cast<std::FILE*>(h)) : -1; }
+int File_Close(File_Handle h) {
+  if (!h) return -1;
+  const int r = std::fclose(static_cast<std::FILE*>(h));
+  if (r != 0) Write_Failed = true;
+  return r;
+}
 
 int64_t File_Size(File_Handle h) {
   auto* f = static_cast<std::FILE*>(h);
@@ -80,7 +92,9 @@ int File_Read(File_Handle h, void* buffer, uint32_t n) {
 
 int File_Write(File_Handle h, const void* buffer, uint32_t n) {
   if (n == 0) return 1;
-  return std::fwrite(buffer, n, 1, static_cast<std::FILE*>(h)) == 1 ? 1 : 0;
+  if (std::fwrite(buffer, n, 1, static_cast<std::FILE*>(h)) == 1) return 1;
+  Write_Failed = true;
+  return 0;
 }
 
 bool File_Exists(const char* path) {
@@ -91,6 +105,19 @@ bool File_Exists(const char* path) {
 }
 
 int File_Remove(const char* path) { return std::remove(path); }
+
+int File_Rename(const char* from, const char* to) { return std::rename(from, to); }
+
+File_Kind_Value File_Kind(const char* path, bool follow_link) {
+  struct stat st;
+  if ((follow_link ? ::stat(path, &st) : ::lstat(path, &st)) != 0) return File_Absent;
+  if (S_ISREG(st.st_mode)) return File_Regular;
+  if (S_ISDIR(st.st_mode)) return File_Directory;
+  return File_Other;
+}
+
+void File_Failure_Reset() { Write_Failed = false; }
+bool File_Failure() { return Write_Failed; }
 
 void Get_Local_Time() {
   std::time_t now = std::time(nullptr);

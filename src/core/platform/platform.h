@@ -22,6 +22,7 @@ struct Platform_State {
 extern Platform_State Platform;
 
 void* Mem_Alloc(uint32_t size);              // nullptr when the heap is exhausted
+void* Mem_Alloc_Zero(uint32_t size);         // zero-filled (large blocks lazily, by the system)
 void Mem_Free(void* block, uint32_t tag, uint32_t size);
 
 // ---- Files -------------------------------------------------------------
@@ -41,6 +42,14 @@ inline int File_Write_4(File_Handle h, const void* b, uint32_t n) { return File_
 inline int File_Write_5(File_Handle h, const void* b, uint32_t n) { return File_Write(h, b, n); }
 bool File_Exists(const char* path);
 int File_Remove(const char* path);
+int File_Rename(const char* from, const char* to);  // 0 = done; replaces `to`
+// What a path names; a final link counts as File_Other unless followed.
+enum File_Kind_Value { File_Absent = 0, File_Regular = 1, File_Directory = 2, File_Other = 3 };
+File_Kind_Value File_Kind(const char* path, bool follow_link);
+// A write that could not be completed (File_Write, or File_Close flushing
+// the rest) since the last reset: writers that miss a result are still caught.
+void File_Failure_Reset();
+bool File_Failure();
 
 // ---- Time --------------------------------------------------------------
 struct Date_Time_Record {
