@@ -139,7 +139,8 @@ int Bracket_Dispatch(const char* text, uint32_t length) {
 // ---- Statements ------------------------------------------------------------------------
 
 void Line_First_Code(uint32_t kind) {
-  if (Proc_Block_Mode() == 1 && (kind & Kw_Code)) Proc_Prologue_Due();
+  // Member declarations of a structure defined inside a PROC are no code.
+  if (Proc_Block_Mode() == 1 && (kind & Kw_Code) && !Struc_Is_Open()) Proc_Prologue_Due();
 }
 
 namespace {
@@ -290,13 +291,23 @@ bool Text_Equate_Substitution(const char* text, uint32_t length) {
   return true;
 }
 
+// Bodies being captured and skipped blocks take their words raw: a text
+// equate there is not replaced.
+bool Raw_Mode(uint32_t mode) {
+  return mode == Mode_Macro_Body || mode == Mode_Macro_Header || mode == Mode_Rept_Body ||
+         mode == Mode_For_Body || mode == Mode_Cond_Skip;
+}
+
 }  // namespace
 
 void Token_Word(const char* text, uint32_t length) {
   if (length == 0) return;
-  if (Text_Equate_Substitution(text, length)) return;
-  if (Dollar_Substitution(text, length)) return;
   uint32_t mode = Parser.Parser_Mode;
+  if (!Raw_Mode(mode)) {
+    if (Text_Equate_Substitution(text, length)) return;
+    if (Dollar_Substitution(text, length)) return;
+    mode = Parser.Parser_Mode;
+  }
   if (mode == Mode_Statement) {
     Statement_Start(text, length);
     return;
@@ -309,8 +320,9 @@ void Token_Word(const char* text, uint32_t length) {
 }
 
 void Token_Bracket(const char* text, uint32_t length) {
-  if (Text_Equate_Substitution(text, length)) return;
   uint32_t mode = Parser.Parser_Mode;
+  if (!Raw_Mode(mode) && Text_Equate_Substitution(text, length)) return;
+  mode = Parser.Parser_Mode;
   if (mode == Mode_Statement) {
     Bracket_Statement_Start(text, length);
     return;
@@ -321,7 +333,7 @@ void Token_Bracket(const char* text, uint32_t length) {
 
 void Token_String(const char* text, uint32_t length) {
   uint32_t mode = Parser.Parser_Mode;
-  if (mode == Mode_Macro_Body || mode == Mode_Rept_Body || mode == Mode_For_Body) return;
+  if (mode == Mode_Macro_Body || mode == Mode_Rept_Body || mode == Mode_For_Body || mode == Mode_Cond_Skip) return;
   Token_Handler h = mode < Parser_Mode_Slots ? Parser.String_Dispatch_Table[mode] : nullptr;
   if (!h) {
     Error_Text("Can not take string here: ", text, length);

@@ -31,6 +31,10 @@ extern const Mode_Table Simd_Move_Mode_Table;
 
 // CALL, JMP and Jcc
 extern const Mode_Table Branch_Mode_Table;
+// Macros, REPT and FOR; conditional assembly; includes
+extern const Mode_Table Macro_Mode_Table;
+extern const Mode_Table Cond_Mode_Table;
+extern const Mode_Table Include_Mode_Table;
 
 // Imports, exports, alias and entry
 extern const Mode_Table Import_Mode_Table;
@@ -65,6 +69,10 @@ const Mode_Table* const Family_Mode_Tables[] = {
 
     // CALL, JMP and Jcc
     &Branch_Mode_Table,
+    // Macros, REPT and FOR; conditional assembly; includes
+    &Macro_Mode_Table,
+    &Cond_Mode_Table,
+    &Include_Mode_Table,
 
     // Imports, exports, alias and entry
     &Import_Mode_Table,

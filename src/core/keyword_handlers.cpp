@@ -8,10 +8,13 @@
 #include "core/dispatch.h"
 #include "core/symbols.h"
 #include "directives/assembly_time.h"
+#include "directives/cond_asm.h"
 #include "directives/data.h"
 #include "directives/imports.h"
 #include "directives/fill.h"
+#include "directives/include.h"
 #include "directives/location.h"
+#include "directives/macro.h"
 #include "directives/struc.h"
 #include "directives/textequ.h"
 #include "encode/alu.h"
@@ -208,9 +211,9 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Until:           return nullptr;
 
     // Includes
-    case Kh::Include:         return nullptr;
-    case Kh::Incbin:          return nullptr;
-    case Kh::Incfrom:         return nullptr;
+    case Kh::Include:         return Dir_Include;
+    case Kh::Incbin:          return Inst_Incbin;
+    case Kh::Incfrom:         return Inst_Incfrom;
 
     // Equates and text equates
     case Kh::Equ:             return Dir_Equ;
@@ -231,22 +234,22 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Varg:            return Set_Varg;
 
     // Conditional assembly
-    case Kh::Hash_If:         return nullptr;
-    case Kh::Hash_Ifdef:      return nullptr;
-    case Kh::Hash_Ifndef:     return nullptr;
-    case Kh::Hash_Ifnb:       return nullptr;
-    case Kh::Hash_Ifb:        return nullptr;
-    case Kh::Hash_If_Used:    return nullptr;
-    case Kh::Hash_If_Not_Used:return nullptr;
-    case Kh::Hash_Else:       return nullptr;
-    case Kh::Hash_Endif:      return nullptr;
+    case Kh::Hash_If:         return Dir_Hash_If;
+    case Kh::Hash_Ifdef:      return Dir_Hash_Ifdef;
+    case Kh::Hash_Ifndef:     return Dir_Hash_Ifndef;
+    case Kh::Hash_Ifnb:       return Dir_Hash_Ifnb;
+    case Kh::Hash_Ifb:        return Dir_Hash_Ifb;
+    case Kh::Hash_If_Used:    return Dir_Hash_If_Used;
+    case Kh::Hash_If_Not_Used:return Dir_Hash_If_Not_Used;
+    case Kh::Hash_Else:       return Dir_Hash_Else;
+    case Kh::Hash_Endif:      return Dir_Hash_Endif;
 
     // Macros, REPT and FOR
-    case Kh::Macro:           return nullptr;
-    case Kh::Endm:            return nullptr;
-    case Kh::Rept:            return nullptr;
-    case Kh::For:             return nullptr;
-    case Kh::For_Do:          return nullptr;
+    case Kh::Macro:           return Dir_Macro;
+    case Kh::Endm:            return Dir_Endm;
+    case Kh::Rept:            return Dir_Rept;
+    case Kh::For:             return Dir_For;
+    case Kh::For_Do:          return Dir_For_Do;
 
     // Generic mode setter: the payload holds the parser mode
     case Kh::Set_Parser_Mode: return Set_Parser_Mode;

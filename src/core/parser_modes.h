@@ -77,9 +77,12 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Enter_Level = 50,
 
   // macros, REPT, FOR
+  Mode_Macro_Name = 51,
   Mode_Macro_Body = 52,
   Mode_Macro_Header = 53,
+  Mode_Rept_Count = 54,
   Mode_Rept_Body = 55,
+  Mode_For_Cursor = 56,
   Mode_For_Item = 57,
   Mode_For_Body = 58,
 
@@ -246,6 +249,12 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Incbin_Name = 224,
 
   // conditional assembly
+  Mode_Hash_Ifdef = 225,
+  Mode_Hash_Ifndef = 226,
+  Mode_Hash_Ifnb = 227,
+  Mode_Hash_Ifb = 228,
+  Mode_Hash_If_Used = 229,
+  Mode_Hash_If_Not_Used = 230,
   Mode_Hash_If = 231,
   Mode_Cond_Skip = 232,
 
@@ -324,6 +333,7 @@ enum Parser_Mode_Code : uint32_t {
 
   // includes
   Mode_Incfrom_Name = 271,
+  Mode_Incfrom_Size = 272,
   Mode_Incfrom_Name2 = 273,
 
   // Set_Parser_Mode payloads

@@ -35,7 +35,7 @@ enum Scan_State : uint8_t {
 };
 
 bool Angle_Is_Ordinary(uint32_t mode) {
-  return mode == 52 || mode == 60 || mode == 231 || mode == 232 || mode == 293 || mode == 294;
+  return mode == 52 || mode == 55 || mode == 58 || mode == 60 || mode == 231 || mode == 232 || mode == 293 || mode == 294;
 }
 bool Brace_Is_Ordinary(uint32_t mode) { return mode == 205 || mode == 267; }
 bool Backslash_Is_Ordinary(uint32_t mode) { return mode == 19 || mode == 224 || mode == 271 || mode == 273; }
@@ -365,6 +365,13 @@ void Scan(Scanner& s) {
 
 }  // namespace
 
+namespace {
+Scan_Buffer Current_Buffer = {nullptr, 0, 0};
+uint32_t Buffer_Serial = 0;
+}  // namespace
+
+Scan_Buffer Scanner_Current_Buffer() { return Current_Buffer; }
+
 void Scanner_Set_Sink(const Token_Sink* sink) { Sink = sink ? sink : &Dispatch_Sink; }
 
 int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
@@ -373,6 +380,7 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
   ps.Parse_Depth += 1;
   if (ps.Parse_Depth >= Parse_Depth_Limit) {
     Error_Msg("Parse deepth level overflow.");
+    Diag.Stop_Flag += 1;  // unwinds every level at once
   } else {
     ps.Bom_Seen = 0;
     if (length >= 3 && static_cast<uint8_t>(text[0]) == 0xEF && static_cast<uint8_t>(text[1]) == 0xBB &&
@@ -389,6 +397,8 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
     s.state = S_Between;
     s.last_token = text;
     Listing_Line_Start(text);
+    Scan_Buffer outer = Current_Buffer;
+    Current_Buffer = {text, length, ++Buffer_Serial};
     Scan(s);
     if (s.pos >= length && !s.stop && !Diag.Stop_Flag) {
       // The end of the text.
@@ -405,6 +415,7 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
         if (s.state == S_Word) Word_Out(s);
       }
     }
+    Current_Buffer = outer;
   }
   if (ps.Parse_Depth == 0) Error_Msg("Parse deepth level underflow.");
   else ps.Parse_Depth -= 1;

@@ -24,5 +24,14 @@ struct Token_Sink {
 // nullptr restores the dispatcher.
 void Scanner_Set_Sink(const Token_Sink* sink);
 
+// The buffer being scanned (text nullptr outside any): a body captured over
+// several statements must end in the buffer where it began.
+struct Scan_Buffer {
+  const char* text;
+  uint32_t length;
+  uint32_t serial;  // distinct for every Parse_Buffer call of the run
+};
+Scan_Buffer Scanner_Current_Buffer();
+
 int Parse_Source_File(const char* path);
 int Parse_Buffer(const char* text, uint32_t length, uint32_t flags);

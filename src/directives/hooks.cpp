@@ -4,6 +4,7 @@
 
 #include "core/dispatch.h"
 #include "directives/assembly_time.h"
+#include "directives/cond_asm.h"
 #include "directives/flow.h"
 #include "directives/imports.h"
 #include "directives/invoke.h"
@@ -20,7 +21,8 @@ void Line_End_Hooks() {
   }
   if (Macro_Call_Pending()) {
     Macro_Expand();
-    Parser.Parser_Mode = mode;
+    // A false #if opened in the expansion goes on skipping after it.
+    if (Parser.Parser_Mode != Mode_Cond_Skip) Parser.Parser_Mode = mode;
   }
   if (If_Line_End_Pending()) {
     If_Line_End();
@@ -37,9 +39,12 @@ void Source_File_Start_Reset() {
   Proc_File_Start();
   Struc_File_Start();
   Import_Func_Current_Reset();
+  Cond_File_Start();
 }
 
 void Source_File_End_Checks() {
   Flow_File_End_Checks();
   Struc_File_End_Checks();
+  Macro_File_End_Checks();
+  Cond_File_End_Checks();
 }

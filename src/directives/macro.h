@@ -13,3 +13,13 @@ bool Macro_Start_Call_From_Operand(const char* text, uint32_t length);
 bool Macro_Start_Call_From_Statement(const char* text, uint32_t length);
 bool Macro_Start_Call_From_Equ(const char* text, uint32_t length);
 void Macro_Reset_Pass();
+
+// Keyword handlers.
+struct Keyword_Entry;
+void Dir_Macro(const Keyword_Entry* keyword);
+void Dir_Endm(const Keyword_Entry* keyword);
+void Dir_Rept(const Keyword_Entry* keyword);
+void Dir_For(const Keyword_Entry* keyword);
+void Dir_For_Do(const Keyword_Entry* keyword);
+// A body still open at the end of the source file it began in.
+void Macro_File_End_Checks();

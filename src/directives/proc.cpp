@@ -519,6 +519,12 @@ int32_t Proc_Find(const char* name, uint32_t length, uint32_t update) {
   return it->second;
 }
 
+int64_t Proc_Use_Count(const char* name, uint32_t length) {
+  const auto it = State.by_name.find(std::string(name, length));
+  if (it == State.by_name.end()) return -1;
+  return State.table[static_cast<uint32_t>(it->second)].use_count;
+}
+
 bool Proc_Address(const char* name, uint32_t length, uint32_t* address, uint32_t* section) {
   const int32_t i = Proc_Find(name, length, 0);
   if (i < 0) return false;

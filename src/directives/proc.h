@@ -47,6 +47,10 @@ uint32_t Proc_Align();
 // when no PROC has that name.
 bool Proc_Arg_Names(const char* name, uint32_t length, void (*each)(const char* arg, uint32_t arg_length));
 
+// The uses of a PROC counted so far, read without counting one (#if_used);
+// -1 for no PROC.
+int64_t Proc_Use_Count(const char* name, uint32_t length);
+
 // Emitted by `ret` inside a PROC.
 void Proc_Epilogue();
 

@@ -140,8 +140,10 @@ void Inst_Iretq(const Keyword_Entry*) {
     Error_Msg(" IRETQ, needs 64 bits mode ");
     return;
   }
-  Emit_Byte(0x48);
-  Emit_Byte(0xCF);
+  Inst_Head h;
+  Head_Size(h, 64);  // REX.W
+  Head_Opcode(h, 0xCF);
+  Head_Emit(h);
 }
 
 void Inst_Int(const Keyword_Entry*) {

@@ -111,3 +111,29 @@ TEST_F(Scanner_Test, DepthLimit) {
   EXPECT_EQ(Tokens, "");
   EXPECT_EQ(Parser.Parse_Depth, 63u);
 }
+
+namespace {
+// Each word records the buffer it was scanned in; "in" scans a nested text.
+std::vector<Scan_Buffer> Seen;
+void Rec_Buffer_Word(const char* t, uint32_t n) {
+  Seen.push_back(Scanner_Current_Buffer());
+  if (std::string(t, n) == "in") Parse_Buffer("x y", 3, Parse_Not_File);
+}
+const Token_Sink Buffer_Recorder = {Rec_Buffer_Word, Rec_String, Rec_Bracket, Rec_End};
+}  // namespace
+
+TEST_F(Scanner_Test, CurrentBufferFollowsNesting) {
+  Scanner_Set_Sink(&Buffer_Recorder);
+  Seen.clear();
+  const std::string text = "a in b\r\n";
+  Parse_Buffer(text.data(), static_cast<uint32_t>(text.size()), Parse_Not_File);
+  ASSERT_EQ(Seen.size(), 5u);  // a, in, x, y, b
+  EXPECT_EQ(Seen[0].text, text.data());
+  EXPECT_EQ(Seen[0].length, text.size());
+  EXPECT_EQ(Seen[1].serial, Seen[0].serial);
+  EXPECT_NE(Seen[2].serial, Seen[0].serial);
+  EXPECT_EQ(Seen[2].length, 3u);
+  EXPECT_EQ(Seen[3].serial, Seen[2].serial);
+  EXPECT_EQ(Seen[4].serial, Seen[0].serial);  // the outer buffer again
+  EXPECT_EQ(Scanner_Current_Buffer().text, nullptr);
+}

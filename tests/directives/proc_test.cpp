@@ -70,6 +70,11 @@ TEST(Proc_Runs, MessagesAndLimits) {
       {{"proc ecx", "ret", "endp"}, "\r\n**Error** t.asm(2) PROC, name is reserved: ecx"},
       {{"proc P", "local mov", "endp"}, "\r\n**Error** t.asm(3) LOCAL, name is reserved: mov"},
       {{"proc P noframe", "l: ret", "endp", "dd l"}, "\r\n**Error** t.asm(5) Unknown data item: l"},
+      {{"proc P", "local x", "mov eax,[x.y]", "endp"},
+       "\r\n**Error** t.asm(4) LOCAL, type is not a structure: x.y"
+       "\r\n**Error** t.asm(4) Unknown address expresion in [] : x.y"},
+      {{"proc P", "local x :NOPE", "nop", "endp"}, "\r\n**Error** t.asm(3) LOCAL, type is unknown:  :NOPE"},
+      {{"proc P", "local x :", "endp"}, "\r\n**Error** t.asm(3) LOCAL, type token is too small:  :"},
       {{"proc P", "endp", "endp"}, "\r\n**Error** t.asm(4) Unmached ENDP ?: "},
   };
   for (const Row& row : rows) {

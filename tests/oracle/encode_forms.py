@@ -1783,6 +1783,8 @@ simd_frame.needs = ("proc", "arg", "local", "endp")
 def sse_family(name, handler, probe, forms, skip=()):
     names = [n for n, _ in sse_rows(handler) if n not in skip]
     return Family(name, tuple(dict.fromkeys(names)), probe, forms)
+
+
 def control_forms(fam, mode):
     for n in (0, 8, 0x7F, 0xFFFF):
         yield Case(mode, "retn %s" % imm_text(n), "ret %s" % gas_imm(n), "retn", "retn")

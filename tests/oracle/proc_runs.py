@@ -52,10 +52,10 @@ local cell
 mov rbx,rdi
 mov rax,400921F9F01B866Eh
 mov [cell],rax
-db 0F3h,0Fh,7Eh,45h,0F8h
+movq xmm0,[cell]
 lea rdi,[format]
 mov eax,1
-db 0FFh,0D3h
+call rbx
 mov eax,7
 ret
 endp

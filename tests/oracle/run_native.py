@@ -33,7 +33,7 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from oracle_lib import PAD, Tools, require_tools  # noqa: E402
 from x87_programs import X87_PROGRAMS  # noqa: E402
-from stack_programs import PROC_PROGRAMS, STACK_PROGRAMS, expand_calls  # noqa: E402
+from stack_programs import PROC_PROGRAMS, STACK_PROGRAMS  # noqa: E402
 
 # ---------------------------------------------------------------------------
 # The programs. Labels are code labels; in 64-bit code the bytes after a
@@ -1449,9 +1449,7 @@ def main():
         programs = [(bits, name, False) + expand(bits, text)
                     for bits, name, text in PROGRAMS + X87_PROGRAMS + STACK_PROGRAMS]
         qrn_only = {name for _, name, _ in PROC_PROGRAMS}
-        for bits, name, text in PROC_PROGRAMS:
-            lines, checks = expand(bits, text)
-            programs.append((bits, name, False, expand_calls(lines), checks))
+        programs += [(bits, name, False) + expand(bits, text) for bits, name, text in PROC_PROGRAMS]
         programs += [(bits, name, True) + expand(bits, text) for bits, name, text in OBJECT_PROGRAMS]
         mnemonics = sorted({l.split()[0] for p in programs for l in p[3] if not l.endswith(":")})
         pending = tools.pending([(32, m) for m in mnemonics])

@@ -4,8 +4,7 @@ STACK_PROGRAMS also run as GNU as builds them: pushes and pops of every
 size and form, ENTER/LEAVE, RETN n through a pushed return address, LOOP.
 
 PROC_PROGRAMS have no GNU as spelling (PROC, USES, ARG, LOCAL) and run from
-qrn_asm's code only. "@call P" is a near call written as its bytes, so that
-the programs do not wait for the branch family.
+qrn_asm's code only.
 """
 
 STACK_PROGRAMS = [
@@ -130,18 +129,18 @@ def _stdcall_cdecl():
         mov ebx,0BEEFh
         push 3
         push 10
-        @call Diff
+        call Diff
         mov ecx,eax
         @check ecx,7
         push 30
         push 12
-        @call Sum
+        call Sum
         add esp,8
         mov edx,eax
         @check edx,42
         @check ebx,0BEEFh
         push 5
-        @call Twice
+        call Twice
         mov ecx,eax
         @check ecx,10
         sub esi,esp
@@ -182,7 +181,7 @@ def _aligned_conventions():
         for n_uses in range(4):
             for n_locals in range(4):
                 name = "P_%s_%d_%d" % (conv, n_uses, n_locals)
-                calls.append("@call %s" % name)
+                calls.append("call %s" % name)
                 procs.append("proc %s %s" % (name, conv))
                 if n_uses:
                     procs.append("uses " + " ".join(saved[:n_uses]))
@@ -198,14 +197,3 @@ def _aligned_conventions():
 
 
 PROC_PROGRAMS = [_stdcall_cdecl(), _aligned_conventions()]
-
-
-def expand_calls(lines):
-    """'@call P' as the bytes of a near call to P."""
-    out = []
-    for line in lines:
-        if line.startswith("@call "):
-            out += ["db 0E8h", "dd %s-$-4" % line.split()[1]]
-        else:
-            out.append(line)
-    return out

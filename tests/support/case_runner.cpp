@@ -15,6 +15,9 @@
 //   bytes_at: 0x1000 41 42    (bytes at an offset of the output; may repeat)
 //   exit: 1                   (default 0)
 //   no_output: 1              (the output file must not exist)
+//   file: sub/a.inc           (an extra file written before the run, from the
+//   ...lines...                lines up to ---, joined like the source)
+//   binfile: d.bin 30 31 32   (an extra binary file)
 //
 // *.enc files hold one instruction form per line:
 //   32 | add eax, 5 | 83 C0 05
@@ -26,6 +29,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <dirent.h>
+#include <sys/stat.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -51,6 +55,7 @@ struct Case {
   std::vector<std::pair<size_t, std::vector<uint8_t>>> bytes_at;
   int exit = 0;
   bool no_output = false;
+  std::vector<std::pair<std::string, std::string>> files;  // written before the run
   std::string problem;  // a malformed case
 };
 
@@ -111,12 +116,13 @@ std::vector<Case> Load_Cases(const std::string& path) {
   int number = 0;
   Case* c = nullptr;
   bool in_source = false;
+  std::string* target = nullptr;  // the source or an extra file
   std::vector<std::string> source_lines;
   auto finish_source = [&] {
     if (!c) return;
     std::string sep = c->lf ? "\n" : "\r\n";
-    c->source.clear();
-    for (const auto& l : source_lines) c->source += l + sep;
+    target->clear();
+    for (const auto& l : source_lines) *target += l + sep;
     source_lines.clear();
   };
   while (std::getline(in, line)) {
@@ -147,7 +153,22 @@ std::vector<Case> Load_Cases(const std::string& path) {
     std::string value = colon == std::string::npos ? "" : t.substr(colon + 1);
     if (key == "args") c->args = Split_Words(value);
     else if (key == "lf") c->lf = Trim(value) == "1";
-    else if (key == "source") in_source = true;
+    else if (key == "source") {
+      in_source = true;
+      target = &c->source;
+    } else if (key == "file") {
+      c->files.push_back({Trim(value), ""});
+      in_source = true;
+      target = &c->files.back().second;
+    } else if (key == "binfile") {
+      std::istringstream v(value);
+      std::string name, rest;
+      v >> name;
+      std::getline(v, rest);
+      std::vector<uint8_t> b;
+      if (!Parse_Hex(rest, &b)) c->problem = "bad hex in binfile";
+      c->files.push_back({name, std::string(b.begin(), b.end())});
+    }
     else if (key == "bytes") {
       c->has_bytes = true;
       if (!Parse_Hex(value, &c->bytes)) c->problem = "bad hex in bytes";
@@ -253,6 +274,12 @@ bool Run_Case(const Case& c, std::string* why) {
   if (!c.has_bytes && !c.has_stdout && !c.has_stderr && c.exit == 0 && !c.no_output && c.source.empty()) {
     *why = "the case states nothing";
     return false;
+  }
+  for (const auto& [name, content] : c.files) {
+    Run_Directory();
+    for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+      mkdir(name.substr(0, slash).c_str(), 0755);
+    Write_Run_File(name, content);
   }
   Run_Result r = Run_Assembler(c.source, c.args);
   std::ostringstream w;

@@ -1,0 +1,175 @@
+// Source and binary includes: `include`, `incbin` and `incfrom`, read again in
+// every pass. Paths are relative to the working directory; backslashes are
+// taken as slashes.
+#include "directives/include.h"
+
+#include "core/assemble.h"
+#include "core/diag.h"
+#include "core/dispatch.h"
+#include "core/expr.h"
+#include "core/keywords.h"
+#include "core/platform/platform.h"
+#include "core/scanner.h"
+#include "core/symbols.h"
+#include "core/text.h"
+#include "directives/cond_asm.h"
+#include "output/sections.h"
+
+namespace {
+
+struct Include_State {
+  char name[File_Name_Size];
+  uint32_t start;
+  uint32_t size;
+  uint32_t to_end;
+};
+Include_State Inc;
+
+// Copies the name into the shared buffer; false (reported) when it does not fit.
+bool Take_Name(const char* text, uint32_t length) {
+  if (length >= File_Name_Size) {
+    Error_Text("Include, file name too long: ", text, length);
+    Diag.Stop_Flag += 1;
+    return false;
+  }
+  for (uint32_t i = 0; i < length; ++i) Inc.name[i] = text[i];
+  Inc.name[length] = 0;
+  return true;
+}
+
+// Emits `count` bytes of the open file from `start`; false when they could not
+// be read (nothing is emitted then).
+bool Copy_Bytes(File_Handle f, uint32_t start, uint32_t count) {
+  if (count == 0) return true;
+  char* buffer = static_cast<char*>(Mem_Alloc(count));
+  if (!buffer) return false;
+  bool ok = (start == 0 || File_Seek(f, start) == 0) && File_Read(f, buffer, count) == 1;
+  if (ok) Emit_Bytes(buffer, count);
+  Mem_Free(buffer, 0, count);
+  return ok;
+}
+
+// Opens the binary file named in the buffer and gives its size; reported on failure.
+File_Handle Open_Binary(uint32_t* size) {
+  File_Handle f = File_Open(Inc.name);
+  if (f == No_File) {
+    Error_Text("Can not open binary file: ", Inc.name, Str_Len(Inc.name));
+    return No_File;
+  }
+  int64_t n = File_Size(f);
+  if (n < 0 || n >= Section_Buffer_Limit) {
+    Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
+    File_Close(f);
+    return No_File;
+  }
+  *size = static_cast<uint32_t>(n);
+  return f;
+}
+
+void Include_File(const char* text, uint32_t length) {
+  Parser.Parser_Mode = 0;
+  if (!Take_Name(text, length)) return;
+  File_Handle f = File_Open(Inc.name);
+  if (f == No_File) {
+    Error_Text("Can not open include file: ", Inc.name, Str_Len(Inc.name));
+    Diag.Stop_Flag += 1;
+    return;
+  }
+  File_Close(f);
+  Cond_Saved saved = Cond_Save();
+  char name[File_Name_Size];
+  Str_Copy(Inc.name, name);  // the buffer is shared with nested includes
+  Parse_Source_File(name);
+  Cond_Restore(saved);
+  Parser.Parser_Mode = 0;
+}
+
+void Include_String(const char* text, uint32_t length) {
+  if (length <= 2) {
+    Error_Msg("INCLUDE, filname string is empty? ");
+    Parser.Parser_Mode = 0;
+    return;
+  }
+  Include_File(text + 1, length - 2);
+}
+
+void Incbin_File(const char* text, uint32_t length) {
+  Parser.Parser_Mode = 0;
+  if (!Take_Name(text, length)) return;
+  uint32_t size = 0;
+  File_Handle f = Open_Binary(&size);
+  if (f == No_File) return;
+  if (!Copy_Bytes(f, 0, size)) Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
+  File_Close(f);
+}
+
+void Incbin_String(const char* text, uint32_t length) {
+  if (length <= 2) {
+    Error_Msg("INCBIN, filname string is empty? ");
+    Parser.Parser_Mode = 0;
+    return;
+  }
+  Incbin_File(text + 1, length - 2);
+}
+
+bool Value_Of(const char* text, uint32_t length, uint32_t* value) {
+  uint64_t v = 0;
+  if (Equ_Find(text, length, &v) < 0) {
+    Eval_Result r = Eval_Value(text, length);
+    if (r.status != 0) return false;
+    v = r.value;
+  }
+  *value = static_cast<uint32_t>(v);
+  return true;
+}
+
+void Incfrom_Start(const char* text, uint32_t length) {
+  if (!Value_Of(text, length, &Inc.start)) Error_Text("INCFROM, start offset unknown: ", text, length);
+  Parser.Parser_Mode = Mode_Incfrom_Size;
+}
+
+void Incfrom_Size(const char* text, uint32_t length) {
+  if (length == 1 && text[0] == '?') Inc.to_end = 1;
+  else if (!Value_Of(text, length, &Inc.size)) Error_Text("INCFROM, size unknown: ", text, length);
+  Parser.Parser_Mode = Mode_Incfrom_Name2;
+}
+
+void Incfrom_File(const char* text, uint32_t length) {
+  Parser.Parser_Mode = 0;
+  if (!Take_Name(text, length)) return;
+  uint32_t size = 0;
+  File_Handle f = Open_Binary(&size);
+  if (f == No_File) return;
+  uint32_t count = 0;
+  if (Inc.start > size) {
+    Error_Text("INCFROM, start offset is too big: ", Inc.name, Str_Len(Inc.name));
+  } else if (Inc.to_end) {
+    count = size - Inc.start;
+  } else if (Inc.size > size - Inc.start) {
+    Error_Text("INCFROM, read size is too big: ", Inc.name, Str_Len(Inc.name));
+  } else {
+    count = Inc.size;
+  }
+  if (!Copy_Bytes(f, Inc.start, count)) Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
+  File_Close(f);
+}
+
+const Mode_Handler Words[] = {
+    {Mode_Include_Name, Include_File}, {Mode_Incbin_Name, Incbin_File},   {Mode_Incfrom_Name, Incfrom_Start},
+    {Mode_Incfrom_Size, Incfrom_Size}, {Mode_Incfrom_Name2, Incfrom_File},
+};
+const Mode_Handler Strings[] = {{Mode_Include_Name, Include_String}, {Mode_Incbin_Name, Incbin_String}};
+
+}  // namespace
+
+extern const Mode_Table Include_Mode_Table = {"includes", Words, sizeof Words / sizeof Words[0], nullptr, 0,
+                                              Strings, 2};
+
+void Dir_Include(const Keyword_Entry*) { Parser.Parser_Mode = Mode_Include_Name; }
+void Inst_Incbin(const Keyword_Entry*) { Parser.Parser_Mode = Mode_Incbin_Name; }
+void Inst_Incfrom(const Keyword_Entry*) {
+  Inc.start = 0;
+  Inc.size = 0;
+  Inc.to_end = 0;
+  Parser.Parser_Mode = Mode_Incfrom_Name;
+}
