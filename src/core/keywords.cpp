@@ -28,7 +28,7 @@ int Table_Create(Entry** entries, int32_t** heads, int32_t* count, uint32_t capa
     Diag.Stop_Flag += 1;
     return -1;
   }
-  for (uint32_t i = 0; i < Hash_Heads + 1; ++i) (*heads)[i] = -1;
+  Mem_Fill(*heads, 0xFF, (Hash_Heads + 1) * static_cast<uint32_t>(sizeof(int32_t)));  // every head -1
   return 0;
 }
 

@@ -534,6 +534,16 @@ bool Proc_Address(const char* name, uint32_t length, uint32_t* address, uint32_t
   return true;
 }
 
+bool Proc_At(int32_t proc, const char** name, uint32_t* length, uint32_t* address, uint32_t* section) {
+  if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return false;
+  const Proc_Record& p = State.table[static_cast<uint32_t>(proc)];
+  *name = p.name.data();
+  *length = static_cast<uint32_t>(p.name.size());
+  *address = p.start;
+  *section = p.section;
+  return true;
+}
+
 int32_t Proc_Arg_Count(int32_t proc) {
   if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return -1;
   return static_cast<int32_t>(State.table[static_cast<uint32_t>(proc)].args.size());

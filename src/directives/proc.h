@@ -36,6 +36,8 @@ void Proc_Table_Free();
 // `update` (from `proc` only) aligns the location counter and moves the PROC there.
 int32_t Proc_Find(const char* name, uint32_t length, uint32_t update);
 int32_t Proc_Arg_Count(int32_t proc);     // ARG items, or -1 for no PROC
+// The PROCs in table order, for the object writers' symbols: false past the last.
+bool Proc_At(int32_t proc, const char** name, uint32_t* length, uint32_t* address, uint32_t* section);
 uint32_t Proc_Convention(int32_t proc);
 bool Proc_Varg(int32_t proc);
 // Set by `option proc_align` / `option proc_abi` (and -size).

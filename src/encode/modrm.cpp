@@ -461,15 +461,20 @@ void Emit_ModRM_Direct32(uint64_t address, uint32_t reg_field, uint32_t relocata
 void Emit_Rip_Field(uint64_t address, uint32_t relocatable, uint32_t target_section, uint32_t trailing) {
   const uint32_t field = Sections.Location_Counter;
   switch (Options.Output_Format) {
+    case Format_COFF32:
     case Format_COFF64:
-    case Format_ELF64:
-      // The linker resolves the distance; the field holds the addend. A
-      // number that is no address has no place in an object's RIP field.
+    case Format_ELF32:
+    case Format_ELF64: {
+      // The linker resolves the distance; the field holds the addend (ELF
+      // counts from the field's start, COFF from its end). A number that is
+      // no address has no place in an object's RIP field.
       if (relocatable) Reloc_Add(Reloc_Rel32, 4, target_section);
       else Error_Final(Msg_Out_Of_Range);
       if (!Fits_Signed32(static_cast<int64_t>(address))) Error_Final(Msg_Out_Of_Range);  // the addend
-      Emit_U32(static_cast<uint32_t>(address) - trailing - (Options.Output_Format == Format_ELF64 ? 4u : 0u));
+      const bool elf = Options.Output_Format == Format_ELF32 || Options.Output_Format == Format_ELF64;
+      Emit_U32(static_cast<uint32_t>(address) - trailing - (elf ? 4u : 0u));
       return;
+    }
     case Format_Binary:
     case Format_PE32:
     case Format_PE64: {

@@ -122,12 +122,12 @@ void Output_Write() {
     case Format_Binary: Output_Binary(); break;
     case Format_PE32: Output_PE32(); break;
     case Format_OMF32: Not_Implemented("OMF32"); break;
-    case Format_COFF32: Not_Implemented("COFF32"); break;
+    case Format_COFF32: Output_COFF32(); break;
     case Format_PE64: Output_PE64(); break;
-    case Format_ELF32: Not_Implemented("ELF32"); break;
+    case Format_ELF32: Output_ELF32(); break;
     case Format_MachO32: Not_Implemented("MACHO32"); break;
-    case Format_COFF64: Not_Implemented("COFF64"); break;
-    case Format_ELF64: Not_Implemented("ELF64"); break;
+    case Format_COFF64: Output_COFF64(); break;
+    case Format_ELF64: Output_ELF64(); break;
     default: Error_Plain("Output: unknown format type\r\n"); break;
   }
   Output_Finish(errors_before);

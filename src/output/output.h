@@ -15,6 +15,11 @@ void Output_PE32();
 int PE32_Post_Pass();
 void Output_PE64();
 int PE64_Post_Pass();
+// Relocatable objects.
+void Output_ELF32();
+void Output_ELF64();
+void Output_COFF32();
+void Output_COFF64();
 // Per source file: the thunk start and the PE writers' state start afresh.
 void Output_File_Start();
 // Post-pass work of each format (import directories, thunks, base relocations).

@@ -11,6 +11,7 @@
 #include "core/text.h"
 
 Section_State Sections;
+uint32_t Section_First_Bytes = Section_Buffer_Initial;
 
 namespace {
 
@@ -32,9 +33,7 @@ void Make_Current(uint32_t index) {
   s.Statement_Section = static_cast<int32_t>(index);
 }
 
-void Fill(uint8_t* p, uint8_t b, uint32_t n) {
-  for (uint32_t i = 0; i < n; ++i) p[i] = b;
-}
+void Fill(uint8_t* p, uint8_t b, uint32_t n) { Mem_Fill(p, b, n); }
 
 // Bytes up to the current write offset may have been written.
 void Mark_Dirty(Section_Record& r, uint32_t offset) {
@@ -116,6 +115,7 @@ void Section_Layout_Pass() {
     if (r.virtual_size == 0) r.virtual_size = 4096;
     previous = r.virtual_size;
     r.old_out = r.out;
+    r.max_align = 0;
     r.raw_size = Round_Up(r.out, 512);
     r.out = 0;
     r.saved_location = address;
@@ -130,6 +130,7 @@ void Section_Reset_Pass() {
     Section_Record& r = s.Section_Table[i];
     r.old_out = r.out;
     r.rva = r.address = r.virtual_size = r.raw_size = r.out = r.saved_location = 0;
+    r.max_align = 0;
   }
   Make_Current(0);
 }
@@ -171,20 +172,20 @@ int Section_Create(const char* name, uint32_t length) {
     Diag.Stop_Flag += 1;
     return -1;
   }
-  auto* buffer = static_cast<uint8_t*>(Mem_Alloc(Section_Buffer_Initial));
+  auto* buffer = static_cast<uint8_t*>(Mem_Alloc(Section_First_Bytes));
   if (!buffer) {
     Error_Msg("Section, not enough memory. ");
     Diag.Stop_Flag += 1;
     return -1;
   }
-  Fill(buffer, 0, Section_Buffer_Initial);
+  Fill(buffer, 0, Section_First_Bytes);
   s.Section_Count += 1;
   Section_Record& r = s.Section_Table[s.Section_Count];
   r = Section_Record{};
   Str_Copy_Nr(name, r.name, length);
   r.name[length] = 0;
   r.name_length = length;
-  r.capacity = Section_Buffer_Initial;
+  r.capacity = Section_First_Bytes;
   r.buffer = buffer;
   r.address = s.Section_Next_Address;
   r.saved_location = r.address;

@@ -61,6 +61,11 @@ struct Section_State {
 };
 extern Section_State Sections;
 
+// Bytes of a new section's first buffer (Section_Buffer_Initial). The fuzz
+// harness lowers it, so that an input does not pay for a megabyte it never
+// writes; the buffer grows the same way from any size.
+extern uint32_t Section_First_Bytes;
+
 void Section_Table_Reset(uint32_t format);
 void Section_Buffers_Free();
 void Section_Layout_Pass();

@@ -7,13 +7,18 @@
 
 #include "core/driver.h"
 #include "core/platform/platform.h"
+#include "output/sections.h"
 
 namespace {
 // A folder of its own for the source and output files. The working directory
 // stays as it is, so that corpus paths given relative to it keep working.
 std::string Work_Directory() {
-  char pattern[] = "/tmp/qrn_fuzz_XXXXXX";
-  const char* made = mkdtemp(pattern);
+  // In memory where the machine has it: rewriting the input and output files
+  // on a disk file system (truncation flushes them) cost more than assembling.
+  char shm[] = "/dev/shm/qrn_fuzz_XXXXXX";
+  char tmp[] = "/tmp/qrn_fuzz_XXXXXX";
+  const char* made = mkdtemp(shm);
+  if (!made) made = mkdtemp(tmp);
   if (!made) std::abort();
   return made;
 }
@@ -21,6 +26,10 @@ std::string Work_Directory() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::string dir = Work_Directory();
+  // Small first section buffers: most inputs write a few bytes, and a fresh
+  // megabyte per section and input was most of the time per input.
+  Section_First_Bytes = 0x10000;
+  Platform.Keep_Large_Blocks = 1;
   static std::string source = dir + "/fuzz.asm", output = dir + "/fuzz.bin";
   std::FILE* f = std::fopen(source.c_str(), "wb");
   if (!f) return 0;

@@ -20,6 +20,10 @@ import subprocess
 import sys
 import tempfile
 
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+import run_program  # noqa: E402
+
 BLOB32 = r"""section "c" class_code
 .use32
 dd Sum
@@ -112,16 +116,14 @@ def c_array(data):
 
 
 def run(exe, bits):
-    """Runs the program, under qemu-i386 where i386 code does not run here."""
+    """Runs the program (i386 natively or under qemu-i386, as the test
+    command found); None when it cannot start."""
     try:
-        p = subprocess.run([exe], capture_output=True, text=True, timeout=60)
-        if p.returncode >= 0 or bits == 64:
-            return p
-    except OSError:
-        pass
-    if bits == 32 and shutil.which("qemu-i386"):
-        return subprocess.run(["qemu-i386", exe], capture_output=True, text=True, timeout=120)
-    return None
+        r = run_program.run(exe, timeout=120)
+    except (OSError, RuntimeError):
+        return None
+    return subprocess.CompletedProcess([exe], -1 if r.returncode is None else r.returncode,
+                                       r.stdout.decode("latin-1"), r.stderr.decode("latin-1"))
 
 
 def main():

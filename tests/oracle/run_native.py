@@ -35,6 +35,9 @@ from oracle_lib import PAD, Tools, require_tools  # noqa: E402
 from x87_programs import X87_PROGRAMS  # noqa: E402
 from stack_programs import PROC_PROGRAMS, STACK_PROGRAMS  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+import run_program  # noqa: E402  (i386 programs run natively or through qemu-i386)
+
 # ---------------------------------------------------------------------------
 # The programs. Labels are code labels; in 64-bit code the bytes after a
 # label (nops) serve as a writable cell, reached RIP-relative.
@@ -1405,12 +1408,12 @@ def link_object(tools, bits, obj):
 
 def run_path(path):
     try:
-        p = subprocess.run([path], capture_output=True, timeout=10)
-    except OSError as e:
+        r = run_program.run(path, timeout=10)
+    except (OSError, RuntimeError) as e:
         return None, str(e)
-    except subprocess.TimeoutExpired:
+    if r.returncode is None:
         return None, "timed out"
-    return p.returncode, ""
+    return r.returncode, ""
 
 
 def describe_code(code, checks):
@@ -1443,9 +1446,8 @@ def main():
         for bits in (32, 64):
             code, err = run_executable(tools, bits, b"\x31\xC0\xC3")  # xor eax,eax; ret
             runs[bits] = code == 0
-            if code != 0:
-                print("skipped: this machine does not run %d-bit ELF executables (%s)" % (
-                    bits, err or "exit code %s" % code))
+            result(code == 0, "this machine does not run %d-bit ELF executables (%s)" % (
+                bits, err or "exit code %s" % code))
         programs = [(bits, name, False) + expand(bits, text)
                     for bits, name, text in PROGRAMS + X87_PROGRAMS + STACK_PROGRAMS]
         qrn_only = {name for _, name, _ in PROC_PROGRAMS}

@@ -45,8 +45,24 @@ void Sys_Write_Err(const char* text, uint32_t length) {
 void Print_Text(const char* text) { Sys_Write_Out(text, static_cast<uint32_t>(std::strlen(text))); }
 void Print_Err(const char* text) { Sys_Write_Err(text, static_cast<uint32_t>(std::strlen(text))); }
 
+namespace {
+constexpr uint32_t Kept_Block_Minimum = 0x10000;
+struct Kept_Block {
+  void* block;
+  uint32_t size;
+};
+Kept_Block Kept_Blocks[16];
+uint32_t Kept_Count = 0;
+}  // namespace
+
 void* Mem_Alloc(uint32_t size) {
   Platform.Mem_Total_Bytes += size;
+  for (uint32_t i = 0; i < Kept_Count; ++i) {
+    if (Kept_Blocks[i].size != size) continue;
+    void* block = Kept_Blocks[i].block;
+    Kept_Blocks[i] = Kept_Blocks[--Kept_Count];
+    return block;
+  }
   return std::malloc(size ? size : 1);
 }
 
@@ -55,7 +71,16 @@ void* Mem_Alloc_Zero(uint32_t size) {
   return std::calloc(size ? size : 1, 1);
 }
 
-void Mem_Free(void* block, uint32_t /*tag*/, uint32_t /*size*/) { std::free(block); }
+void Mem_Free(void* block, uint32_t /*tag*/, uint32_t size) {
+  if (block && Platform.Keep_Large_Blocks && size >= Kept_Block_Minimum &&
+      Kept_Count < sizeof Kept_Blocks / sizeof Kept_Blocks[0]) {
+    Kept_Blocks[Kept_Count++] = Kept_Block{block, size};
+    return;
+  }
+  std::free(block);
+}
+
+void Mem_Fill(void* block, uint8_t byte, uint32_t size) { std::memset(block, byte, size); }
 
 File_Handle File_Open(char* path) {
   for (char* p = path; *p; ++p)

@@ -18,12 +18,17 @@ void Console_Capture(std::string* out, std::string* err);
 // ---- Memory ------------------------------------------------------------
 struct Platform_State {
   uint32_t Mem_Total_Bytes = 0;  // all sizes ever requested, wraps at 2^32
+  // Large blocks freed with their size are kept for the next request of the
+  // same size. Only the fuzz harness sets this: every input there builds the
+  // same tables again, and fresh pages for them were most of its time.
+  uint32_t Keep_Large_Blocks = 0;
 };
 extern Platform_State Platform;
 
 void* Mem_Alloc(uint32_t size);              // nullptr when the heap is exhausted
 void* Mem_Alloc_Zero(uint32_t size);         // zero-filled (large blocks lazily, by the system)
 void Mem_Free(void* block, uint32_t tag, uint32_t size);
+void Mem_Fill(void* block, uint8_t byte, uint32_t size);  // every byte of the block set to `byte`
 
 // ---- Files -------------------------------------------------------------
 using File_Handle = void*;

@@ -1,0 +1,284 @@
+"""Helpers of the object suites (elf_objects.py, coff_objects.py): assembling,
+tool runs, running linked programs, small ELF and COFF readers, and the
+random programs whose checksums are checked at run time."""
+import os
+import random
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+import run_program  # noqa: E402
+
+WORK = tempfile.mkdtemp(prefix="qrn_obj_")
+results = {"passed": 0, "failed": 0, "skipped": []}
+
+
+def check(name, condition, detail=""):
+    if condition:
+        results["passed"] += 1
+    else:
+        results["failed"] += 1
+        detail = str(detail)
+        print("FAIL %s %s" % (name, detail if len(detail) < 600 else detail[:600] + " ..."))
+    return condition
+
+
+def finish():
+    shutil.rmtree(WORK, ignore_errors=True)
+    for what in sorted(set(results["skipped"])):
+        print("skipped: %s" % what)
+    print("%d passed, %d failed" % (results["passed"], results["failed"]))
+    return 1 if results["failed"] else 0
+
+
+def path(name):
+    return os.path.join(WORK, name)
+
+
+def assemble(qrn, name, source, fmt, *extra):
+    """Assembles source (LF lines) into WORK/name; (exit code, messages, path or None)."""
+    src, out = path(name + ".asm"), path(name)
+    if os.path.exists(out):
+        os.remove(out)
+    with open(src, "w", newline="") as f:
+        f.write(source.replace("\n", "\r\n"))
+    r = subprocess.run([qrn, fmt, "-q", *extra, src, out], capture_output=True, text=True, errors="replace")
+    return r.returncode, r.stdout + r.stderr, out if os.path.exists(out) else None
+
+
+def tool(*command):
+    """(exit code, stdout + stderr) of a tool."""
+    r = subprocess.run(command, capture_output=True, text=True, errors="replace")
+    return r.returncode, r.stdout + r.stderr
+
+
+WARNING = re.compile(r"warning|error|invalid|corrupt", re.I)
+
+
+def readers_clean(name, obj, readers):
+    """Each reader (a command list) reads the object and says nothing alarming."""
+    for command in readers:
+        code, text = tool(*command, obj)
+        lines = [l for l in text.splitlines() if WARNING.search(l)]
+        check("%s: %s reads it cleanly" % (name, command[0]), code == 0 and not lines, "\n".join(lines[:5]))
+
+
+# ---- running programs --------------------------------------------------------------
+
+def run(exe, kind):
+    """Runs a linked program through the program runner (i386 natively or
+    under qemu-i386, PE32+ under wine64, PE32 under 32-bit wine): (exit code,
+    stdout), or None when this machine cannot run it (recorded as skipped)."""
+    try:
+        r = run_program.run(exe, timeout=180)
+    except run_program.Skipped as e:
+        results["skipped"].append("%s programs: %s" % (kind, e))
+        return None
+    except RuntimeError as e:  # qemu-i386 or wine64 missing: a failure, not a skip
+        return -1001, str(e).encode()
+    if r.returncode is None:
+        return -1000, b"timed out"
+    return r.returncode, r.stdout
+
+
+# ---- readers -----------------------------------------------------------------------
+
+class Elf:
+    """Section headers, symbols and relocations of an ELF32/ELF64 object."""
+
+    def __init__(self, file):
+        with open(file, "rb") as f:
+            d = self.data = f.read()
+        self.is64 = d[4] == 2
+        if self.is64:
+            self.machine, = struct.unpack_from("<H", d, 18)
+            shoff, = struct.unpack_from("<Q", d, 0x28)
+            shentsize, shnum, shstrndx = struct.unpack_from("<HHH", d, 0x3A)
+        else:
+            self.machine, = struct.unpack_from("<H", d, 18)
+            shoff, = struct.unpack_from("<I", d, 0x20)
+            shentsize, shnum, shstrndx = struct.unpack_from("<HHH", d, 0x2E)
+        self.shnum, self.shstrndx = shnum, shstrndx
+        self.sections = []
+        for i in range(shnum):
+            at = shoff + i * shentsize
+            if self.is64:
+                n, t, fl, _, off, size, link, info, al, es = struct.unpack_from("<IIQQQQIIQQ", d, at)
+            else:
+                n, t, fl, _, off, size, link, info, al, es = struct.unpack_from("<IIIIIIIIII", d, at)
+            self.sections.append(dict(name_off=n, type=t, flags=fl, offset=off, size=size, link=link, info=info,
+                                      align=al, entsize=es))
+        strtab = self.sections[shstrndx]
+        for s in self.sections:
+            s["name"] = self.string(strtab, s["name_off"])
+        sym = next(s for s in self.sections if s["type"] == 2)
+        names = self.sections[sym["link"]]
+        self.symbols = []
+        for i in range(sym["size"] // sym["entsize"]):
+            at = sym["offset"] + i * sym["entsize"]
+            if self.is64:
+                n, info, _, shndx, value, size = struct.unpack_from("<IBBHQQ", d, at)
+            else:
+                n, value, size, info, _, shndx = struct.unpack_from("<IIIBBH", d, at)
+            self.symbols.append(dict(name=self.string(names, n), value=value, size=size, bind=info >> 4,
+                                     type=info & 15, shndx=shndx))
+
+    def string(self, table, offset):
+        at = table["offset"] + offset
+        return self.data[at:self.data.index(b"\0", at)].decode("latin-1")
+
+    def section(self, name):
+        return next(s for s in self.sections if s["name"] == name)
+
+    def index(self, name):
+        return next(i for i, s in enumerate(self.sections) if s["name"] == name)
+
+    def relocs(self, name):
+        """(offset, type, symbol name, addend or None, field value) of a relocation section."""
+        s = self.section(name)
+        target = self.sections[s["info"]]
+        out = []
+        for i in range(s["size"] // s["entsize"] if s["entsize"] else 0):
+            at = s["offset"] + i * s["entsize"]
+            if self.is64:
+                off, info, addend = struct.unpack_from("<QQq", self.data, at)
+                sym, typ = info >> 32, info & 0xFFFFFFFF
+            else:
+                (off, info), addend = struct.unpack_from("<II", self.data, at), None
+                sym, typ = info >> 8, info & 0xFF
+            field, = struct.unpack_from("<i", self.data, target["offset"] + off)
+            out.append((off, typ, self.symbols[sym]["name"], addend, field))
+        return out
+
+    def bytes(self, name):
+        s = self.section(name)
+        return self.data[s["offset"]:s["offset"] + s["size"]]
+
+
+class Coff:
+    """Section headers, symbols and relocations of a COFF object."""
+
+    def __init__(self, file):
+        with open(file, "rb") as f:
+            d = self.data = f.read()
+        self.machine, nsec, _, symptr, nsym, opt, self.characteristics = struct.unpack_from("<HHIIIHH", d, 0)
+        strings_at = symptr + 18 * nsym
+        self.strings_size, = struct.unpack_from("<I", d, strings_at)
+
+        def string(offset):
+            at = strings_at + offset
+            return d[at:d.index(b"\0", at)].decode("latin-1")
+
+        self.symbols = []
+        i = 0
+        while i < nsym:
+            at = symptr + 18 * i
+            if d[at:at + 4] == b"\0\0\0\0":
+                name = string(struct.unpack_from("<I", d, at + 4)[0])
+            else:
+                name = d[at:at + 8].rstrip(b"\0").decode("latin-1")
+            value, number, typ, storage, aux = struct.unpack_from("<IhHBB", d, at + 8)
+            self.symbols.append(dict(name=name, value=value, section=number, type=typ, storage=storage))
+            self.symbols.extend([None] * aux)
+            i += 1 + aux
+        self.sections = []
+        for k in range(nsec):
+            at = 20 + opt + 40 * k
+            raw_name = d[at:at + 8].rstrip(b"\0").decode("latin-1")
+            name = string(int(raw_name[1:])) if raw_name.startswith("/") else raw_name
+            vsize, va, size, ptr, relptr, _, nrel, _, chars = struct.unpack_from("<IIIIIIHHI", d, at + 8)
+            relocs, first = [], relptr
+            if chars & 0x01000000 and nrel == 0xFFFF:
+                nrel = struct.unpack_from("<I", d, relptr)[0] - 1
+                first += 10
+            for j in range(nrel):
+                va_r, sym, typ = struct.unpack_from("<IIH", d, first + 10 * j)
+                field = struct.unpack_from("<i", d, ptr + va_r)[0] if ptr else None
+                relocs.append((va_r, typ, self.symbols[sym]["name"], field))
+            self.sections.append(dict(raw_name=raw_name, name=name, size=size, ptr=ptr, chars=chars, relocs=relocs,
+                                      nrel_field=struct.unpack_from("<H", d, at + 32)[0]))
+
+    def section(self, name):
+        return next(s for s in self.sections if s["name"] == name)
+
+
+# ---- random programs ---------------------------------------------------------------
+
+def random_program(seed, bits, ending, qwords=True):
+    """A program over two data sections that reads and changes its data
+    through every kind of relocated field and ends with `ending` (source
+    lines that take the result in eax: 0 when the checksum held). Returns
+    the source. `qwords`: 32-bit code also reads `dq` pointers (their low dword)."""
+    rng = random.Random(seed)
+    wide = bits == 64
+    mem, lines = {}, []  # label -> its two dwords
+    labels = []
+    data = {"data1": [], "data2": []}
+    for i in range(12):
+        sec = "data1" if i % 2 else "data2"
+        name = "v%d" % i
+        words = [rng.getrandbits(32), rng.getrandbits(32)]
+        mem[name] = words
+        labels.append(name)
+        data[sec].append("%s dd %s" % (name, ",".join("%08Xh" % w for w in words)))
+        if rng.random() < 0.3:
+            data[sec].append("db %s" % ",".join(str(rng.getrandbits(8)) for _ in range(rng.randint(1, 3))))
+    pointers = {}
+    for i in range(6):
+        target = rng.choice(labels)
+        sec = rng.choice(["data1", "data2"])
+        if wide or qwords and i % 2:
+            pointers["q%d" % i] = target
+            data[sec].append("q%d dq %s" % (i, target))
+        else:
+            pointers["p%d" % i] = target
+            data[sec].append("p%d dd %s" % (i, target))
+    total = 0
+    base = "rdx" if wide else "edx"
+    index = "rcx" if wide else "ecx"
+    for _ in range(60):
+        v = rng.choice(labels)
+        k = rng.randint(0, 1)
+        kind = rng.randrange(9)
+        if kind == 0:
+            lines.append("add eax, dword [%s]" % v)
+            total += mem[v][0]
+        elif kind == 1:
+            lines.append("add eax, dword [%s+4]" % v)
+            total += mem[v][1]
+        elif kind == 2:
+            lines += ["mov ecx, %d" % k, "add eax, dword [%s+%s*4]" % (v, index)]
+            total += mem[v][k]
+        elif kind == 3:
+            imm = rng.choice([rng.randint(-128, 127), rng.getrandbits(31)])
+            lines.append("add dword [%s+%d], %d" % (v, 4 * k, imm))
+            mem[v][k] = (mem[v][k] + imm) & 0xFFFFFFFF
+        elif kind == 4:
+            imm = rng.getrandbits(16)
+            lines.append("xor word [%s], %d" % (v, imm))
+            mem[v][0] ^= imm
+        elif kind == 5:
+            imm = rng.getrandbits(8)
+            lines.append("mov byte [%s+5], %d" % (v, imm))
+            mem[v][1] = (mem[v][1] & 0xFFFF00FF) | imm << 8
+        elif kind == 6:
+            lines += ["mov edx, %s" % v, "add eax, dword [%s+%d]" % (base, 4 * k)]
+            total += mem[v][k]
+        elif kind == 7:
+            p = rng.choice(sorted(pointers))
+            load = "mov rdx, qword [%s]" % p if wide else "mov edx, dword [%s]" % p
+            lines += [load, "add eax, dword [%s+%d]" % (base, 4 * k)]
+            total += mem[pointers[p]][k]
+        else:
+            lines += ["mov rdx, %s" % v if wide else "lea edx, [%s]" % v, "add eax, dword [%s]" % base]
+            total += mem[v][0]
+    body = ["xor eax, eax"] + lines + ["cmp eax, %d" % (total & 0xFFFFFFFF) if total & 0x80000000 == 0 else
+                                       "cmp eax, %d" % ((total & 0xFFFFFFFF) - (1 << 32)),
+                                       "mov eax, 0", "je done", "mov eax, 1", "done:"] + ending
+    out = body + ['section "data1" class_data'] + data["data1"] + ['section "data2" class_data'] + data["data2"]
+    return "\n".join(out) + "\n"
