@@ -12,6 +12,7 @@
 #include "core/symbols.h"
 #include "core/text.h"
 #include "directives/condition_ops.h"
+#include "directives/imports.h"
 #include "directives/proc.h"
 #include "directives/struc.h"
 
@@ -163,6 +164,8 @@ int64_t Use_Count(const char* text, uint32_t length) {
   if (n >= 0) return n;
   i = Symbols.Labels.Find(text, length);
   if (i >= 0) return Symbols.Labels[i].use_count;
+  i = Import_Func_Find(text, length);
+  if (i >= 0) return Import_Func_At(i).use_count;
   i = Strucs.Members.Find(text, length);
   if (i >= 0) return Strucs.Members[i].use_count;
   return -1;

@@ -2,6 +2,8 @@
 // alias and entry.
 #include "directives/imports.h"
 
+#include <algorithm>
+
 #include "core/assemble.h"
 #include "core/cmdline.h"
 #include "core/diag.h"
@@ -188,10 +190,7 @@ void Imports_Reset_Pass() {
   im.Export_Current = -1;
   if (im.Exports.count < 0) return;
   // Exports are made anew in every pass: empty the table and its chains.
-  for (int32_t i = 0; i <= im.Exports.count; ++i) {
-    const Export_Record& e = im.Exports[i];
-    im.Exports.heads[im.Exports.Chain(e.name, e.name_length)] = -1;
-  }
+  for (uint32_t i = 0; i < im.Exports.head_count; ++i) im.Exports.heads[i] = -1;
   im.Exports.count = -1;
 }
 
@@ -251,7 +250,14 @@ bool Import_Func_Find(const char* name, uint32_t length, Import_Func_Ref* found)
   return true;
 }
 
-void Import_Func_Count_Use(uint32_t index) { Import_Func_Use(static_cast<int32_t>(index)); }
+void Import_Func_Count_Use(uint32_t index) {
+  int32_t i = static_cast<int32_t>(index);
+  if (i < 0 || i > Imports.Funcs.count) return;
+  const Import_Function_Record& f = Imports.Funcs[i];
+  // An image has no linker to bind an external name: say so at the call.
+  if (f.external && Pe_Output()) Error_Text("IMPORT, external can not be resolved in an image: ", f.name, f.name_length);
+  Import_Func_Use(i);
+}
 
 int32_t Export_Create(const char* name, uint32_t length, uint32_t address, uint32_t section) {
   Import_State& im = Imports;
@@ -283,25 +289,15 @@ bool Name_Less(const Export_Record& a, const Export_Record& b) {
 void Export_Sort() {
   Import_State& im = Imports;
   int32_t n = im.Exports.count + 1;
-  // Insertion sort keeps equal names in their order; the chains are rebuilt.
-  for (int32_t i = 1; i < n; ++i) {
-    Export_Record moving = im.Exports[i];
-    int32_t j = i - 1;
-    while (j >= 0 && Name_Less(moving, im.Exports[j])) {
-      im.Exports[j + 1] = im.Exports[j];
-      --j;
-    }
-    im.Exports[j + 1] = moving;
-  }
+  if (n < 2) return;
+  // Equal names keep their order; the chains are rebuilt.
+  std::stable_sort(&im.Exports[0], &im.Exports[0] + n, Name_Less);
+  for (uint32_t i = 0; i < im.Exports.head_count; ++i) im.Exports.heads[i] = -1;
   for (int32_t i = 0; i < n; ++i) {
     Export_Record& e = im.Exports[i];
-    im.Exports.heads[im.Exports.Chain(e.name, e.name_length)] = -1;
-  }
-  for (int32_t i = 0; i < n; ++i) {
-    Export_Record& e = im.Exports[i];
-    const uint32_t h = im.Exports.Chain(e.name, e.name_length);
-    e.next = im.Exports.heads[h];
-    im.Exports.heads[h] = i;
+    const uint32_t c = im.Exports.Chain(e.name, e.name_length);
+    e.next = im.Exports.heads[c];
+    im.Exports.heads[c] = i;
   }
   im.Export_Current = -1;
 }

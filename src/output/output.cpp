@@ -176,7 +176,7 @@ Thunk_Form Thunk_Form_Of(uint32_t format) {
 }
 
 void Warn_Thunk_Section(const Section_Record& r) {
-  char text[96];
+  char text[160];
   Str_Format(text, sizeof text, "\r\n**Warn** Import thunks are placed in a section that is not class_code: %s", {r.name});
   Print_Err(text);
 }

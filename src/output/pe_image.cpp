@@ -276,7 +276,7 @@ int Pe_Base_Relocs(const Pe_Format& format) {
     if (rec.type != Reloc_Extern_Rel) continue;
     const char* name = "";
     uint32_t length = 0;
-    if (static_cast<int32_t>(rec.import_index) <= Import_Func_Count()) {
+    if (rec.import_index <= static_cast<uint32_t>(Import_Func_Count()) && Import_Func_Count() >= 0) {
       name = Import_Func_At(static_cast<int32_t>(rec.import_index)).name;
       length = Import_Func_At(static_cast<int32_t>(rec.import_index)).name_length;
     }
@@ -405,14 +405,13 @@ void Pe_Write_Image(const Pe_Format& format) {
   Byte_Sink header;
   uint32_t header_size = 0;
   if (!Build_Headers(format, &header, &header_size)) {
-    Error_Named(format.name, ": not enough memory for output\r\n", 32);
+    char message[64];
+    Str_Format(message, sizeof message, "%s: not enough memory for output\r\n", {format.name});
+    Error_Plain(message);
     return;
   }
-  File_Handle f = File_Create(Output_File_Name());
-  if (f == No_File) {
-    Error_Plain("Output: can not create file\r\n");
-    return;
-  }
+  File_Handle f = Output_Create();
+  if (f == No_File) return;
   bool ok = Output_File_Write(f, header.data, header_size);
   const Section_State& s = Sections;
   for (int32_t i = 0; ok && i <= s.Section_Count; ++i) {
@@ -420,6 +419,5 @@ void Pe_Write_Image(const Pe_Format& format) {
     if (r.section_class == Class_Bss || r.out == 0) continue;
     ok = Write_Section(f, r, r.raw_size);
   }
-  File_Close(f);
-  if (!ok) Error_Plain("Output: can not write file\r\n");
+  Output_Close(f);
 }
