@@ -25,29 +25,34 @@ bool Move_Write_Offset(int64_t offset, bool with_location) {
   return true;
 }
 
+// The operand's value; unknown: the directive's message, and false.
+bool Known_Value(const char* text, uint32_t length, const char* message, uint64_t* value) {
+  Parser.Parser_Mode = 0;
+  Eval_Result r = Eval_Value(text, length);
+  if (r.status != 0) {
+    Error_Text(message, text, length);
+    return false;
+  }
+  *value = r.value;
+  return true;
+}
+
 void Align_Value(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
   if (Struc_Is_Open()) {
     Error_Text("ALIGN, can not use in structures: ", text, length);
     return;
   }
-  Eval_Result r = Eval_Value(text, length);
-  if (r.status != 0) {
-    Error_Text("ALIGN, expecting known value: ", text, length);
-    return;
-  }
-  if (r.value > 0xFFFFFFFFull || !Align_Location(r.value))
+  uint64_t value = 0;
+  if (!Known_Value(text, length, "ALIGN, expecting known value: ", &value)) return;
+  if (value > 0xFFFFFFFFull || !Align_Location(value))
     Error_Text("ALIGN, result value is out of range: ", text, length);
 }
 
 void Org_Value(const char* text, uint32_t length) {
-  Parser.Parser_Mode = 0;
-  Eval_Result r = Eval_Value(text, length);
-  if (r.status != 0) {
-    Error_Text("ORG, expecting known value: ", text, length);
-    return;
-  }
-  const uint32_t target = static_cast<uint32_t>(r.value);
+  uint64_t value = 0;
+  if (!Known_Value(text, length, "ORG, expecting known value: ", &value)) return;
+  const uint32_t target = static_cast<uint32_t>(value);
   const int64_t offset = static_cast<int64_t>(Sections.Section_Write_Offset) + target -
                          static_cast<int64_t>(Sections.Location_Counter);
   if (offset < 0) {
@@ -60,25 +65,17 @@ void Org_Value(const char* text, uint32_t length) {
 
 // Inside a structure definition `org n` adds n to the structure's size.
 void Org_Struc_Value(const char* text, uint32_t length) {
-  Parser.Parser_Mode = 0;
-  Eval_Result r = Eval_Value(text, length);
-  if (r.status != 0) {
-    Error_Text("ORG, expecting known value: ", text, length);
-    return;
-  }
-  Struc_Org_Grow(r.value);
+  uint64_t value = 0;
+  if (!Known_Value(text, length, "ORG, expecting known value: ", &value)) return;
+  Struc_Org_Grow(value);
 }
 
 void Disp_Value(const char* text, uint32_t length) {
-  Parser.Parser_Mode = 0;
-  Eval_Result r = Eval_Value(text, length);
-  if (r.status != 0) {
-    Error_Text("DISP, expecting number: ", text, length);
-    return;
-  }
+  uint64_t value = 0;
+  if (!Known_Value(text, length, "DISP, expecting number: ", &value)) return;
   const Section_State& s = Sections;
   const int64_t offset = static_cast<int64_t>(s.Section_Write_Offset) + static_cast<uint32_t>(s.Image_Base) +
-                         s.Header_Size - static_cast<int64_t>(static_cast<uint32_t>(r.value));
+                         s.Header_Size - static_cast<int64_t>(static_cast<uint32_t>(value));
   if (offset < 0) {
     Error_Text("DISP, result value is before section start: ", text, length);
     Diag.Stop_Flag += 1;
@@ -88,13 +85,9 @@ void Disp_Value(const char* text, uint32_t length) {
 }
 
 void Base_Value(const char* text, uint32_t length) {
-  Parser.Parser_Mode = 0;
-  Eval_Result r = Eval_Value(text, length);
-  if (r.status != 0) {
-    Error_Text("BASE, expecting number: ", text, length);
-    return;
-  }
-  Sections.Image_Base = r.value;
+  uint64_t value = 0;
+  if (!Known_Value(text, length, "BASE, expecting number: ", &value)) return;
+  Sections.Image_Base = value;
 }
 
 }  // namespace
