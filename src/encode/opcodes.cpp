@@ -44,9 +44,25 @@ const Sized_Form* Sized_Form_Of(const Keyword_Entry* k) {
   }
   return nullptr;
 }
+
+// The BCD adjustments and INTO (CE; AAD D5 0A, AAM D4 0A) do not exist in
+// 64-bit code: there their bytes would decode as nothing.
+bool Invalid_In_64(const Keyword_Entry* k) {
+  switch (k->payload[0]) {
+    case 0x27: case 0x2F: case 0x37: case 0x3F: case 0xCE: case 0xD4: case 0xD5: return Mode() == Code_64;
+    default: return false;
+  }
+}
+
+bool Refused_In_Mode(const Keyword_Entry* k) {
+  if (!Invalid_In_64(k)) return false;
+  Error_Msg("Unknown encode for this mode (USE 64/32/16)");
+  return true;
+}
 }  // namespace
 
 void Inst_Opcode1(const Keyword_Entry* keyword) {
+  if (Refused_In_Mode(keyword)) return;
   const Sized_Form* f = Sized_Form_Of(keyword);
   if (!f) {
     Emit_Payload(keyword, 1);
@@ -62,7 +78,10 @@ void Inst_Opcode1(const Keyword_Entry* keyword) {
   if (f->width) Head_Size(h, f->width);
   Head_Emit(h);
 }
-void Inst_Opcode2(const Keyword_Entry* keyword) { Emit_Payload(keyword, 2); }
+void Inst_Opcode2(const Keyword_Entry* keyword) {
+  if (Refused_In_Mode(keyword)) return;
+  Emit_Payload(keyword, 2);
+}
 void Inst_Opcode3(const Keyword_Entry* keyword) { Emit_Payload(keyword, 3); }
 
 void Dir_Time(const Keyword_Entry*) {
