@@ -11,6 +11,7 @@
 #include "core/dispatch.h"
 #include "core/keywords.h"
 #include "core/platform/platform.h"
+#include "core/scanner.h"
 #include "core/symbols.h"
 #include "core/text.h"
 #include "output/relocs.h"
@@ -48,6 +49,26 @@ class Assembler_Fixture : public ::testing::Test {
     Keyword_Table_Free();
     Register_Table_Free();
     Equ_Table_Free();
+  }
+
+  // Assembles a source over three passes in one output format, as the pass
+  // loop does (object formats restart every section at address 0).
+  void Assemble(const std::string& source, uint32_t format) {
+    Options.Output_Format = format;
+    Section_Table_Reset(format);
+    const bool object = format == Format_COFF32 || format == Format_COFF64 || format == Format_ELF32 ||
+                        format == Format_ELF64 || format == Format_OMF32;
+    for (uint32_t pass = 1; pass <= 3 && Diag.Error_Count == 0; ++pass) {
+      Pass.Pass_Number = pass;
+      Diag.File_Name_Stack[0].line = 1;
+      Parser.Code_Mode = Code_32;
+      Parser.Parser_Mode = 0;
+      Reloc_Reset_Pass();
+      if (object) Section_Reset_Pass();
+      else Section_Layout_Pass();
+      Parse_Buffer(source.data(), static_cast<uint32_t>(source.size()), 0);
+      Section_Save_Current();
+    }
   }
 
   // Opens a code section so that emitters have somewhere to write.
