@@ -23,7 +23,6 @@ std::vector<uint8_t> Hex(const char* text) {
 
 class Encode_Test : public Assembler_Fixture {
  protected:
-
   // The tables of a new file, for the next row of a table of sources.
   void Fresh_Tables() {
     TearDown();
