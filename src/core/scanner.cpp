@@ -73,6 +73,13 @@ struct Scanner {
   bool stop;             // Parse_Buffer must return at once
 };
 
+Line_Start Current_Line = {nullptr, 0, 0, 0};
+
+void Mark_Line_Start(const char* text) {
+  const Section_State& sec = Sections;
+  Current_Line = {text, sec.Current_Section, sec.Section_Write_Offset, sec.Location_Counter};
+}
+
 void Word_Out(Scanner& s) {
   s.last_token = s.text + s.start;
   s.last_token_length = s.pos - s.start;
@@ -223,6 +230,7 @@ void Scan(Scanner& s) {
       }
       Count_Line(s);
       ++s.pos;
+      Mark_Line_Start(t + s.pos);
       continue;
     }
 
@@ -371,6 +379,7 @@ uint32_t Buffer_Serial = 0;
 }  // namespace
 
 Scan_Buffer Scanner_Current_Buffer() { return Current_Buffer; }
+const Line_Start& Scanner_Line_Start() { return Current_Line; }
 
 void Scanner_Set_Sink(const Token_Sink* sink) { Sink = sink ? sink : &Dispatch_Sink; }
 
@@ -398,7 +407,9 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
     s.last_token = text;
     Listing_Line_Start(text);
     Scan_Buffer outer = Current_Buffer;
+    Line_Start outer_line = Current_Line;
     Current_Buffer = {text, length, ++Buffer_Serial};
+    Mark_Line_Start(text);
     Scan(s);
     if (s.pos >= length && !s.stop && !Diag.Stop_Flag) {
       // The end of the text.
@@ -416,6 +427,7 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
       }
     }
     Current_Buffer = outer;
+    Current_Line = outer_line;
   }
   if (ps.Parse_Depth == 0) Error_Msg("Parse deepth level underflow.");
   else ps.Parse_Depth -= 1;

@@ -33,5 +33,16 @@ struct Scan_Buffer {
 };
 Scan_Buffer Scanner_Current_Buffer();
 
+// Where the line being scanned began in the innermost buffer: its text and
+// the section position there. Renewed at each buffer start and after each
+// line feed; the listing and the line table read it at a statement's end.
+struct Line_Start {
+  const char* text;
+  uint32_t section;       // Current_Section
+  uint32_t write_offset;  // Section_Write_Offset
+  uint32_t address;       // Location_Counter
+};
+const Line_Start& Scanner_Line_Start();
+
 int Parse_Source_File(const char* path);
 int Parse_Buffer(const char* text, uint32_t length, uint32_t flags);

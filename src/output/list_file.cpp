@@ -1,0 +1,57 @@
+// The list files' shared pieces.
+#include "output/list_file.h"
+
+#include "core/cmdline.h"
+#include "core/diag.h"
+#include "core/platform/platform.h"
+
+std::string List_File_Name(const char* suffix) {
+  std::string name = Output_File_Name();
+  size_t dot = name.find('.');
+  name.resize(dot == std::string::npos ? 0 : dot);
+  name += suffix;
+  return name;
+}
+
+void List_Hex(Byte_Sink& sink, uint64_t value) {
+  char digits[16];
+  uint32_t n = 0;
+  do {
+    digits[n++] = "0123456789ABCDEF"[value & 15];
+    value >>= 4;
+  } while (value);
+  while (n) sink.U8(static_cast<uint8_t>(digits[--n]));
+}
+
+void List_Dec(Byte_Sink& sink, uint64_t value) {
+  char digits[20];
+  uint32_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  while (n) sink.U8(static_cast<uint8_t>(digits[--n]));
+}
+
+void List_Text(Byte_Sink& sink, const char* text) {
+  uint32_t n = 0;
+  while (text[n]) ++n;
+  sink.Append(text, n);
+}
+
+bool List_File_Write(const std::string& name, const Byte_Sink& sink, const char* message) {
+  bool ok = !sink.failed;
+  if (ok) {
+    File_Handle f = File_Create(name.c_str());
+    ok = f != No_File;
+    if (ok) {
+      if (sink.size && File_Write(f, sink.data, sink.size) != 1) ok = false;
+      if (File_Close(f) != 0) ok = false;
+    }
+  }
+  if (!ok) {
+    std::string text = std::string(message) + name;
+    Error_Plain(text.c_str());
+  }
+  return ok;
+}
