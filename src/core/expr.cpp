@@ -382,10 +382,31 @@ Eval_Result Expr_Evaluate(const char* text, uint32_t length) {
   return r;
 }
 
+bool Expr_Short_Literal(const char* t, uint32_t n) {
+  if (n == 0 || !Is_Dec(t[0])) return false;
+  if (n <= 18) {
+    uint32_t i = 0;
+    while (i < n && Is_Dec(t[i])) ++i;
+    if (i == n) return true;
+  }
+  if (n > 16 || (t[n - 1] | 0x20) != 'h') return false;
+  for (uint32_t i = 1; i + 1 < n; ++i)
+    if (!Is_Hex(t[i])) return false;
+  return true;
+}
+
 Eval_Result Eval_Value(const char* text, uint32_t length) {
   Expr.Expr_Relocatable = 0;
   Expr.Expr_Reloc_Kind = 0;
   if (length == 0) return {-1, 0};
+  if (length <= 18 && Is_Dec(text[0])) {
+    // Up to 18 decimal digits cannot overflow: the value at once, as
+    // Str_To_Dec64 below would give it.
+    uint64_t v = 0;
+    uint32_t i = 0;
+    while (i < length && Is_Dec(text[i])) v = v * 10 + static_cast<uint32_t>(text[i++] - '0');
+    if (i == length) return {0, v};
+  }
   char last = Lower_Ascii(text[length - 1]);
   uint64_t v = 0;
   if (last == 'h' && length > 1 && All_Of(text, length - 1, Is_Hex, true)) {
@@ -428,7 +449,7 @@ Stripped_Text Expr_Strip_Blanks(const char* text, uint32_t length) {
 }
 
 int Reg_Size(const char* text, uint32_t length, Reg_Size_Hit* hit) {
-  if (Str_Equal_Lower(text, length, "r08", 3)) {
+  if (length == 3 && Str_Equal_Lower(text, length, "r08", 3)) {
     if (hit) *hit = {64, 8};
     return 0;
   }

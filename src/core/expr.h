@@ -3,6 +3,10 @@
 #pragma once
 #include <cstdint>
 
+// A number that every reader takes the same way and none reports: up to 18
+// decimal digits, or a digit, up to 14 more hex digits and `h`.
+bool Expr_Short_Literal(const char* text, uint32_t length);
+
 struct Eval_Result {
   int status;      // 0 known, -1 unknown or faulty
   uint64_t value;

@@ -180,6 +180,14 @@ int Operand_Symbols(const char* text, uint32_t length, Operand_Record* r, bool a
 }  // namespace
 
 int Parse_Operand(const char* text, uint32_t length, Operand_Record* r) {
+  if (No_Odd_Names() && Expr_Short_Literal(text, length)) {
+    // A plain number: no register, name or modifier starts with a digit, so
+    // the lookups of Operand_Symbols all fail and its evaluation decides.
+    Eval_Result e = Eval_Value(text, length);
+    Set_Imm(r, e.value, 0, 0);
+    r->reloc_kind = 0;
+    return 0;
+  }
   Register_Hit reg;
   if (Register_Find(text, length, &reg) == 0) {
     uint32_t kind = Kind_Of_Register_Class(reg.reg_class);
@@ -237,6 +245,67 @@ namespace {
 
 enum class Mem_Flavor { Generic, Param1, Param2 };
 
+bool Is_Name_Char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+bool Short_Literal(const char* t, uint32_t n) { return Expr_Short_Literal(t, n); }
+
+bool Is_General_Register(const char* t, uint32_t n) { return Reg_Size(t, n, nullptr) == 0; }
+
+// reg*k or k*reg with a number of at most three digits.
+bool Scaled_Register(const char* t, uint32_t n, uint32_t star) {
+  const char* a = t;
+  uint32_t an = star;
+  const char* b = t + star + 1;
+  uint32_t bn = n - star - 1;
+  auto small = [](const char* s, uint32_t k) { return k >= 1 && k <= 3 && Short_Literal(s, k); };
+  return (small(b, bn) && Is_General_Register(a, an)) || (small(a, an) && Is_General_Register(b, bn));
+}
+
+// A blank-free text of registers, scaled registers and plain numbers joined
+// by + and -, with at least one register: the usual [base+index*scale+disp].
+// While no user name is spelled like a register or holds + - * (No_Odd_Names),
+// no name lookup or evaluation of the whole text can succeed, and the numbers
+// report nothing, so ModRM_Parse alone decides it, as it would after them.
+bool Plain_Register_Form(const char* t, uint32_t n) {
+  if (!No_Odd_Names()) return false;
+  bool reg = false;
+  uint32_t pos = 0;
+  while (pos < n) {
+    uint32_t start = pos, star = 0, stars = 0;
+    while (pos < n && t[pos] != '+' && t[pos] != '-') {
+      if (t[pos] == '*') {
+        star = pos - start;
+        stars += 1;
+      } else if (!Is_Name_Char(t[pos])) {
+        return false;
+      }
+      ++pos;
+    }
+    const char* term = t + start;
+    uint32_t k = pos - start;
+    if (k == 0 || stars > 1) return false;
+    if (stars == 1) {
+      if (!Scaled_Register(term, k, star)) return false;
+      reg = true;
+    } else if (Is_General_Register(term, k)) {
+      reg = true;
+    } else if (!Short_Literal(term, k)) {
+      return false;
+    }
+    if (pos < n) ++pos;  // the operator
+    if (pos == n && (t[n - 1] == '+' || t[n - 1] == '-')) return false;
+  }
+  return reg;
+}
+
+int Mem_Complex(Operand_Record* r) {
+  const Mem_Expr& m = Params.mem;
+  Set_Mem(r, Op_Mem_Complex, m.disp, m.implied_size, m.relocatable);
+  if (m.section >= 0) r->target_section = static_cast<uint32_t>(m.section);
+  return 0;
+}
+
 int Parse_Mem(const char* text, uint32_t length, Operand_Record* r, Mem_Flavor flavor) {
   if (length < 2) {
     Error_Text("Empty or orphan brackets? : ", text, length);
@@ -278,38 +347,39 @@ int Parse_Mem(const char* text, uint32_t length, Operand_Record* r, Mem_Flavor f
     }
   }
 
-  uint32_t frame = 0, size = 0;
-  if (Proc_Local_Find(s.text, s.length, &frame, &size)) {
-    Set_Mem(r, Op_Local, frame, size, 0);
-    return 0;
+  if (Plain_Register_Form(s.text, s.length)) {
+    // What the failed evaluation of the whole text leaves behind.
+    Expr.Expr_Relocatable = 0;
+    Expr.Expr_Reloc_Kind = 0;
+  } else {
+    uint32_t frame = 0, size = 0;
+    if (Proc_Local_Find(s.text, s.length, &frame, &size)) {
+      Set_Mem(r, Op_Local, frame, size, 0);
+      return 0;
+    }
+    if (Proc_Arg_Find(s.text, s.length, &frame, &size)) {
+      Set_Mem(r, Op_Arg, frame, size, 0);
+      return 0;
+    }
+    Label_Hit hit;
+    if (Label_Find_Any(s.text, s.length, 0, &hit) >= 0) {
+      Set_Mem(r, Op_Mem_Direct, hit.address, hit.data_type, 1);
+      return 0;
+    }
+    uint64_t value = 0;
+    if (flavor == Mem_Flavor::Param1 && Equ_Find(s.text, s.length, &value) >= 0) {
+      Set_Mem(r, Op_Mem_Direct, value, 0, 0);
+      return 0;
+    }
+    Eval_Result e = Eval_Value(s.text, s.length);
+    if (e.status == 0) {
+      Set_Mem(r, Op_Mem_Direct, e.value, 0, Expr.Expr_Relocatable);
+      r->reloc_kind = Expr.Expr_Reloc_Kind;
+      return 0;
+    }
+    if (flavor == Mem_Flavor::Param2 && Macro_Start_Call_From_Operand(s.text, s.length)) return 1;
   }
-  if (Proc_Arg_Find(s.text, s.length, &frame, &size)) {
-    Set_Mem(r, Op_Arg, frame, size, 0);
-    return 0;
-  }
-  Label_Hit hit;
-  if (Label_Find_Any(s.text, s.length, 0, &hit) >= 0) {
-    Set_Mem(r, Op_Mem_Direct, hit.address, hit.data_type, 1);
-    return 0;
-  }
-  uint64_t value = 0;
-  if (flavor == Mem_Flavor::Param1 && Equ_Find(s.text, s.length, &value) >= 0) {
-    Set_Mem(r, Op_Mem_Direct, value, 0, 0);
-    return 0;
-  }
-  Eval_Result e = Eval_Value(s.text, s.length);
-  if (e.status == 0) {
-    Set_Mem(r, Op_Mem_Direct, e.value, 0, Expr.Expr_Relocatable);
-    r->reloc_kind = Expr.Expr_Reloc_Kind;
-    return 0;
-  }
-  if (flavor == Mem_Flavor::Param2 && Macro_Start_Call_From_Operand(s.text, s.length)) return 1;
-  if (ModRM_Parse(s.text, s.length) == 0) {
-    const Mem_Expr& m = Params.mem;
-    Set_Mem(r, Op_Mem_Complex, m.disp, m.implied_size, m.relocatable);
-    if (m.section >= 0) r->target_section = static_cast<uint32_t>(m.section);
-    return 0;
-  }
+  if (ModRM_Parse(s.text, s.length) == 0) return Mem_Complex(r);
   if (Diag.Stop_Flag) return -1;
   if (flavor != Mem_Flavor::Param2 && Macro_Start_Call_From_Operand(s.text, s.length)) return 1;
   if (Pass.Pass_Number == 1) {
@@ -389,8 +459,11 @@ int ModRM_Parse(const char* text, uint32_t length) {
     Reg_Size_Hit reg;
     Label_Hit hit;
     if (star < n) {
-      // index*scale, scale*index, or a constant product such as 4*2
-      Eval_Result whole = Eval_Value(term, n);
+      // index*scale, scale*index, or a constant product such as 4*2. A
+      // register scaled by a number cannot evaluate while no user name is
+      // spelled like a register: the evaluation is skipped then.
+      Eval_Result whole =
+          No_Odd_Names() && Scaled_Register(term, n, star) ? Eval_Result{-1, 0} : Eval_Value(term, n);
       if (whole.status == 0) {
         if (!last) return -1;
         m.disp_present = 1;

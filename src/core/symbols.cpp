@@ -5,6 +5,7 @@
 #include "core/diag.h"
 #include "core/dispatch.h"
 #include "core/expr.h"
+#include "core/keywords.h"
 #include "core/operands.h"
 #include "directives/macro.h"
 #include "directives/struc.h"
@@ -123,7 +124,26 @@ void Label_Set_Structure(const char* name, uint32_t length, int32_t structure) {
 
 // ---- Equates -------------------------------------------------------------
 
+void Symbol_Name_Added(const char* name, uint32_t length) {
+  if (Symbols.Odd_Names || length == 0) return;
+  if (name[0] >= '0' && name[0] <= '9') {  // a name that reads like a number
+    Symbols.Odd_Names = true;
+    return;
+  }
+  // A name that starts with '-' (the option equates) matches no operand text
+  // that starts with a register or a number.
+  for (uint32_t i = name[0] == '-' ? length : 0; i < length; ++i)
+    if (name[i] == '+' || name[i] == '-' || name[i] == '*') {
+      Symbols.Odd_Names = true;
+      return;
+    }
+  if (Builtin_Register_Index(name, length) >= 0 || Str_Equal_Lower(name, length, "r08", 3))
+    Symbols.Odd_Names = true;
+}
+
 int Equ_Table_Init() {
+  // The equate table lives from the command line on: a run starts here.
+  Symbols.Odd_Names = false;
   Symbols.Assignments.clear();
   Symbols.Equ_Last_Created = -1;
   return Symbols.Equates.Create(Equ_Grow_Step, Equ_Grow_Step);

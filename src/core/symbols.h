@@ -42,6 +42,9 @@ struct Symbol_State {
   Symbol_Table<Equ_Record> Equates;
   int32_t Equ_Last_Created = -1;
   std::vector<Assign_History> Assignments;  // indexed by equate
+  // Some user name is spelled like a register or a number, or holds + - *
+  // (Symbol_Name_Added).
+  bool Odd_Names = false;
 };
 extern Symbol_State Symbols;
 
@@ -54,6 +57,10 @@ struct Label_Hit {
   uint32_t address = 0;   // the (previous) address
   int32_t structure = -1;
 };
+
+// True while no user name could stand for a register, a number or a whole
+// sum in an operand: then a text of registers and numbers means only that.
+inline bool No_Odd_Names() { return !Symbols.Odd_Names; }
 
 int Label_Table_Create();
 void Label_Table_Free();

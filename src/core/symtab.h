@@ -9,7 +9,13 @@
 #include "core/platform/platform.h"
 #include "core/text.h"
 
-constexpr uint32_t Symbol_Hash_Heads = 1024;  // the first chain-head count; doubles with the records
+constexpr uint32_t Symbol_Hash_Heads = 1024;
+
+// Every user name that a table or frame stores is shown to this check
+// (symbols.cpp): it remembers whether any name is spelled like a register,
+// starts with a digit or holds + - *, which the operand parser's fast paths
+// must rule out.
+void Symbol_Name_Added(const char* name, uint32_t length);  // the first chain-head count; doubles with the records
 
 // A quick "certainly absent" test in front of a hash lookup: the first bytes
 // and the lengths of every name in a table. Numbers, registers and other words
@@ -127,6 +133,7 @@ struct Symbol_Table {
     heads[c] = index;
     count = index;
     filter.Add(static_cast<uint8_t>(name[0]), length);
+    Symbol_Name_Added(name, length);
     return index;
   }
 

@@ -361,6 +361,7 @@ void Macro_Statement(const char* text, uint32_t length) {
       M.table.emplace_back();
       M.table.back().name.assign(text, length);
       M.index[M.table.back().name] = index;
+      Symbol_Name_Added(M.table.back().name.data(), static_cast<uint32_t>(M.table.back().name.size()));
     }
   } else if (found >= 0) {
     index = found;

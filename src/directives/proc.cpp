@@ -125,6 +125,7 @@ int32_t Proc_Create(const char* name, uint32_t length) {
   Proc_State& s = State;
   Proc_Record r;
   r.name.assign(name, length);
+  Symbol_Name_Added(name, length);
   r.convention = s.default_convention;
   r.section = Sections.Current_Section;
   r.start = Sections.Location_Counter;
@@ -240,6 +241,7 @@ void Arg_Statement(const char* text, uint32_t length) {
   const uint32_t s = Stack_Item_Size();
   p->arg_bytes += s;
   p->args.push_back({std::string(text, length), p->arg_bytes + s, 8 * s});
+  Symbol_Name_Added(text, length);
 }
 
 // ---- LOCAL ------------------------------------------------------------------------
@@ -278,6 +280,7 @@ void Local_Name(Proc_Record& p, const char* text, uint32_t length) {
   }
   Local_Item item{std::string(text, length), p.local_bytes, 0, s, 1, 8 * s, std::string()};
   Local_Place(p, item, text, length);
+  Symbol_Name_Added(item.name.data(), static_cast<uint32_t>(item.name.size()));
   p.locals.push_back(std::move(item));
 }
 
@@ -622,6 +625,7 @@ void Local_Label_Create(const char* name, uint32_t length, uint32_t, uint32_t ad
     return;
   }
   p->labels.push_back({std::string(name, length), address});
+  Symbol_Name_Added(name, length);
 }
 
 bool Local_Label_Value(const char* name, uint32_t length, uint32_t* address, uint32_t* section) {
