@@ -191,6 +191,22 @@ struct Stop_Table {
 };
 constexpr Stop_Table Stops;
 
+// Characters that start a plain word between tokens: everything that the
+// S_Between state hands to its default case in every parser mode.
+struct Word_Start_Table {
+  bool of[256] = {};
+  constexpr Word_Start_Table() {
+    for (int c = 0; c < 256; ++c) of[c] = true;
+    for (uint8_t c : {' ', '\t', ',', ';', '/', '[', ']', '"', '\'', '<', '{', '\\', '\r', '\n'}) of[c] = false;
+  }
+};
+constexpr Word_Start_Table Word_Starts;
+
+uint32_t Skip_To_Stop(const char* t, uint32_t p, uint32_t n, uint8_t mask) {
+  while (p < n && !(Stops.of[static_cast<uint8_t>(t[p])] & mask)) ++p;
+  return p;
+}
+
 uint8_t Stop_Mask(Scan_State state) {
   switch (state) {
     case S_Word: return Stop_Word;
@@ -215,6 +231,37 @@ void Scan(Scanner& s) {
       continue;
     }
     char c = t[s.pos];
+    if (s.state == S_Between && Word_Starts.of[static_cast<uint8_t>(c)]) {
+      // A whole word in one step, as S_Word would take it: it ends at a blank,
+      // comma or ';'; a word that runs into a line end or the text's end is
+      // left to S_Word.
+      const uint32_t end = Skip_To_Stop(t, s.pos + 1, n, Stop_Word);
+      s.start = s.pos;
+      s.pos = end;
+      s.state = S_Word;
+      if (end >= n || t[end] == '\r' || t[end] == '\n') continue;
+      Word_Out(s);
+      s.state = t[end] == ';' ? S_Comment : S_Between;
+      s.pos = end + 1;
+      continue;
+    }
+    if (s.state == S_Between && c == '[') {
+      // A bracketed text in one step, as S_Bracket would take it when it
+      // closes on its line.
+      const uint32_t end = Skip_To_Stop(t, s.pos + 1, n, Stop_Bracket);
+      s.start = s.pos;
+      if (end < n && t[end] == ']') {
+        s.last_token = t + s.start;
+        s.last_token_length = end + 1 - s.start;
+        s.state = S_Between;
+        s.pos = end + 1;
+        Sink->bracket(s.last_token, s.last_token_length);
+        continue;
+      }
+      s.state = S_Bracket;
+      s.pos = end;
+      continue;
+    }
     char next = s.pos + 1 < n ? t[s.pos + 1] : 0;  // nothing past the end
 
     if (c == '\r') {
