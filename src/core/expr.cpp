@@ -384,7 +384,7 @@ Eval_Result Expr_Evaluate(const char* text, uint32_t length) {
 
 bool Expr_Short_Literal(const char* t, uint32_t n) {
   if (n == 0 || !Is_Dec(t[0])) return false;
-  if (n <= 18) {
+  if (n <= 19) {
     uint32_t i = 0;
     while (i < n && Is_Dec(t[i])) ++i;
     if (i == n) return true;
@@ -399,8 +399,8 @@ Eval_Result Eval_Value(const char* text, uint32_t length) {
   Expr.Expr_Relocatable = 0;
   Expr.Expr_Reloc_Kind = 0;
   if (length == 0) return {-1, 0};
-  if (length <= 18 && Is_Dec(text[0])) {
-    // Up to 18 decimal digits cannot overflow: the value at once, as
+  if (length <= 19 && Is_Dec(text[0])) {
+    // Up to 19 decimal digits cannot overflow: the value at once, as
     // Str_To_Dec64 below would give it.
     uint64_t v = 0;
     uint32_t i = 0;
@@ -439,6 +439,9 @@ Eval_Result Eval_Value(const char* text, uint32_t length) {
 }
 
 Stripped_Text Expr_Strip_Blanks(const char* text, uint32_t length) {
+  uint32_t first = 0;
+  while (first < length && text[first] != ' ' && text[first] != '\t') ++first;
+  if (first == length) return {text, length};  // nothing to strip: the text itself
   char* out = Scratch_Alloc(length + 1);
   if (!out) return {text, 0};
   uint32_t n = 0;

@@ -180,7 +180,7 @@ int Operand_Symbols(const char* text, uint32_t length, Operand_Record* r, bool a
 }  // namespace
 
 int Parse_Operand(const char* text, uint32_t length, Operand_Record* r) {
-  if (No_Odd_Names() && Expr_Short_Literal(text, length)) {
+  if (Operand_Plain_Number(text, length)) {
     // A plain number: no register, name or modifier starts with a digit, so
     // the lookups of Operand_Symbols all fail and its evaluation decides.
     Eval_Result e = Eval_Value(text, length);
@@ -262,12 +262,11 @@ bool Scaled_Register(const char* t, uint32_t n, uint32_t star) {
   return (small(b, bn) && Is_General_Register(a, an)) || (small(a, an) && Is_General_Register(b, bn));
 }
 
-// A blank-free text of registers, scaled registers and plain numbers joined
-// by + and -, with at least one register: the usual [base+index*scale+disp].
-// While no user name is spelled like a register or holds + - * (No_Odd_Names),
-// no name lookup or evaluation of the whole text can succeed, and the numbers
-// report nothing, so ModRM_Parse alone decides it, as it would after them.
-bool Plain_Register_Form(const char* t, uint32_t n) {
+}  // namespace
+
+// Terms joined by + and - (the usual [base+index*scale+disp]), with at least
+// one register; the numbers are short literals, which report nothing.
+bool Operand_Plain_Registers(const char* t, uint32_t n) {
   if (!No_Odd_Names()) return false;
   bool reg = false;
   uint32_t pos = 0;
@@ -298,6 +297,12 @@ bool Plain_Register_Form(const char* t, uint32_t n) {
   }
   return reg;
 }
+
+bool Operand_Plain_Number(const char* text, uint32_t length) {
+  return No_Odd_Names() && Expr_Short_Literal(text, length);
+}
+
+namespace {
 
 int Mem_Complex(Operand_Record* r) {
   const Mem_Expr& m = Params.mem;
@@ -347,7 +352,7 @@ int Parse_Mem(const char* text, uint32_t length, Operand_Record* r, Mem_Flavor f
     }
   }
 
-  if (Plain_Register_Form(s.text, s.length)) {
+  if (Operand_Plain_Registers(s.text, s.length)) {
     // What the failed evaluation of the whole text leaves behind.
     Expr.Expr_Relocatable = 0;
     Expr.Expr_Reloc_Kind = 0;

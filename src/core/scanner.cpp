@@ -219,11 +219,67 @@ uint8_t Stop_Mask(Scan_State state) {
   }
 }
 
+// Plain words and closed brackets with the blanks between them, one after
+// another, taken as S_Between, S_Word and S_Bracket would take them. It
+// returns at anything else (a line end, a quote, a comment, a character
+// whose meaning depends on the parser mode) with the state and position the
+// general loop goes on from, or after a handler stopped the scan.
+void Scan_Plain_Tokens(Scanner& s) {
+  const char* t = s.text;
+  const uint32_t n = s.length;
+  uint32_t p = s.pos;
+  for (;;) {
+    while (p < n && (t[p] == ' ' || t[p] == '\t' || t[p] == ',')) ++p;
+    if (p >= n) break;
+    const char c = t[p];
+    if (Word_Starts.of[static_cast<uint8_t>(c)]) {
+      const uint32_t end = Skip_To_Stop(t, p + 1, n, Stop_Word);
+      s.start = p;
+      if (end >= n || t[end] == '\r' || t[end] == '\n') {  // S_Word ends it with the statement
+        s.state = S_Word;
+        p = end;
+        break;
+      }
+      s.pos = end;
+      Word_Out(s);
+      p = end + 1;
+      if (t[end] == ';') {
+        s.state = S_Comment;
+        break;
+      }
+      if (Diag.Stop_Flag || s.stop) break;
+      continue;
+    }
+    if (c == '[') {
+      const uint32_t end = Skip_To_Stop(t, p + 1, n, Stop_Bracket);
+      s.start = p;
+      if (end >= n || t[end] != ']') {  // an error or a comment: S_Bracket says which
+        s.state = S_Bracket;
+        p = end;
+        break;
+      }
+      s.last_token = t + p;
+      s.last_token_length = end + 1 - p;
+      p = end + 1;
+      s.pos = p;
+      Sink->bracket(s.last_token, s.last_token_length);
+      if (Diag.Stop_Flag || s.stop) break;
+      continue;
+    }
+    break;
+  }
+  s.pos = p;
+}
+
 void Scan(Scanner& s) {
   const char* t = s.text;
   const uint32_t n = s.length;
   while (s.pos < n) {
     if (Diag.Stop_Flag || s.stop) return;
+    if (s.state == S_Between) {
+      Scan_Plain_Tokens(s);
+      if (s.pos >= n || Diag.Stop_Flag || s.stop) continue;  // the loop's head decides
+    }
     if (uint8_t mask = Stop_Mask(s.state); mask && !(Stops.of[static_cast<uint8_t>(t[s.pos])] & mask)) {
       uint32_t p = s.pos + 1;
       while (p < n && !(Stops.of[static_cast<uint8_t>(t[p])] & mask)) ++p;
@@ -231,37 +287,6 @@ void Scan(Scanner& s) {
       continue;
     }
     char c = t[s.pos];
-    if (s.state == S_Between && Word_Starts.of[static_cast<uint8_t>(c)]) {
-      // A whole word in one step, as S_Word would take it: it ends at a blank,
-      // comma or ';'; a word that runs into a line end or the text's end is
-      // left to S_Word.
-      const uint32_t end = Skip_To_Stop(t, s.pos + 1, n, Stop_Word);
-      s.start = s.pos;
-      s.pos = end;
-      s.state = S_Word;
-      if (end >= n || t[end] == '\r' || t[end] == '\n') continue;
-      Word_Out(s);
-      s.state = t[end] == ';' ? S_Comment : S_Between;
-      s.pos = end + 1;
-      continue;
-    }
-    if (s.state == S_Between && c == '[') {
-      // A bracketed text in one step, as S_Bracket would take it when it
-      // closes on its line.
-      const uint32_t end = Skip_To_Stop(t, s.pos + 1, n, Stop_Bracket);
-      s.start = s.pos;
-      if (end < n && t[end] == ']') {
-        s.last_token = t + s.start;
-        s.last_token_length = end + 1 - s.start;
-        s.state = S_Between;
-        s.pos = end + 1;
-        Sink->bracket(s.last_token, s.last_token_length);
-        continue;
-      }
-      s.state = S_Bracket;
-      s.pos = end;
-      continue;
-    }
     char next = s.pos + 1 < n ? t[s.pos + 1] : 0;  // nothing past the end
 
     if (c == '\r') {
