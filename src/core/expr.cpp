@@ -7,6 +7,7 @@
 #include "core/diag.h"
 #include "core/keywords.h"
 #include "core/scratch.h"
+#include "core/shortcuts.h"
 #include "core/symbols.h"
 #include "core/text.h"
 #include "directives/proc.h"
@@ -399,7 +400,7 @@ Eval_Result Eval_Value(const char* text, uint32_t length) {
   Expr.Expr_Relocatable = 0;
   Expr.Expr_Reloc_Kind = 0;
   if (length == 0) return {-1, 0};
-  if (length <= 19 && Is_Dec(text[0])) {
+  if (length <= 19 && Is_Dec(text[0]) && Shortcuts_On()) {
     // Up to 19 decimal digits cannot overflow: the value at once, as
     // Str_To_Dec64 below would give it.
     uint64_t v = 0;
@@ -441,7 +442,7 @@ Eval_Result Eval_Value(const char* text, uint32_t length) {
 Stripped_Text Expr_Strip_Blanks(const char* text, uint32_t length) {
   uint32_t first = 0;
   while (first < length && text[first] != ' ' && text[first] != '\t') ++first;
-  if (first == length) return {text, length};  // nothing to strip: the text itself
+  if (first == length && Shortcuts_On()) return {text, length};  // nothing to strip: the text itself
   char* out = Scratch_Alloc(length + 1);
   if (!out) return {text, 0};
   uint32_t n = 0;

@@ -9,6 +9,7 @@
 #include "core/operands.h"
 #include "core/platform/platform.h"
 #include "core/scratch.h"
+#include "core/shortcuts.h"
 #include "core/text.h"
 #include "directives/hooks.h"
 #include "directives/macro.h"
@@ -276,7 +277,7 @@ void Scan(Scanner& s) {
   const uint32_t n = s.length;
   while (s.pos < n) {
     if (Diag.Stop_Flag || s.stop) return;
-    if (s.state == S_Between) {
+    if (s.state == S_Between && Shortcuts_On()) {
       Scan_Plain_Tokens(s);
       if (s.pos >= n || Diag.Stop_Flag || s.stop) continue;  // the loop's head decides
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/shortcuts.h"
 #include "core/symtab.h"
 
 constexpr uint32_t Symbol_Name_Size = 128;
@@ -60,7 +61,7 @@ struct Label_Hit {
 
 // True while no user name could stand for a register, a number or a whole
 // sum in an operand: then a text of registers and numbers means only that.
-inline bool No_Odd_Names() { return !Symbols.Odd_Names; }
+inline bool No_Odd_Names() { return Shortcuts_On() && !Symbols.Odd_Names; }
 
 int Label_Table_Create();
 void Label_Table_Free();
