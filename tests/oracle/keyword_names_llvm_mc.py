@@ -8,6 +8,10 @@ does not know the name. The names it may not know are exactly this language's
 own ones; any other unknown name is a typo in the table, and a name of that
 own set that llvm-mc suddenly knows means the table changed under us.
 
+A fixed list of common mnemonics keeps the README true: the names of it
+that the keyword list lacks are exactly the ones that the README's "What it
+does not do" names, and llvm-mc knows every one of them.
+
 Exit 0 when every check passes, 1 otherwise; the last line is
 "N passed, N failed".
 """
@@ -19,12 +23,46 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 LIST = os.path.join(HERE, "..", "..", "src", "core", "keyword_list.cpp")
+README = os.path.join(HERE, "..", "..", "README.md")
 LLVM_MC = os.environ.get("LLVM_MC", "llvm-mc")
 
 # Names of this language that llvm-mc does not know in any mode.
 OWN_NAMES = {"reti", "int1", "xlat", "sysexit64", "cvtdq2pq", "pextrw1", "ddps", "ddpd"}
 # Names that llvm-mc does not know in 64-bit mode only.
 NOT_IN_64 = {"pusha", "pushad", "popa", "popad"}
+
+# Common mnemonics of the instruction set (AVX aside).
+COMMON = """
+jp jnp jcxz jecxz jrcxz loope loopne loopz loopnz jmp call ret loop
+mov movzx movsx movsxd lea xchg xadd cmpxchg cmpxchg8b cmpxchg16b bswap cbw cwde cdqe cwd cdq cqo
+add sub adc sbb and or xor cmp test not neg mul imul div idiv inc dec shl shr sal sar rol ror rcl rcr shld shrd
+bt btc btr bts bsf bsr lzcnt tzcnt popcnt crc32 movbe push pop pusha popa pushf popf pushfq popfq enter leave
+rep repe repne repz repnz lock wait nop hlt int3 into iret iretq cpuid rdtsc rdtscp rdrand rdseed endbr32 endbr64
+xlat xlatb movsb movsw movsq stosb stosw stosd stosq lodsb lodsw lodsd lodsq scasb scasw scasd scasq
+cmpsb cmpsw cmpsq insb insw insd outsb outsw outsd
+fld fst fstp fild fist fistp fisttp fadd faddp fsub fsubp fsubr fsubrp fmul fmulp fdiv fdivp fdivr fdivrp
+fiadd fisub fisubr fimul fidiv fidivr fcom fcomp fcompp ficom ficomp fucom fucomp fucompp fcomi fcomip
+fucomi fucomip ffree ffreep fbld fbstp fxch fchs fabs fsqrt finit fninit fsave fnsave frstor fstenv fnstenv
+fldenv fstcw fnstcw fldcw fstsw fnstsw fxsave fxrstor
+emms movd movq paddb paddw paddd paddq paddsb paddsw paddusb paddusw psubb psubw psubd psubq psllw pslld psllq
+psrlw psrld psrlq psraw psrad pand pandn por pxor pmullw pmulhw pmaddwd movdqa movdqu movntdq movnti movntq
+maskmovq maskmovdqu movq2dq movdq2q pshufd pshufw pshufb
+movaps movups movss movsd movlps movhps movlhps movhlps movmskps movntps movapd movupd movlpd movhpd movmskpd
+movntpd movshdup movsldup movddup lddqu movntdqa
+addps addss addpd addsd subps mulps mulss divps divss minps minss maxps maxss mulpd mulsd divpd divsd minpd
+minsd maxpd maxsd sqrtps sqrtpd sqrtss sqrtsd haddps haddpd hsubps hsubpd dpps dppd andps orps xorps cmpps
+cmpsd shufps
+cvtsi2ss cvtss2si cvttss2si cvtps2pi cvttps2pi cvtsi2sd cvtsd2si cvttsd2si cvtsd2ss cvtss2sd cvtps2dq
+cvttps2dq cvtpd2dq cvttpd2dq cvtpd2pi cvttpd2pi cvtdq2ps cvtdq2pd
+ldmxcsr stmxcsr lfence mfence sfence prefetchnta prefetcht0 prefetcht1 prefetcht2 clflush pause
+phaddw phaddd phaddsw phsubw phsubd phsubsw pmaddubsw pmulhrsw psignb psignw psignd pabsb pabsw pabsd palignr
+ptest pinsrb pinsrd pinsrq pextrb pextrd pextrq pmulld roundps blendps
+aesenc aesenclast aesdec aesdeclast aesimc aeskeygenassist pclmulqdq
+sldt lldt str ltr smsw lmsw sgdt lgdt sidt lidt verr verw lar lsl invlpg xgetbv xsetbv xsave xrstor
+syscall sysret sysenter sysexit swapgs rdmsr wrmsr vmxon vmxoff vmread vmwrite vmptrld vmclear invept invvpid
+""".split()
+# The README line that opens the list of names the keyword list lacks.
+README_BULLET = "- The instruction names are those of the language's keyword list"
 
 # Code-kind rows whose handlers are data, fill and control directives, not instructions.
 NOT_INSTRUCTIONS = re.compile(
@@ -77,9 +115,51 @@ def unknown_names(names, triple):
     return unknown
 
 
+def readme_names():
+    """The backquoted names in the grouped list ("  - group: ...") of the
+    README's bullet on missing instruction names."""
+    with open(README, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    start = next((i for i, line in enumerate(lines) if line.startswith(README_BULLET)), None)
+    if start is None:
+        return None
+    end = next((i for i in range(start + 1, len(lines)) if not lines[i].startswith(" ")), len(lines))
+    first = next((i for i in range(start, end) if lines[i].startswith("  - ")), end)
+    return set(re.findall(r"`([a-z0-9]+)`", "\n".join(lines[first:end])))
+
+
+def check_readme(names):
+    """The README names exactly the common mnemonics that the keyword list lacks."""
+    named = readme_names()
+    if named is None:
+        print(f"FAIL: {README} has no line starting {README_BULLET!r}")
+        return 0, 1
+    lacking = {n for n in COMMON if n not in set(names)}
+    passed = failed = 0
+    for name in sorted(lacking | named):
+        if name in lacking and name in named:
+            passed += 1
+        elif name in lacking:
+            failed += 1
+            print(f"FAIL README: the keyword list lacks '{name}', which the README does not name")
+        else:
+            failed += 1
+            print(f"FAIL README: names '{name}', which is not among the common names the keyword list lacks")
+    return passed, failed
+
+
 def main():
     names = instruction_names()
     passed = failed = 0
+    p, f = check_readme(names)
+    passed, failed = passed + p, failed + f
+    # The common names are real ones: llvm-mc knows each in 64-bit code.
+    common_unknown = unknown_names(sorted(set(COMMON)), "x86_64")
+    for name in sorted(common_unknown or ()):
+        if name not in OWN_NAMES | NOT_IN_64:  # xlat: llvm-mc wants its operand
+            failed += 1
+            print(f"FAIL: llvm-mc does not know the common name '{name}'")
+    passed += 0 if common_unknown is None else len(set(COMMON)) - len(common_unknown)
 
     # The list must parse into the instruction set we expect, or the checks below mean little.
     for name in sorted(OWN_NAMES | NOT_IN_64 | {"mov", "addpd", "fld", "jo", "vmclear"}):
