@@ -172,7 +172,8 @@ void Put_Section_Data(Records& w, const Section_Record& r, const std::vector<Omf
   } while (at < r.out);
 }
 
-// ACBP: public, use32, aligned as the section asks; 0 when nothing aligns so far.
+// ACBP: public, use32, aligned as the section asks; 0 after reporting an
+// alignment that no segment can have.
 uint32_t Segment_Acbp(const Section_Record& r) {
   const uint32_t align = Obj_Section_Alignment(r, 1, 0x80000000u);
   if (align <= 4) return 0xA9;     // dword

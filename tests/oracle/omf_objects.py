@@ -14,7 +14,7 @@ import sys
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from obj_lib import WORK, Omf, check, finish, path  # noqa: E402
+from obj_lib import WORK, Coff, Omf, check, finish, path  # noqa: E402
 
 QRN = os.path.abspath(sys.argv[1])
 SEED = int(sys.argv[2]) if len(sys.argv) > 2 else 31
@@ -176,6 +176,65 @@ def big_cases():
     check("externs32768: refused", code == 1 and "OMF: too many EXTDEF names" in text and o is None, text)
 
 
+# ---- a program of PROCs, INVOKE, macros and structures: as its COFF32 object ----------
+
+PROGRAM = """section "text" class_code
+import MessageBoxA alias "__imp__MessageBoxA@16"
+extern printf alias "_printf"
+entry start
+export helper alias "_helper"
+struc POINT
+x dd ?
+y dd ?
+ends
+macro addto
+marg dst, val
+add dst, val
+endm
+proc helper stdcall
+uses ebx
+arg a b
+local t
+mov eax, [a]
+addto eax, [b]
+mov [t], eax
+mov ebx, [pt.y]
+ret
+endp
+start:
+invoke helper, [counter], addr pt
+cinvoke printf, msg, eax
+invoke MessageBoxA, 0, msg, msg, 0
+call dword [table+4]
+call other
+section "text2" class_code
+other: mov eax, [counter]
+jmp helper
+section "data" class_data
+align 16
+counter dd 5
+pt POINT { 3, table }
+table dd helper, other, pt
+msg db "abc", 0
+section "bss" class_bss
+buf rb 100
+"""
+
+
+def as_coff():
+    o = module("program", PROGRAM)
+    r = subprocess.run([QRN, "-coff", "-q", "program.asm", "program.o"], cwd=WORK, capture_output=True, text=True)
+    if not o or not check("program: COFF32 assembles", r.returncode == 0, r.stdout):
+        return
+    m, c = o.meaning(), Coff(path("program.o"))
+    for s in c.sections:
+        image = c.data[s["ptr"]:s["ptr"] + s["size"]] if s["ptr"] else bytes(s["size"])
+        relocs = sorted((s["name"], at, {6: 1, 20: 0}[t], sym, field) for at, t, sym, field in s["relocs"])
+        got = [f[:3] + f[5:] for f in m["fixups"] if f[0] == s["name"]]
+        check("program: %s as in COFF32" % s["name"], image == m["images"][s["name"]] and got == relocs,
+              "\nomf:  %s\ncoff: %s" % (got, relocs))
+
+
 # ---- random programs against nasm ------------------------------------------------------
 
 SECTIONS = [("code", "CODE"), ("code2", "CODE"), ("data", "DATA"), ("data2", "DATA")]
@@ -287,6 +346,7 @@ def main():
     golden()
     small_cases()
     big_cases()
+    as_coff()
     random_cases()
     return finish()
 
