@@ -80,6 +80,7 @@ void Free_Tables() {
 
 void Reset_Pass_State() {
   Pass.Change_Counter = 0;
+  Pass.Range_Deferred = 0;
   Diag.Stop_Flag = 0;
   Params.pending_length = 0;
   Params.pending_name = nullptr;
@@ -131,7 +132,14 @@ int Assemble_Passes() {
       return -1;
     }
     Section_Sizes_Changed();
-    if (Pass.Change_Counter != 0) continue;
+    if (Pass.Change_Counter != 0) {
+      Pass.Addresses_Settled = 0;
+      continue;
+    }
+    if (Pass.Range_Deferred && !Pass.Addresses_Settled) {
+      Pass.Addresses_Settled = 1;  // the next pass repeats this one and reports what does not reach
+      continue;
+    }
     if (Options.Info_Flags.list) {
       Listing.Listing_Pass = 1;
       Listing.Listing_On = 1;

@@ -101,14 +101,14 @@ uint32_t Stack_Item_Size() { return Mode() == Code_16 ? 2 : Mode() == Code_32 ? 
 
 bool Aligned_Convention(uint32_t c) { return c == Conv_Win64_Push || c == Conv_Win64 || c == Conv_Lin64; }
 
-// A name that a register or a keyword would shadow.
+// A register name: `call ecx` or `[a]` would mean two things. Keywords are
+// no reserved words here: the name is read where no keyword is looked up.
 bool Name_Reserved(const char* text, uint32_t length) {
   Register_Hit reg;
-  if (Register_Find(text, length, &reg) == 0) return true;
-  return Keyword_Find(text, length) == 0;
+  return Register_Find(text, length, &reg) == 0;
 }
 
-// Names checked before they are stored: length and reserved words.
+// Names checked before they are stored: length and register names.
 bool Name_Ok(const char* text, uint32_t length, uint32_t max, const char* too_long, const char* reserved) {
   if (length > max) {
     Error_Text(too_long, text, length);

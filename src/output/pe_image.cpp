@@ -154,14 +154,15 @@ void Pe64_Optional_Header(Byte_Sink* h, uint32_t at) {
 }  // namespace
 
 // A PE32+ DLL carries the DLL flag, which a loader needs to treat it as one,
-// and keeps its relocations.
+// and keeps its relocations. Without `entry` both kinds start at the first
+// section (1000h): an entry of 0 would run the headers.
 const Pe_Format Pe64_Format = {
-    "PE64", Format_PE64, 0xE0, 0x8664, 0x20B, 0xF0, 8, 2, 0x2022, 0x23, 0,
+    "PE64", Format_PE64, 0xE0, 0x8664, 0x20B, 0xF0, 8, 2, 0x2022, 0x23, 0x1000, 1,
     Pe64_Dos_Header, Pe64_Optional_Header,
 };
 
 const Pe_Format Pe32_Format = {
-    "PE32", Format_PE32, 0x100, 0x14C, 0x10B, 0xE0, 4, 1, 0x2102, 0x102, 0x1000,
+    "PE32", Format_PE32, 0x100, 0x14C, 0x10B, 0xE0, 4, 1, 0x2102, 0x102, 0x1000, 0,
     Pe32_Dos_Header, Pe32_Optional_Header,
 };
 
@@ -322,7 +323,7 @@ int Pe_Base_Relocs(const Pe_Format& format) {
 uint32_t Pe_Header_Size(const Pe_Format& format, uint32_t sections) {
   uint32_t table_end = format.e_lfanew + 0x18 + format.optional_size + sections * Section_Header_Bytes;
   uint32_t size = Header_Minimum;
-  while (table_end > size) size += File_Alignment;
+  while (table_end > size || (format.table_fills_header && table_end == size)) size += File_Alignment;
   return size;
 }
 

@@ -18,7 +18,8 @@ struct Pe_Format {
   uint32_t zero_descriptors;      // zero import descriptors after the used ones
   uint16_t dll_characteristics;   // file Characteristics with -dll (without: `characteristics`)
   uint16_t characteristics;
-  uint32_t entry_default;         // AddressOfEntryPoint without `entry`
+  uint32_t entry_default;         // AddressOfEntryPoint without `entry`: the first section
+  uint8_t table_fills_header;     // 1: the header also grows when the section table ends right at it
   void (*dos_header)(Byte_Sink* header);
   void (*optional_header)(Byte_Sink* header, uint32_t at);  // kind-specific fields
 };
@@ -47,5 +48,5 @@ int Pe_Base_Relocs(const Pe_Format& format);
 void Pe_Write_Image(const Pe_Format& format);
 
 // The header size for `sections` section headers: 400h, grown by 200h
-// while the table does not fit.
+// while the table does not fit (for PE32+, while it reaches the end).
 uint32_t Pe_Header_Size(const Pe_Format& format, uint32_t sections);
