@@ -32,12 +32,7 @@ uint32_t Coff_Symbol_Table::Add(uint32_t name, uint32_t value, int32_t section_n
                                 uint32_t storage, uint32_t aux) {
   symbols.U32(0);
   symbols.U32(name);
-  symbols.U32(value);
-  symbols.U16(static_cast<uint32_t>(section_number));
-  symbols.U16(type);
-  symbols.U8(storage);
-  symbols.U8(aux);
-  return count++;
+  return Add_Fields(value, section_number, type, storage, aux);
 }
 
 uint32_t Coff_Symbol_Table::Add_Short(const char* name, uint32_t value, int32_t section_number, uint32_t type,
@@ -45,6 +40,11 @@ uint32_t Coff_Symbol_Table::Add_Short(const char* name, uint32_t value, int32_t 
   char field[8] = {};
   for (uint32_t i = 0; i < 8 && name[i]; ++i) field[i] = name[i];
   symbols.Append(field, 8);
+  return Add_Fields(value, section_number, type, storage, aux);
+}
+
+uint32_t Coff_Symbol_Table::Add_Fields(uint32_t value, int32_t section_number, uint32_t type, uint32_t storage,
+                                       uint32_t aux) {
   symbols.U32(value);
   symbols.U16(static_cast<uint32_t>(section_number));
   symbols.U16(type);

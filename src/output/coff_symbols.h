@@ -32,6 +32,9 @@ struct Coff_Symbol_Table {
                      uint32_t aux);
   // One auxiliary record: 18 bytes, the 32-bit words given at their offsets.
   void Aux(std::initializer_list<std::pair<uint32_t, uint32_t>> words);
+
+ private:
+  uint32_t Add_Fields(uint32_t value, int32_t section_number, uint32_t type, uint32_t storage, uint32_t aux);
 };
 
 // An object's table: values are section offsets; with -dbg the ".file"

@@ -39,6 +39,16 @@ void Name(Byte_Sink& s, const char* name, uint32_t length) { s.Append(name, leng
 void Hex(Byte_Sink& s, uint64_t v) { List_Hex(s, v); }
 void Dec(Byte_Sink& s, uint64_t v) { List_Dec(s, v); }
 
+// A label and a number after it: " out:" 1F.
+void Hex_Field(Byte_Sink& s, const char* label, uint64_t v) {
+  Text(s, label);
+  Hex(s, v);
+}
+void Dec_Field(Byte_Sink& s, const char* label, uint64_t v) {
+  Text(s, label);
+  Dec(s, v);
+}
+
 void Pad(Byte_Sink& s, uint32_t k, uint32_t length) {
   const uint32_t eighths = length / 8;
   for (uint32_t n = eighths < k ? k - eighths : 1; n > 0; --n) s.U8('\t');
@@ -114,8 +124,7 @@ void Member_Line(Byte_Sink& s, const Member_Record& m, uint32_t bytes) {
       Dec(s, m.type);
       Text(s, " - ");
       Dec(s, bytes);
-      Text(s, "\t\t; ");
-      Dec(s, m.offset);
+      Dec_Field(s, "\t\t; ", m.offset);
       return;
     }
     Text(s, form);
@@ -123,10 +132,8 @@ void Member_Line(Byte_Sink& s, const Member_Record& m, uint32_t bytes) {
     Dec(s, bytes / unit);
     Text(s, "\t\t");
   }
-  Text(s, "; ");
-  Dec(s, m.offset);
-  Text(s, "\tref=");
-  Dec(s, m.use_count);
+  Dec_Field(s, "; ", m.offset);
+  Dec_Field(s, "\tref=", m.use_count);
 }
 
 void Info_Strucs() {
@@ -140,12 +147,9 @@ void Info_Strucs() {
     const Struc_Record& r = st.Strucs[k];
     Text(s, "\r\nSTRUC ");
     Name(s, r.name, r.name_length);
-    Text(s, " \t; ");
-    Dec(s, r.size);
-    Text(s, " bytes\r\n\t; id=");
-    Dec(s, static_cast<uint32_t>(k));
-    Text(s, " ref=");
-    Dec(s, r.use_count);
+    Dec_Field(s, " \t; ", r.size);
+    Dec_Field(s, " bytes\r\n\t; id=", static_cast<uint32_t>(k));
+    Dec_Field(s, " ref=", r.use_count);
     if (static_cast<size_t>(k) < st.Members_Of.size()) {
       const std::vector<int32_t>& members = st.Members_Of[static_cast<size_t>(k)];
       for (size_t i = 0; i < members.size(); ++i) {
@@ -154,7 +158,7 @@ void Info_Strucs() {
         for (uint32_t c = 0; c < m.name_length && !dotted; ++c) dotted = m.name[c] == '.';
         if (!dotted) continue;
         const uint32_t end = i + 1 < members.size() ? st.Members[members[i + 1]].offset : r.size;
-        Member_Line(s, m, end - m.offset);
+        Member_Line(s, m, end > m.offset ? end - m.offset : 0);
       }
     }
     Text(s, "\r\nENDS\r\n\r\n");
@@ -169,8 +173,7 @@ void Equ_Line(Byte_Sink& s, const Equ_Record& e) {
   Pad(s, 6, e.name_length);
   Text(s, "equ\t");
   Hex(s, low);
-  Text(s, "h\t; ");
-  Dec(s, low);
+  Dec_Field(s, "h\t; ", low);
 }
 
 void Info_Equs() {
@@ -205,8 +208,7 @@ void Info_Tokens() {
     s.U8('\t');
     Name(s, e.name, e.name_length);
     Pad(s, 3, e.name_length);
-    Text(s, "\t\t ref=");
-    Dec(s, e.use_count);
+    Dec_Field(s, "\t\t ref=", e.use_count);
   }
   Write_List("_tkn.lst", s);
 }
@@ -255,8 +257,7 @@ void Info_Relocs() {
   const Reloc_State& r = Relocs;
   if (r.Reloc_Count) Heading(s, r.Reloc_Count);
   for (uint32_t i = 0; i < r.Reloc_Count; ++i) {
-    Text(s, "\r\n");
-    Hex(s, r.Reloc_Table[i].address);
+    Hex_Field(s, "\r\n", r.Reloc_Table[i].address);
     s.U8('\t');
     Dec(s, r.Reloc_Table[i].type);
   }
@@ -267,14 +268,10 @@ void Info_Lines() {
   Byte_Sink s;
   Heading(s, Tables.lines.size());
   for (const Line_Record& l : Tables.lines) {
-    Text(s, "\r\nrva=");
-    Hex(s, l.address);
-    Text(s, " ln=");
-    Dec(s, l.line);
-    Text(s, " \t fid=");
-    Dec(s, l.file);
-    Text(s, " sid=");
-    Dec(s, l.section);
+    Hex_Field(s, "\r\nrva=", l.address);
+    Dec_Field(s, " ln=", l.line);
+    Dec_Field(s, " \t fid=", l.file);
+    Dec_Field(s, " sid=", l.section);
   }
   Write_List("_lines.lst", s);
 }
@@ -380,14 +377,10 @@ void Info_Sections() {
     Dec(s, static_cast<uint32_t>(i));
     Text(s, " - ");
     Name(s, r.name, r.name_length);
-    Text(s, "\t rva:");
-    Hex(s, r.rva);
-    Text(s, " out:");
-    Hex(s, r.out);
-    Text(s, " addr:");
-    Hex(s, r.saved_location);
-    Text(s, " old_out:");
-    Hex(s, r.old_out);
+    Hex_Field(s, "\t rva:", r.rva);
+    Hex_Field(s, " out:", r.out);
+    Hex_Field(s, " addr:", r.saved_location);
+    Hex_Field(s, " old_out:", r.old_out);
   }
   char suffix[40];
   Str_Format(suffix, sizeof suffix, "_sections_%u.lst", {Pass.Pass_Number});

@@ -10,20 +10,12 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from obj_lib import WORK, check, finish  # noqa: E402
 
 QRN = os.path.abspath(sys.argv[1])
-WORK = tempfile.mkdtemp(prefix="qrn_info_")
-failed = passed = 0
-
-
-def check(name, condition, detail=""):
-    global failed, passed
-    if condition:
-        passed += 1
-    else:
-        failed += 1
-        print("FAIL %s %s" % (name, str(detail)[:600]))
 
 
 def assemble(source, *options, files=()):
@@ -91,9 +83,7 @@ def main():
     big_info()
     big_tables()
     uncreatable()
-    shutil.rmtree(WORK, ignore_errors=True)
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed else 0
+    return finish()
 
 
 if __name__ == "__main__":
