@@ -64,7 +64,6 @@ namespace {
 
 struct Builder {
   Coff_Symbol_Table& t;
-  const Obj_Globals& globals;
   uint32_t bias;      // subtracted from addresses: the image base in an image
   uint32_t local;     // the storage class of what is not exported
   std::unordered_set<std::string> taken;
@@ -108,7 +107,7 @@ struct Builder {
 
 void Coff_Build_Symbols(Coff_Symbol_Table& t, const Obj_Globals& globals, Coff_Table_Kind kind) {
   Section_State& ss = Sections;
-  Builder b{t, globals, kind.image ? static_cast<uint32_t>(ss.Image_Base) : 0,
+  Builder b{t, kind.image ? static_cast<uint32_t>(ss.Image_Base) : 0,
             kind.image ? Class_External : Class_Static, {}};
   const bool functions = !kind.image && kind.debug == 2;
 
