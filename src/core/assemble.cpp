@@ -93,6 +93,7 @@ void Reset_Pass_State() {
   Text_Equ_Reset_Pass();
   Reloc_Reset_Pass();
   Imports_Reset_Pass();
+  Tables_Reset_Pass();
   Parser.Code_Mode = Code_32;
   Rnd.Rnd_Seed = 181;
   Scratch_Reset();
