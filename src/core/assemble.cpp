@@ -111,6 +111,7 @@ int Assemble_Passes() {
       Str_Format(line, sizeof line, "\r\nAssembler  pass: %u", {Pass.Pass_Number});
       Print_Text(line);
     }
+    Listing_Pass_Start();
     Listing_Open();
     Reset_Pass_State();
     if (Object_Format(Options.Output_Format)) Section_Reset_Pass();
