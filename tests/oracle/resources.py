@@ -362,6 +362,31 @@ def test_coff_rva():
     check("ELF32 refuses dd <rva x>", rc == 1 and "ELF: unknown relocation type" in text, text)
 
 
+STDCALL_BYTES = {"ExitProcess": 4, "GetModuleHandleA": 4, "LoadMenuIndirectA": 4, "LoadMenuA": 8,
+                 "GetMenuItemCount": 4, "GetSubMenu": 8, "CreateDialogIndirectParamA": 20, "GetDlgItem": 8}
+
+
+def test_coff_link():
+    """The same program as a COFF32 object: mingw ld resolves the DIR32NB
+    fields of its .rsrc section and makes it the image's resource directory."""
+    ld = "i686-w64-mingw32-ld"
+    if shutil.which(ld) is None:
+        skipped.append("%s is missing: the COFF32 resource program is not linked" % ld)
+        return
+    w = dict(WIDTHS[32], relocs="")
+    src = re.sub(r"import_dll", "import_lib", PROGRAM % w)
+    src = re.sub(r"import (\w+) stdcall", lambda m: 'import %s stdcall alias "_%s@%d"' % (
+        m.group(1), m.group(1), STDCALL_BYTES[m.group(1)]), src)
+    rc, text, obj = assemble("rsrc_coff.obj", src, ["-coff"])
+    exe = os.path.join(WORK, "rsrc_coff.exe")
+    link = tool(ld, "-o", exe, "--subsystem", "windows", "-e", "start", obj, "-L/usr/i686-w64-mingw32/lib",
+                "-lkernel32", "-luser32")
+    check("COFF32 resource program links", rc == 0 and os.path.exists(exe), text + link)
+    got = run_image(exe) if os.path.exists(exe) else None
+    if got is not None:
+        check("COFF32 linked menus and dialog work under wine", got == 167, "exit code %s" % got)
+
+
 def main():
     for name in (WINDRES, "llvm-readobj"):
         if shutil.which(name) is None:
@@ -372,6 +397,7 @@ def main():
     test_coff_rva()
     test_image(64)
     test_image(32)
+    test_coff_link()
     for line in skipped:
         print("skipped: " + line)
     print("%d passed, %d failed" % (results["passed"], results["failed"]))
