@@ -17,27 +17,15 @@ import shutil
 import struct
 import subprocess
 import sys
-import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-import run_program  # noqa: E402
+from obj_lib import WORK, check, finish, run
 
 QRN = sys.argv[1]
-WORK = tempfile.mkdtemp(prefix="qrn_rsrc_")
 WINDRES = "i686-w64-mingw32-windres"
-results = {"passed": 0, "failed": 0}
-
-
-def check(name, condition, detail=""):
-    if condition:
-        results["passed"] += 1
-    else:
-        results["failed"] += 1
-        detail = str(detail)
-        print("FAIL %s %s" % (name, detail if len(detail) < 600 else detail[:600] + " ..."))
 
 
 def assemble(name, source, args):
+    """Assembles source (UTF-8, LF lines) into WORK/name: (exit code, messages, path)."""
     src = os.path.join(WORK, name + ".asm")
     out = os.path.join(WORK, name)
     with open(src, "wb") as f:
@@ -334,21 +322,9 @@ def test_image(bits):
         addresses = [int(a, 16) for a in re.findall(r"Address: 0x([0-9A-F]+)", rel)]
         check("PE32 dd of a label is relocated", data in addresses, rel)
         check("PE32 dd <rva x> takes no base relocation", not any(rsrc <= a < rsrc + 0x1000 for a in addresses), rel)
-    got = run_image(exe)
+    got = run(exe, "PE%d" % bits)
     if got is not None:
-        check("PE%d menus and dialog work under wine" % bits, got == 167, "exit code %s" % got)
-
-
-skipped = []
-
-
-def run_image(exe):
-    try:
-        r = run_program.run(exe, timeout=120)
-    except run_program.Skipped as e:
-        skipped.append(str(e))
-        return None
-    return r.returncode
+        check("PE%d menus and dialog work under wine" % bits, got[0] == 167, got)
 
 
 def test_coff_rva():
@@ -370,9 +346,6 @@ def test_coff_link():
     """The same program as a COFF32 object: mingw ld resolves the DIR32NB
     fields of its .rsrc section and makes it the image's resource directory."""
     ld = "i686-w64-mingw32-ld"
-    if shutil.which(ld) is None:
-        skipped.append("%s is missing: the COFF32 resource program is not linked" % ld)
-        return
     w = dict(WIDTHS[32], relocs="")
     src = re.sub(r"import_dll", "import_lib", PROGRAM % w)
     src = re.sub(r"import (\w+) stdcall", lambda m: 'import %s stdcall alias "_%s@%d"' % (
@@ -382,13 +355,13 @@ def test_coff_link():
     link = tool(ld, "-o", exe, "--subsystem", "windows", "-e", "start", obj, "-L/usr/i686-w64-mingw32/lib",
                 "-lkernel32", "-luser32")
     check("COFF32 resource program links", rc == 0 and os.path.exists(exe), text + link)
-    got = run_image(exe) if os.path.exists(exe) else None
+    got = run(exe, "PE32") if os.path.exists(exe) else None
     if got is not None:
-        check("COFF32 linked menus and dialog work under wine", got == 167, "exit code %s" % got)
+        check("COFF32 linked menus and dialog work under wine", got[0] == 167, got)
 
 
 def main():
-    for name in (WINDRES, "llvm-readobj"):
+    for name in (WINDRES, "llvm-readobj", "i686-w64-mingw32-ld"):
         if shutil.which(name) is None:
             print("missing tool: %s" % name)
             return 1
@@ -398,11 +371,7 @@ def main():
     test_image(64)
     test_image(32)
     test_coff_link()
-    for line in skipped:
-        print("skipped: " + line)
-    print("%d passed, %d failed" % (results["passed"], results["failed"]))
-    shutil.rmtree(WORK, ignore_errors=True)
-    return 1 if results["failed"] else 0
+    return finish()
 
 
 if __name__ == "__main__":
