@@ -383,16 +383,25 @@ Eval_Result Expr_Evaluate(const char* text, uint32_t length) {
   return r;
 }
 
-bool Expr_Short_Literal(const char* t, uint32_t n) {
+bool Expr_Short_Literal(const char* t, uint32_t n, uint64_t* value) {
   if (n == 0 || !Is_Dec(t[0])) return false;
+  uint64_t v = 0;
   if (n <= 19) {
     uint32_t i = 0;
-    while (i < n && Is_Dec(t[i])) ++i;
-    if (i == n) return true;
+    while (i < n && Is_Dec(t[i])) v = v * 10 + static_cast<uint32_t>(t[i++] - '0');
+    if (i == n) {
+      if (value) *value = v;
+      return true;
+    }
   }
   if (n > 16 || (t[n - 1] | 0x20) != 'h') return false;
-  for (uint32_t i = 1; i + 1 < n; ++i)
-    if (!Is_Hex(t[i])) return false;
+  v = 0;
+  for (uint32_t i = 0; i + 1 < n; ++i) {
+    uint32_t d = 0;
+    if (!Hex_Value(t[i], &d)) return false;
+    v = v << 4 | d;
+  }
+  if (value) *value = v;
   return true;
 }
 

@@ -4,8 +4,9 @@
 #include <cstdint>
 
 // A number that every reader takes the same way and none reports: up to 19
-// decimal digits, or a digit, up to 14 more hex digits and `h`.
-bool Expr_Short_Literal(const char* text, uint32_t length);
+// decimal digits, or a digit, up to 14 more hex digits and `h`. Its value
+// goes to `value` when one is given.
+bool Expr_Short_Literal(const char* text, uint32_t length, uint64_t* value = nullptr);
 
 struct Eval_Result {
   int status;      // 0 known, -1 unknown or faulty

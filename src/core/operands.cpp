@@ -248,9 +248,41 @@ enum class Mem_Flavor { Generic, Param1, Param2 };
 bool Is_Name_Char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
+bool Is_Digit(char c) { return c >= '0' && c <= '9'; }
 bool Short_Literal(const char* t, uint32_t n) { return Expr_Short_Literal(t, n); }
 
-bool Is_General_Register(const char* t, uint32_t n) { return Reg_Size(t, n, nullptr) == 0; }
+// The register words Operand_Plain_Registers found in the text it accepted
+// last, for the ModRM_Parse of the same text that follows it: the words are
+// looked up once.
+struct Plain_Register_Words {
+  const char* text = nullptr;
+  uint32_t length = 0;
+  uint32_t count = 0;
+  struct Word {
+    const char* p;
+    uint32_t n;
+    Reg_Size_Hit hit;
+  } word[8];
+} Plain_Words;
+
+bool Is_General_Register(const char* t, uint32_t n) {
+  Reg_Size_Hit hit;
+  if (Reg_Size(t, n, &hit) != 0) return false;
+  Plain_Register_Words& w = Plain_Words;
+  if (w.count < 8) w.word[w.count++] = {t, n, hit};
+  return true;
+}
+
+// Reg_Size, answered from Plain_Words while ModRM_Parse reads the text that
+// Operand_Plain_Registers accepted just before (`hinted`).
+int Term_Reg_Size(bool hinted, const char* t, uint32_t n, Reg_Size_Hit* hit) {
+  for (uint32_t i = 0; hinted && i < Plain_Words.count; ++i)
+    if (Plain_Words.word[i].p == t && Plain_Words.word[i].n == n) {
+      *hit = Plain_Words.word[i].hit;
+      return 0;
+    }
+  return Reg_Size(t, n, hit);
+}
 
 // reg*k or k*reg with a number of at most three digits.
 bool Scaled_Register(const char* t, uint32_t n, uint32_t star) {
@@ -258,7 +290,7 @@ bool Scaled_Register(const char* t, uint32_t n, uint32_t star) {
   uint32_t an = star;
   const char* b = t + star + 1;
   uint32_t bn = n - star - 1;
-  auto small = [](const char* s, uint32_t k) { return k >= 1 && k <= 3 && Short_Literal(s, k); };
+  auto small = [](const char* s, uint32_t k) { return k >= 1 && k <= 3 && Is_Digit(s[0]) && Short_Literal(s, k); };
   return (small(b, bn) && Is_General_Register(a, an)) || (small(a, an) && Is_General_Register(b, bn));
 }
 
@@ -267,6 +299,8 @@ bool Scaled_Register(const char* t, uint32_t n, uint32_t star) {
 // Terms joined by + and - (the usual [base+index*scale+disp]), with at least
 // one register; the numbers are short literals, which report nothing.
 bool Operand_Plain_Registers(const char* t, uint32_t n) {
+  Plain_Words.count = 0;
+  Plain_Words.text = nullptr;
   if (!No_Odd_Names()) return false;
   bool reg = false;
   uint32_t pos = 0;
@@ -287,15 +321,20 @@ bool Operand_Plain_Registers(const char* t, uint32_t n) {
     if (stars == 1) {
       if (!Scaled_Register(term, k, star)) return false;
       reg = true;
+    } else if (Is_Digit(term[0])) {  // no register starts with a digit
+      if (!Short_Literal(term, k)) return false;
     } else if (Is_General_Register(term, k)) {
       reg = true;
-    } else if (!Short_Literal(term, k)) {
+    } else {
       return false;
     }
     if (pos < n) ++pos;  // the operator
     if (pos == n && (t[n - 1] == '+' || t[n - 1] == '-')) return false;
   }
-  return reg;
+  if (!reg) return false;
+  Plain_Words.text = t;
+  Plain_Words.length = n;
+  return true;
 }
 
 bool Operand_Plain_Number(const char* text, uint32_t length) {
@@ -441,7 +480,22 @@ int Mini_String(const char* text, uint32_t length, Operand_Record* r) {
 
 // ---- [base+index*scale+disp] ------------------------------------------------------
 
+namespace {
+int ModRM_Parse_Terms(const char* text, uint32_t length, bool hinted);
+}  // namespace
+
 int ModRM_Parse(const char* text, uint32_t length) {
+  // The register words found by Operand_Plain_Registers serve this one parse.
+  const bool hinted = Plain_Words.text == text && Plain_Words.length == length;
+  Plain_Words.text = nullptr;
+  const int result = ModRM_Parse_Terms(text, length, hinted);
+  Plain_Words.count = 0;
+  return result;
+}
+
+namespace {
+
+int ModRM_Parse_Terms(const char* text, uint32_t length, bool hinted) {
   Mem_Expr& m = Params.mem;
   m = Mem_Expr{};
   m.section = -1;
@@ -463,7 +517,17 @@ int ModRM_Parse(const char* text, uint32_t length) {
 
     Reg_Size_Hit reg;
     Label_Hit hit;
-    if (star < n) {
+    uint64_t literal = 0;
+    if (star == n && No_Odd_Names() && Is_Digit(term[0]) && Expr_Short_Literal(term, n, &literal)) {
+      // A plain number: no register or name starts with a digit, so only its
+      // evaluation below would take it (and only as the last term).
+      if (!last) return -1;
+      Expr.Expr_Relocatable = 0;
+      Expr.Expr_Reloc_Kind = 0;
+      m.disp_present = 1;
+      m.disp = minus ? m.disp - static_cast<uint32_t>(literal) : m.disp + static_cast<uint32_t>(literal);
+      m.disp_wide = minus ? m.disp_wide - literal : m.disp_wide + literal;
+    } else if (star < n) {
       // index*scale, scale*index, or a constant product such as 4*2. A
       // register scaled by a number cannot evaluate while no user name is
       // spelled like a register: the evaluation is skipped then.
@@ -483,10 +547,10 @@ int ModRM_Parse(const char* text, uint32_t length) {
         Reg_Size_Hit idx;
         const char* factor;
         uint32_t factor_length;
-        if (Reg_Size(a, an, &idx) == 0) {
+        if (Term_Reg_Size(hinted, a, an, &idx) == 0) {
           factor = b;
           factor_length = bn;
-        } else if (Reg_Size(b, bn, &idx) == 0) {
+        } else if (Term_Reg_Size(hinted, b, bn, &idx) == 0) {
           factor = a;
           factor_length = an;
         } else {
@@ -510,7 +574,7 @@ int ModRM_Parse(const char* text, uint32_t length) {
         m.scale = static_cast<uint32_t>(f.value);
         registers += 1;
       }
-    } else if (Reg_Size(term, n, &reg) == 0) {
+    } else if (Term_Reg_Size(hinted, term, n, &reg) == 0) {
       if (minus) {
         Error_Text("ModRM, can not have minus and register: ", term, n);
         return -1;
@@ -590,3 +654,5 @@ int ModRM_Parse(const char* text, uint32_t length) {
   (void)registers;
   return 0;
 }
+
+}  // namespace
