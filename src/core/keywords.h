@@ -108,6 +108,8 @@ extern const Keyword_Name_Table Keyword_Names;
 extern const Register_Name_Table Register_Names;
 extern const Short_Keyword Modifier_List[];
 extern const uint32_t Modifier_List_Count;
+// The operand modifier of that name (A-Z taken as a-z), or nullptr.
+const Short_Keyword* Modifier_Find(const char* text, uint32_t length);
 
 int Keyword_Table_Create();
 void Keyword_Table_Fill();
