@@ -180,11 +180,14 @@ int Operand_Symbols(const char* text, uint32_t length, Operand_Record* r, bool a
 }  // namespace
 
 int Parse_Operand(const char* text, uint32_t length, Operand_Record* r) {
-  if (Operand_Plain_Number(text, length)) {
+  uint64_t number = 0;
+  if (Operand_Plain_Number(text, length, &number)) {
     // A plain number: no register, name or modifier starts with a digit, so
-    // the lookups of Operand_Symbols all fail and its evaluation decides.
-    Eval_Result e = Eval_Value(text, length);
-    Set_Imm(r, e.value, 0, 0);
+    // the lookups of Operand_Symbols all fail and its evaluation, a plain
+    // number's value, decides.
+    Expr.Expr_Relocatable = 0;
+    Expr.Expr_Reloc_Kind = 0;
+    Set_Imm(r, number, 0, 0);
     r->reloc_kind = 0;
     return 0;
   }
@@ -337,8 +340,8 @@ bool Operand_Plain_Registers(const char* t, uint32_t n) {
   return true;
 }
 
-bool Operand_Plain_Number(const char* text, uint32_t length) {
-  return No_Odd_Names() && Expr_Short_Literal(text, length);
+bool Operand_Plain_Number(const char* text, uint32_t length, uint64_t* value) {
+  return No_Odd_Names() && Expr_Short_Literal(text, length, value);
 }
 
 namespace {

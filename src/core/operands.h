@@ -104,7 +104,7 @@ int ModRM_Parse(const char* text, uint32_t length);
 // it, its value is its evaluation), and a blank-free bracket text of
 // registers, scaled registers and plain numbers (no name or evaluation of
 // the whole text can succeed: ModRM_Parse alone decides it).
-bool Operand_Plain_Number(const char* text, uint32_t length);
+bool Operand_Plain_Number(const char* text, uint32_t length, uint64_t* value);
 bool Operand_Plain_Registers(const char* text, uint32_t length);
 
 // Register class to operand kind.

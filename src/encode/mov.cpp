@@ -409,10 +409,12 @@ void Mov_Param1_Mem(const char* text, uint32_t length) {
 // statement waits for more (a modifier keyword, a macro call) or ended.
 bool Source_Word(const char* text, uint32_t length) {
   Operand_Record& r = Op2();
-  if (Operand_Plain_Number(text, length)) {
+  uint64_t number = 0;
+  if (Operand_Plain_Number(text, length, &number)) {
     // No lookup below can find it, and its evaluation is its value.
-    Eval_Result e = Eval_Value(text, length);
-    Set_Value(r, Op_Imm, e.value, 32, 0);
+    Expr.Expr_Relocatable = 0;
+    Expr.Expr_Reloc_Kind = 0;
+    Set_Value(r, Op_Imm, number, 32, 0);
     r.reloc_kind = 0;
     return true;
   }
