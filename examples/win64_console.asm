@@ -6,58 +6,17 @@
 ;   wine win64_console.exe
 ;
 ; It prints the text in examples/win64_console.txt (with CR LF line ends).
-
-STD_OUTPUT_HANDLE equ -11
+; The say macro, write_text and write_number are in examples/console64.inc.
 
 struc PAIR
 older   dq ?
 newer   dq ?
 ends
 
-; say text: writes a string that db defined with a <name>_length beside it
-macro say
-marg text:req
-        invoke write_text, addr text, &text_length
-endm
-
 section "code" class_code
 .use64
 
-; rcx: the text, rdx: its length
-proc write_text win64
-uses rbx
-arg text length
-local written
-        mov [text], rcx
-        mov [length], rdx
-        invoke GetStdHandle, STD_OUTPUT_HANDLE
-        invoke WriteFile, rax, [text], [length], addr written, 0
-        ret
-endp
-
-; rcx: a number, written in decimal after a blank
-proc write_number win64
-uses rbx
-local digits[3]
-        mov rax, rcx
-        lea rbx, [digits]
-        add rbx, 24
-        mov ecx, 10
-        .repeat
-                xor edx, edx
-                div rcx
-                add dl, '0'
-                dec rbx
-                mov [rbx], dl
-        .until rax == 0
-        dec rbx
-        mov byte [rbx], ' '
-        lea rdx, [digits]
-        add rdx, 24
-        sub rdx, rbx
-        invoke write_text, rbx, rdx
-        ret
-endp
+include "examples/console64.inc"
 
 proc main win64
 local pair :PAIR
