@@ -10,10 +10,9 @@
 
 constexpr uint32_t Symbol_Name_Size = 128;
 
+// Labels and equates leave their names to the table's pool (symtab.h): the
+// records stay small.
 struct Label_Record {
-  char name[Symbol_Name_Size];
-  uint32_t name_length;
-  int32_t next;
   uint32_t data_type;   // item size in bits of the data after the label; 32 for `name:`
   uint32_t address;
   int32_t structure;    // structure record when the label is an instance, else -1
@@ -22,9 +21,6 @@ struct Label_Record {
 };
 
 struct Equ_Record {
-  char name[Symbol_Name_Size];
-  uint32_t name_length;
-  int32_t next;
   uint64_t value;
   uint32_t use_count;
   uint32_t flags;  // bit 0: enumeration item

@@ -36,42 +36,69 @@ struct Name_Filter {
   }
 };
 
-// Record must have: char name[N]; uint32_t name_length; int32_t next;
+// A record holds its name (char name[N]; uint32_t name_length), or leaves
+// it to the table: then the names stand in one character pool, so that the
+// records are small and many of them stay in the caches (labels, equates).
+// The chains live beside the records, in a compact array of links that also
+// holds each name's hash and length: a lookup walks heads and links and
+// compares a name only where the hash matches, so a miss reads no record and
+// a hit one name.
 template <class Record>
 struct Symbol_Table {
+  static constexpr bool Inline_Names = requires(Record r) { r.name; };
+  struct Link {
+    int32_t next;
+    uint32_t hash;
+    uint32_t name;    // the name's offset in the pool (pooled names)
+    uint32_t length;
+  };
   Record* records = nullptr;
+  Link* links = nullptr;  // one per record
   int32_t* heads = nullptr;
+  char* pool = nullptr;   // pooled names, each followed by a NUL
+  uint32_t pool_size = 0;
+  uint32_t pool_capacity = 0;
   int32_t count = -1;  // index of the last record, -1 when empty
   uint32_t capacity = 0;
   uint32_t step = 0;
   uint32_t head_count = 0;  // a power of two
   Name_Filter filter;
 
-  static constexpr uint32_t Name_Capacity = sizeof(Record{}.name);
+  const char* Name(int32_t index) const {
+    if constexpr (Inline_Names) return records[index].name;
+    else return pool + links[index].name;
+  }
+  uint32_t Name_Length(int32_t index) const { return links[index].length; }
 
   bool Created() const { return records != nullptr; }
 
   int Create(uint32_t initial, uint32_t grow_step) {
     Free();
     records = static_cast<Record*>(Mem_Alloc(initial * static_cast<uint32_t>(sizeof(Record))));
+    links = static_cast<Link*>(Mem_Alloc(initial * static_cast<uint32_t>(sizeof(Link))));
     heads = static_cast<int32_t*>(Mem_Alloc(Symbol_Hash_Heads * static_cast<uint32_t>(sizeof(int32_t))));
     head_count = Symbol_Hash_Heads;
-    if (!records || !heads) {
+    capacity = initial;
+    if (!records || !links || !heads) {
       Free();
       return -1;
     }
     for (uint32_t i = 0; i < head_count; ++i) heads[i] = -1;
     count = -1;
     filter = Name_Filter{};
-    capacity = initial;
     step = grow_step;
     return 0;
   }
 
   void Free() {
+    if (pool) Mem_Free(pool, 0, pool_capacity);
+    pool = nullptr;
+    pool_size = pool_capacity = 0;
     if (records) Mem_Free(records, 0, capacity * static_cast<uint32_t>(sizeof(Record)));
+    if (links) Mem_Free(links, 0, capacity * static_cast<uint32_t>(sizeof(Link)));
     if (heads) Mem_Free(heads, 0, head_count * static_cast<uint32_t>(sizeof(int32_t)));
     records = nullptr;
+    links = nullptr;
     heads = nullptr;
     head_count = 0;
     count = -1;
@@ -82,55 +109,55 @@ struct Symbol_Table {
   Record& operator[](int32_t index) { return records[index]; }
   const Record& operator[](int32_t index) const { return records[index]; }
 
-  uint32_t Chain(const char* name, uint32_t length) const { return Fnv1a32(name, length) & (head_count - 1); }
-
-  // Twice the chain heads, every record linked again (newest first, as Add
-  // links them). False when there is no memory: the old heads stay.
-  bool Grow_Heads() {
-    const uint32_t more = head_count * 2;
-    auto* grown = static_cast<int32_t*>(Mem_Alloc(more * static_cast<uint32_t>(sizeof(int32_t))));
-    if (!grown) return false;
-    Mem_Free(heads, 0, head_count * static_cast<uint32_t>(sizeof(int32_t)));
-    heads = grown;
-    head_count = more;
+  // Every record taken out of its chain; the records and their count stay
+  // as they are (Empty or Relink follow).
+  void Clear_Chains() {
     for (uint32_t i = 0; i < head_count; ++i) heads[i] = -1;
+  }
+  // No record: the table is filled anew (a table rebuilt in every pass).
+  void Empty() {
+    Clear_Chains();
+    count = -1;
+    pool_size = 0;
+  }
+  // Every record linked again, newest first, as Add links them (after the
+  // records were reordered in place).
+  void Relink() {
+    Clear_Chains();
     for (int32_t i = 0; i <= count; ++i) {
-      const uint32_t c = Chain(records[i].name, records[i].name_length);
-      records[i].next = heads[c];
-      heads[c] = i;
+      links[i].hash = Fnv1a32(Name(i), Name_Length(i));
+      Link_Record(i, links[i].hash);
     }
-    return true;
   }
 
-  // Appends a record named `name` (which must fit Name_Capacity - 1 bytes) and
-  // links it first in its chain. Returns its index, or -1 when the table
-  // cannot grow (nothing changes then). The table hashes the name itself;
-  // `hash` (Symbol_Hash of the name) is kept for the callers' sake.
+  // Appends a record named `name` (which the callers keep within the names'
+  // size; an inline name must fit its array with a NUL) and links it first
+  // in its chain. Returns its index, or -1 when the table cannot grow
+  // (nothing changes then). The table hashes the name itself; `hash`
+  // (Symbol_Hash of the name) is kept for the callers' sake.
   int32_t Add(const char* name, uint32_t length, uint16_t /*hash*/) {
     if (!records) return -1;
     if (static_cast<uint32_t>(count + 1) >= head_count && head_count < 0x40000000u) Grow_Heads();
-    if (static_cast<uint32_t>(count + 1) >= capacity) {
-      // Geometric growth: n records cost O(n) copies in all. `step` is the
-      // least growth; the table at least doubles.
-      const uint64_t wanted = static_cast<uint64_t>(capacity) + (step > capacity ? step : capacity);
-      if (wanted * sizeof(Record) > 0xFFFFFFFFu) return -1;
-      const uint32_t bigger = static_cast<uint32_t>(wanted);
-      auto* grown = static_cast<Record*>(Mem_Alloc(bigger * static_cast<uint32_t>(sizeof(Record))));
-      if (!grown) return -1;
-      for (int32_t i = 0; i <= count; ++i) grown[i] = records[i];
-      Mem_Free(records, 0, capacity * static_cast<uint32_t>(sizeof(Record)));
-      records = grown;
-      capacity = bigger;
+    if (static_cast<uint32_t>(count + 1) >= capacity && !Grow_Records()) return -1;
+    uint32_t offset = 0;
+    if constexpr (!Inline_Names) {
+      if (!Pool_Room(length + 1)) return -1;
+      offset = pool_size;
+      for (uint32_t i = 0; i < length; ++i) pool[offset + i] = name[i];
+      pool[offset + length] = 0;
+      pool_size += length + 1;
     }
     int32_t index = count + 1;
     Record& r = records[index];
     r = Record{};
-    for (uint32_t i = 0; i < length; ++i) r.name[i] = name[i];
-    r.name[length] = 0;
-    r.name_length = length;
-    const uint32_t c = Chain(name, length);
-    r.next = heads[c];
-    heads[c] = index;
+    if constexpr (Inline_Names) {
+      for (uint32_t i = 0; i < length; ++i) r.name[i] = name[i];
+      r.name[length] = 0;
+      r.name_length = length;
+    }
+    links[index].name = offset;
+    links[index].length = length;
+    Link_Record(index, Fnv1a32(name, length));
     count = index;
     filter.Add(static_cast<uint8_t>(name[0]), length);
     Symbol_Name_Added(name, length);
@@ -141,10 +168,73 @@ struct Symbol_Table {
   int32_t Find(const char* name, uint32_t length) const {
     if (!records || count < 0 || length == 0) return -1;
     if (!filter.May_Hold(static_cast<uint8_t>(name[0]), length)) return -1;
-    for (int32_t i = heads[Chain(name, length)]; i >= 0; i = records[i].next) {
-      const Record& r = records[i];
-      if (Str_Equal(r.name, r.name_length, name, length)) return i;
-    }
+    const uint32_t hash = Fnv1a32(name, length);
+    for (int32_t i = heads[hash & (head_count - 1)]; i >= 0; i = links[i].next)
+      if (links[i].hash == hash && Str_Equal(Name(i), links[i].length, name, length)) return i;
     return -1;
+  }
+
+ private:
+  void Link_Record(int32_t index, uint32_t hash) {
+    const uint32_t c = hash & (head_count - 1);
+    links[index].next = heads[c];
+    links[index].hash = hash;
+    heads[c] = index;
+  }
+
+  // Room for `n` more pool bytes; the pool at least doubles when it grows.
+  bool Pool_Room(uint32_t n) {
+    if (static_cast<uint64_t>(pool_size) + n <= pool_capacity) return true;
+    uint64_t wanted = static_cast<uint64_t>(pool_capacity) * 2;
+    if (wanted < static_cast<uint64_t>(pool_size) + n) wanted = static_cast<uint64_t>(pool_size) + n;
+    if (wanted < 4096) wanted = 4096;
+    if (wanted > 0xFFFFFFFFu) return false;
+    auto* grown = static_cast<char*>(Mem_Alloc(static_cast<uint32_t>(wanted)));
+    if (!grown) return false;
+    for (uint32_t i = 0; i < pool_size; ++i) grown[i] = pool[i];
+    if (pool) Mem_Free(pool, 0, pool_capacity);
+    pool = grown;
+    pool_capacity = static_cast<uint32_t>(wanted);
+    return true;
+  }
+
+  // Twice the chain heads, every record linked again (newest first, as Add
+  // links them). False when there is no memory: the old heads stay.
+  bool Grow_Heads() {
+    const uint32_t more = head_count * 2;
+    auto* grown = static_cast<int32_t*>(Mem_Alloc(more * static_cast<uint32_t>(sizeof(int32_t))));
+    if (!grown) return false;
+    Mem_Free(heads, 0, head_count * static_cast<uint32_t>(sizeof(int32_t)));
+    heads = grown;
+    head_count = more;
+    Clear_Chains();
+    for (int32_t i = 0; i <= count; ++i) Link_Record(i, links[i].hash);
+    return true;
+  }
+
+  // Geometric growth: n records cost O(n) copies in all. `step` is the least
+  // growth; the table at least doubles. False when there is no memory (the
+  // table stays as it was).
+  bool Grow_Records() {
+    const uint64_t wanted = static_cast<uint64_t>(capacity) + (step > capacity ? step : capacity);
+    if (wanted * sizeof(Record) > 0xFFFFFFFFu) return false;
+    const uint32_t bigger = static_cast<uint32_t>(wanted);
+    auto* grown = static_cast<Record*>(Mem_Alloc(bigger * static_cast<uint32_t>(sizeof(Record))));
+    auto* grown_links = static_cast<Link*>(Mem_Alloc(bigger * static_cast<uint32_t>(sizeof(Link))));
+    if (!grown || !grown_links) {
+      if (grown) Mem_Free(grown, 0, bigger * static_cast<uint32_t>(sizeof(Record)));
+      if (grown_links) Mem_Free(grown_links, 0, bigger * static_cast<uint32_t>(sizeof(Link)));
+      return false;
+    }
+    for (int32_t i = 0; i <= count; ++i) {
+      grown[i] = records[i];
+      grown_links[i] = links[i];
+    }
+    Mem_Free(records, 0, capacity * static_cast<uint32_t>(sizeof(Record)));
+    Mem_Free(links, 0, capacity * static_cast<uint32_t>(sizeof(Link)));
+    records = grown;
+    links = grown_links;
+    capacity = bigger;
+    return true;
   }
 };

@@ -190,8 +190,7 @@ void Imports_Reset_Pass() {
   im.Export_Current = -1;
   if (im.Exports.count < 0) return;
   // Exports are made anew in every pass: empty the table and its chains.
-  for (uint32_t i = 0; i < im.Exports.head_count; ++i) im.Exports.heads[i] = -1;
-  im.Exports.count = -1;
+  im.Exports.Empty();
 }
 
 void Imports_Line_End() {
@@ -292,13 +291,7 @@ void Export_Sort() {
   if (n < 2) return;
   // Equal names keep their order; the chains are rebuilt.
   std::stable_sort(&im.Exports[0], &im.Exports[0] + n, Name_Less);
-  for (uint32_t i = 0; i < im.Exports.head_count; ++i) im.Exports.heads[i] = -1;
-  for (int32_t i = 0; i < n; ++i) {
-    Export_Record& e = im.Exports[i];
-    const uint32_t c = im.Exports.Chain(e.name, e.name_length);
-    e.next = im.Exports.heads[c];
-    im.Exports.heads[c] = i;
-  }
+  im.Exports.Relink();
   im.Export_Current = -1;
 }
 

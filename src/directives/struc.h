@@ -18,7 +18,6 @@ constexpr uint32_t Struc_Init_Depth = 16;
 struct Struc_Record {
   char name[Struc_Name_Size];
   uint32_t name_length;
-  int32_t next;
   uint32_t size;
   uint32_t use_count;
 };
@@ -26,7 +25,6 @@ struct Struc_Record {
 struct Member_Record {
   char name[Struc_Name_Size];  // STRUCTURE.member
   uint32_t name_length;
-  int32_t next;
   uint32_t type;     // item bits; 8 for a nested instance or an `rs` member
   uint32_t offset;
   int32_t nested;    // structure of a nested instance or `rs`, else -1
@@ -38,7 +36,6 @@ struct Member_Record {
 struct Enum_Record {
   char name[Struc_Name_Size];
   uint32_t name_length;
-  int32_t next;
   uint32_t start;
   uint32_t count;
   uint32_t max;

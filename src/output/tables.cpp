@@ -166,11 +166,12 @@ void Info_Strucs() {
   Write_List("_stru.lst", s);
 }
 
-void Equ_Line(Byte_Sink& s, const Equ_Record& e) {
-  const auto low = static_cast<uint32_t>(e.value);
+void Equ_Line(Byte_Sink& s, int32_t i) {
+  const Symbol_Table<Equ_Record>& equates = Symbols.Equates;
+  const auto low = static_cast<uint32_t>(equates[i].value);
   Text(s, "\r\n");
-  Name(s, e.name, e.name_length);
-  Pad(s, 6, e.name_length);
+  Name(s, equates.Name(i), equates.Name_Length(i));
+  Pad(s, 6, equates.Name_Length(i));
   Text(s, "equ\t");
   Hex(s, low);
   Dec_Field(s, "h\t; ", low);
@@ -180,7 +181,7 @@ void Info_Equs() {
   Byte_Sink s;
   const Symbol_Table<Equ_Record>& equates = Symbols.Equates;
   Heading(s, static_cast<uint64_t>(equates.count + 1));
-  for (int32_t i = 0; i <= equates.count; ++i) Equ_Line(s, equates[i]);
+  for (int32_t i = 0; i <= equates.count; ++i) Equ_Line(s, i);
   Write_List("_equ.lst", s);
 }
 
@@ -190,7 +191,7 @@ void Info_Enums() {
   uint32_t count = 0;
   for (int32_t i = 0; i <= equates.count; ++i) {
     if (!(equates[i].flags & 1)) continue;
-    Equ_Line(s, equates[i]);
+    Equ_Line(s, i);
     ++count;
   }
   Heading(s, count);
@@ -331,7 +332,7 @@ void Info_Ollydbg_Text(Byte_Sink& s) {
       Address_Line(s, label_address, label, label_length);
   }
   const Symbol_Table<Label_Record>& labels = Symbols.Labels;
-  for (int32_t i = 0; i <= labels.count; ++i) Address_Line(s, labels[i].address, labels[i].name, labels[i].name_length);
+  for (int32_t i = 0; i <= labels.count; ++i) Address_Line(s, labels[i].address, labels.Name(i), labels.Name_Length(i));
 }
 
 void Dir_Emit_Info(const Keyword_Entry* keyword) {
