@@ -287,7 +287,9 @@ bool Text_Equate_Substitution(const char* text, uint32_t length) {
   const char* replacement;
   uint32_t replacement_length;
   if (!Text_Equ_Find(text, length, &replacement, &replacement_length)) return false;
+  if (!Expansion_Enter(replacement_length, text, length)) return true;
   Parse_Buffer(replacement, replacement_length, Parse_Not_File | Parse_Keep_Mode);
+  Expansion_Leave();
   return true;
 }
 

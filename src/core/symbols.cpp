@@ -6,6 +6,7 @@
 #include "core/dispatch.h"
 #include "core/expr.h"
 #include "core/operands.h"
+#include "core/text.h"
 #include "directives/macro.h"
 #include "directives/struc.h"
 #include "directives/textequ.h"
@@ -16,7 +17,7 @@ Symbol_State Symbols;
 namespace {
 
 bool Name_Fits(const char* what, const char* name, uint32_t length) {
-  if (length < Symbol_Name_Size) return true;
+  if (length < Symbol_Name_Size && !Str_Has_Nul(name, length)) return true;
   Error_Text(what, name, length);
   return false;
 }

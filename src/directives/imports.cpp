@@ -28,7 +28,7 @@ void Copy_Name(char* destination, const char* text, uint32_t length) {
 }
 
 bool Name_Fits(const char* message, const char* text, uint32_t length) {
-  if (length < Import_Name_Size) return true;
+  if (length < Import_Name_Size && !Str_Has_Nul(text, length)) return true;
   Error_Text(message, text, length);
   return false;
 }

@@ -110,7 +110,7 @@ bool Name_Reserved(const char* text, uint32_t length) {
 
 // Names checked before they are stored: length and reserved words.
 bool Name_Ok(const char* text, uint32_t length, uint32_t max, const char* too_long, const char* reserved) {
-  if (length > max) {
+  if (length > max || Str_Has_Nul(text, length)) {
     Error_Text(too_long, text, length);
     return false;
   }
@@ -613,7 +613,7 @@ bool Local_Label_Find(const char* name, uint32_t length, uint32_t update) {
 void Local_Label_Create(const char* name, uint32_t length, uint32_t, uint32_t address) {
   Proc_Record* p = Current();
   if (!p) return;
-  if (length > Item_Name_Max) {
+  if (length > Item_Name_Max || Str_Has_Nul(name, length)) {
     Error_Text("Local Label, name too long: ", name, length);
     return;
   }

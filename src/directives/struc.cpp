@@ -91,7 +91,7 @@ int32_t Member_Create(const char* name, uint32_t length, uint32_t type, int32_t 
     dotted[0] = '.';
     for (uint32_t i = 0; i < length; ++i) dotted[i + 1] = name[i];
   }
-  if (length >= Struc_Name_Size || !Full_Name(owner, dotted, length + 1, full, &n)) {
+  if (length >= Struc_Name_Size || Str_Has_Nul(name, length) || !Full_Name(owner, dotted, length + 1, full, &n)) {
     const Struc_Record& s = Strucs.Strucs[owner];
     std::string text(s.name, s.name_length);
     text.append(".").append(name, length);
@@ -376,7 +376,7 @@ void Struc_Init_Mode(const char* text, uint32_t length) {
 void Struc_Name(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
   Struc_Skip = false;
-  if (length >= Struc_Name_Size) {
+  if (length >= Struc_Name_Size || Str_Has_Nul(text, length)) {
     Error_Text("STRUC, name too long: ", text, length);
     Struc_Skip = true;
     return;
@@ -457,7 +457,7 @@ void Rs_Count(const char* text, uint32_t length) {
 void Enum_Param(const char* text, uint32_t length) {
   if (Strucs.Enum_Params == 0) {
     Strucs.Enum_Params = 1;
-    if (length >= Struc_Name_Size) {
+    if (length >= Struc_Name_Size || Str_Has_Nul(text, length)) {
       Error_Text("ENUM, name too long: ", text, length);
       Strucs.Enum_Current = -1;
       return;
@@ -510,7 +510,7 @@ void Enum_Item(const char* text, uint32_t length) {
   }
   const uint32_t value = Strucs.Enum_Value;
   if (Pass.Pass_Number == 1) {
-    if (length >= Symbol_Name_Size) {
+    if (length >= Symbol_Name_Size || Str_Has_Nul(text, length)) {
       Error_Text("ENUM, name too long: ", text, length);
     } else if (Equ_Find(text, length, nullptr) >= 0) {
       Error_Text("ENUM, item is double defined: ", text, length);

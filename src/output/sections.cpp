@@ -213,6 +213,7 @@ int Section_Grow(uint32_t need) {
   Section_State& s = Sections;
   Section_Record* r = Current_Record();
   if (!r || !r->buffer) return -1;
+  const uint64_t required = static_cast<uint64_t>(r->capacity) + need;
   if (need < Section_Grow_Minimum) need = Section_Grow_Minimum;
   const uint64_t wanted = static_cast<uint64_t>(r->capacity) + need;
   // At least doubling, so that growth costs O(size) copies in all; never
@@ -222,7 +223,7 @@ int Section_Grow(uint32_t need) {
   // A zero fill comes with the memory: untouched pages cost nothing.
   const bool zero = r->fill_byte == 0;
   uint8_t* grown = nullptr;
-  if (wanted <= Section_Buffer_Limit)
+  if (required <= Section_Buffer_Limit && bigger > r->capacity)
     grown = static_cast<uint8_t*>(zero ? Mem_Alloc_Zero(static_cast<uint32_t>(bigger))
                                        : Mem_Alloc(static_cast<uint32_t>(bigger)));
   need = static_cast<uint32_t>(bigger - r->capacity);
@@ -252,7 +253,8 @@ int Section_Ensure_Space(uint32_t n, uint32_t margin, uint32_t grow) {
 int Section_Ensure_Page() {
   Section_State& s = Sections;
   if (!s.Section_Data_Base) return 0;
-  if (s.Capacity - s.Section_Write_Offset < 4096) return Section_Grow(1);
+  // A buffer at the limit stays: the checked emitter refuses what does not fit.
+  if (s.Capacity - s.Section_Write_Offset < 4096 && s.Capacity < Section_Buffer_Limit) return Section_Grow(1);
   return 0;
 }
 
@@ -268,7 +270,10 @@ bool Emit_Room(uint32_t n) {
     Diag.Stop_Flag += 1;
     return false;
   }
-  return Section_Grow(static_cast<uint32_t>(end - s.Capacity)) == 0;
+  // Room for the next statement's page too, so that no second growth (and
+  // copy) follows at once.
+  const uint64_t target = end + 4096 <= Section_Buffer_Limit ? end + 4096 : Section_Buffer_Limit;
+  return Section_Grow(static_cast<uint32_t>(target - s.Capacity)) == 0;
 }
 
 void Emit_Bytes(const void* data, uint32_t n) {
@@ -362,7 +367,7 @@ void Dir_Section(const Keyword_Entry*) {
 
 void Section_Name_Statement(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
-  if (length <= 2) {
+  if (length <= 2 || Str_Has_Nul(text, length)) {
     Error_Text("Section, expecting section name here: ", text, length);
     return;
   }
