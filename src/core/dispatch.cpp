@@ -161,7 +161,7 @@ void Define_Label(const char* word, uint32_t length) {
       else Local_Label_Create(word, n, 1, lc);
     } else if (Label_Find_Any(word, n, 0, nullptr) >= 0) {
       Error_Text("LABEL, is already defined: ", word, n);
-    } else {
+    } else if (!Import_Clash("LABEL, is already defined: ", word, n)) {
       Label_Create(word, n, 32, lc);
     }
     return;

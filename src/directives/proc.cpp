@@ -156,8 +156,9 @@ void Proc_Statement(const char* text, uint32_t length) {
     return;
   }
   if (Pass.Pass_Number == 1) {
-    if (Proc_Find(text, length, 0) >= 0) {
-      Error_Text("PROC already defined: ", text, length);
+    const bool known = Proc_Find(text, length, 0) >= 0;
+    if (known) Error_Text("PROC already defined: ", text, length);
+    if (known || Import_Clash("PROC already defined: ", text, length)) {
       Refuse_Header();
       return;
     }

@@ -11,6 +11,7 @@
 #include "core/operands.h"
 #include "core/symbols.h"
 #include "core/text.h"
+#include "directives/imports.h"
 #include "directives/proc.h"
 #include "output/relocs.h"
 #include "output/sections.h"
@@ -541,7 +542,7 @@ void Enum_Item(const char* text, uint32_t length) {
       Error_Text("ENUM, name too long: ", text, length);
     } else if (Equ_Find(text, length, nullptr) >= 0) {
       Error_Text("ENUM, item is double defined: ", text, length);
-    } else {
+    } else if (!Import_Clash("ENUM, item is double defined: ", text, length)) {
       const int32_t e = Equ_Create(text, length, value, 0);
       if (e >= 0) Symbols.Equates[e].flags |= 1;
     }

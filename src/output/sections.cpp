@@ -195,6 +195,13 @@ int Section_Create(const char* name, uint32_t length) {
   return 0;
 }
 
+bool Section_Exists(const char* name, uint32_t length) {
+  const Section_State& s = Sections;
+  for (int32_t i = 0; i <= s.Section_Count; ++i)
+    if (Str_Equal(s.Section_Table[i].name, s.Section_Table[i].name_length, name, length)) return true;
+  return false;
+}
+
 int Section_Select(const char* name, uint32_t length) {
   Section_State& s = Sections;
   Section_Save_Current();
@@ -371,7 +378,9 @@ void Section_Name_Statement(const char* text, uint32_t length) {
     Error_Text("Section, expecting section name here: ", text, length);
     return;
   }
-  if (Pass.Pass_Number == 1) Section_Create(text + 1, length - 2);
+  // A name that exists selects its section, in every pass: only new names
+  // make sections.
+  if (Pass.Pass_Number == 1 && !Section_Exists(text + 1, length - 2)) Section_Create(text + 1, length - 2);
   else Section_Select(text + 1, length - 2);
 }
 
