@@ -1,27 +1,16 @@
-6section "text" class_code
+6section "a_long_section_name" class_code
 section "data" class_data
-section "bss" class_bss
-section "text"
-.use32
-extern puts
-import_lib c.lib
-import exit
-struc P
-x dd ?
-y dd ?
-ends
-proc main cdecl
-uses ebx
-mov eax, [p.y]
+section "a_long_section_name"
+import_lib msvcrt.lib
+import puts
+extern _exit
+_main:
+push text
 call puts
-.if eax == 1 && ( eax != 2 )
-call exit
-.endif
-ret
-endp
-export main
+call _exit
+jmp near_label
+near_label: ret
+export _main
 section "data"
-p P { 1, 2 }
-q dd main, p
-section "bss"
-b rd 4
+text db "coff", 0
+refs dd _main, text, near_label

@@ -1,27 +1,16 @@
-7section "text" class_code
-section "data" class_data
-section "bss" class_bss
+7section "text" class_code alias ".text"
+section "data" class_data alias ".data"
 section "text"
 .use64
 extern puts
-import_lib c.lib
-import exit
-struc P
-x dq ?
-y dq ?
-ends
-proc main win64
-uses rbx
-mov rax, [p.y]
+main:
+sub rsp, 40
+lea rcx, [msg]
 call puts
-.if rax == 1 && ( rax != 2 )
-call exit
-.endif
+mov rax, [msg_ptr]
+add rsp, 40
 ret
-endp
 export main
 section "data"
-p P { 1, 2 }
-q dq main, p
-section "bss"
-b rd 4
+msg db "coff64", 0
+msg_ptr dq msg

@@ -2,26 +2,21 @@
 section "data" class_data
 section "bss" class_bss
 section "text"
-.use32
-extern puts
-import_lib c.lib
-import exit
-struc P
-x dd ?
-y dd ?
+struc PAIR
+a dd ?
+b dd ?
 ends
+extern puts
 proc main cdecl
-uses ebx
-mov eax, [p.y]
+push [pair.a]
 call puts
-.if eax == 1 && ( eax != 2 )
-call exit
-.endif
+add esp, 4
+xor eax, eax
 ret
 endp
 export main
 section "data"
-p P { 1, 2 }
-q dd main, p
+pair PAIR { text, 2 }
+text db "elf32", 0
 section "bss"
-b rd 4
+space rb 64

@@ -1,27 +1,21 @@
 9section "text" class_code
 section "data" class_data
-section "bss" class_bss
 section "text"
 .use64
-extern puts
-import_lib c.lib
-import exit
-struc P
-x dq ?
-y dq ?
-ends
+extern printf
 proc main lin64
-uses rbx
-mov rax, [p.y]
-call puts
-.if rax == 1 && ( rax != 2 )
-call exit
-.endif
+local n
+mov dword [n], 3
+lea rdi, [fmt]
+mov rsi, [n]
+xor eax, eax
+call printf
+.repeat
+dec dword [n]
+.until zero?
 ret
 endp
 export main
 section "data"
-p P { 1, 2 }
-q dq main, p
-section "bss"
-b rd 4
+fmt db "%d", 10, 0
+where dq main, fmt

@@ -1,22 +1,18 @@
 1section "code" class_code
 section "data" class_data
 section "idata" class_imports
-section "edata" class_exports
 section "reloc" class_relocs
 section "code"
-.use32
 import_dll kernel32.dll
 import ExitProcess
-proc start
-uses ebx
-local t
-mov eax, [msg]
-lea eax, [t]
-invoke ExitProcess, 0
-ret
-endp
-export start
+import GetStdHandle
+start:
+push -11
+call GetStdHandle
+mov [handle], eax
+invoke ExitProcess, [code]
 entry start
 section "data"
-msg dd start, 5
-db "ok", 0
+handle dd 0
+code dd 3
+table dd start, handle

@@ -1,22 +1,22 @@
 3section "code" class_code
-section "data" class_data
-section "idata" class_imports
-section "edata" class_exports
-section "reloc" class_relocs
+section "exp" class_exports
+section "imp" class_imports
+section "rel" class_relocs
 section "code"
-.use32
+import_dll user32.dll
+import MessageBoxA alias "MessageBoxA"
 import_dll kernel32.dll
-import ExitProcess
-proc start
-uses ebx
-local t
-mov eax, [msg]
-lea eax, [t]
-invoke ExitProcess, 0
+import Sleep
+proc add2 stdcall
+arg a b
+mov eax, [a]
+add eax, [b]
 ret
 endp
-export start
-entry start
-section "data"
-msg dd start, 5
-db "ok", 0
+proc nap
+invoke Sleep, 1
+ret
+endp
+export add2 alias "Add"
+export nap
+data1 dd add2

@@ -1,22 +1,20 @@
-2section "code" class_code
-section "data" class_data
-section "idata" class_imports
-section "edata" class_exports
-section "reloc" class_relocs
-section "code"
+2section "text" class_code
+section "rdata" class_data
+section "imp" class_imports
+section "rel" class_relocs
+section "text"
 .use64
 import_dll kernel32.dll
 import ExitProcess
-proc start
+proc main win64
 uses rbx
-local t
-mov rax, [msg]
-lea rax, [t]
-invoke ExitProcess, 0
+local buf[4]
+lea rbx, [buf]
+mov rax, [value]
+invoke ExitProcess, rax
 ret
 endp
-export start
-entry start
-section "data"
-msg dq start, 5
-db "ok", 0
+entry main
+section "rdata"
+value dq 7
+where dq main

@@ -1,22 +1,19 @@
 4section "code" class_code
-section "data" class_data
-section "idata" class_imports
-section "edata" class_exports
-section "reloc" class_relocs
+section "exp" class_exports
+section "bss" class_bss
+section "rel" class_relocs
 section "code"
 .use64
-import_dll kernel32.dll
-import ExitProcess
-proc start
-uses rbx
-local t
-mov rax, [msg]
-lea rax, [t]
-invoke ExitProcess, 0
+zeta: mov eax, 1
 ret
-endp
-export start
-entry start
-section "data"
-msg dq start, 5
-db "ok", 0
+alpha: lea rax, [store]
+ret
+mid: mov rax, [ptrs]
+ret
+export zeta
+export alpha
+export mid
+ptrs dq alpha, zeta
+section "bss"
+min_size 2000h
+store rq 16
