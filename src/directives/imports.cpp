@@ -54,6 +54,16 @@ void Import_Dll_Name(const char* text, uint32_t length, uint32_t kind) {
 void Dll_Word(const char* text, uint32_t length) { Import_Dll_Name(text, length, Dll_Kind_Dll); }
 void Lib_Word(const char* text, uint32_t length) { Import_Dll_Name(text, length, Dll_Kind_Lib); }
 
+// Two library records of one name (a DLL may be named again) are one place
+// to import from; names of DLLs do not differ by case.
+bool Same_Library(uint32_t a, uint32_t b) {
+  if (a == b) return true;
+  const Import_Dll_Record* d = Imports.Dlls;
+  const int32_t last = Imports.Import_Dll_Count;
+  if (static_cast<int32_t>(a) > last || static_cast<int32_t>(b) > last) return false;
+  return d[a].kind == d[b].kind && Str_Equal_NoCase(d[a].name, d[a].name_length, d[b].name, d[b].name_length);
+}
+
 // A label, equate or PROC of that name.
 bool Defined_Here(const char* text, uint32_t length) {
   return Symbols.Labels.Find(text, length) >= 0 || Symbols.Equates.Find(text, length) >= 0 ||
@@ -82,7 +92,7 @@ void Import_Func_Name(const char* text, uint32_t length) {
   const int32_t known = Import_Func_Find(text, length);
   if (known >= 0) {
     const Import_Function_Record& f = im.Funcs[known];
-    if (f.library != im.Current_Library || f.external != im.Current_Kind) {
+    if (!Same_Library(f.library, im.Current_Library) || f.external != im.Current_Kind) {
       Error_Text("IMPORT, is declared under another DLL: ", text, length);
       return;
     }
