@@ -121,7 +121,7 @@ void Output_Write() {
   switch (Options.Output_Format) {
     case Format_Binary: Output_Binary(); break;
     case Format_PE32: Output_PE32(); break;
-    case Format_OMF32: Not_Implemented("OMF32"); break;
+    case Format_OMF32: Output_OMF32(); break;
     case Format_COFF32: Output_COFF32(); break;
     case Format_PE64: Output_PE64(); break;
     case Format_ELF32: Output_ELF32(); break;
@@ -169,9 +169,10 @@ Thunk_Form Thunk_Form_Of(uint32_t format) {
     case Format_PE32: return {false, true, 0};
     case Format_PE64: return {true, false, 0};
     case Format_COFF32: case Format_ELF32: return {false, true, 0};
+    case Format_OMF32: return {false, true, 0};  // as COFF32: a fixup to the pointer's external
     case Format_COFF64: return {true, true, 0};
     case Format_ELF64: return {true, true, 0xFFFFFFFCu};
-    default: return {false, false, 0};  // OMF32 and Mach-O make their own fixups
+    default: return {false, false, 0};  // Mach-O makes its own fixups
   }
 }
 
