@@ -253,8 +253,8 @@ int Section_Ensure_Space(uint32_t n, uint32_t margin, uint32_t grow) {
   Section_State& s = Sections;
   if (!s.Section_Data_Base) return 0;
   uint32_t free_bytes = s.Capacity - s.Section_Write_Offset;
-  if (free_bytes <= n || free_bytes - n < margin) return Section_Grow(grow);
-  return 0;
+  if (free_bytes > n && (free_bytes - n >= margin || s.Capacity >= Section_Buffer_Limit)) return 0;
+  return Section_Grow(grow);
 }
 
 int Section_Ensure_Page() {
@@ -277,9 +277,9 @@ bool Emit_Room(uint32_t n) {
     Diag.Stop_Flag += 1;
     return false;
   }
-  // Room for the next statement's page too, so that no second growth (and
-  // copy) follows at once.
-  const uint64_t target = end + 4096 <= Section_Buffer_Limit ? end + 4096 : Section_Buffer_Limit;
+  // Room for the next statements too, so that no second growth (and copy of
+  // the whole buffer) follows at once; near the limit, the limit.
+  const uint64_t target = end + Section_Grow_Minimum <= Section_Buffer_Limit ? end + 4096 : Section_Buffer_Limit;
   return Section_Grow(static_cast<uint32_t>(target - s.Capacity)) == 0;
 }
 
