@@ -80,6 +80,7 @@ void Free_Tables() {
 
 void Reset_Pass_State() {
   Pass.Change_Counter = 0;
+  Pass.Range_Deferred = 0;
   Diag.Stop_Flag = 0;
   Params.pending_length = 0;
   Params.pending_name = nullptr;
@@ -93,6 +94,7 @@ void Reset_Pass_State() {
   Text_Equ_Reset_Pass();
   Reloc_Reset_Pass();
   Imports_Reset_Pass();
+  Tables_Reset_Pass();
   Parser.Code_Mode = Code_32;
   Rnd.Rnd_Seed = 181;
   Scratch_Reset();
@@ -110,6 +112,7 @@ int Assemble_Passes() {
       Str_Format(line, sizeof line, "\r\nAssembler  pass: %u", {Pass.Pass_Number});
       Print_Text(line);
     }
+    Listing_Pass_Start();
     Listing_Open();
     Reset_Pass_State();
     if (Object_Format(Options.Output_Format)) Section_Reset_Pass();
@@ -132,7 +135,14 @@ int Assemble_Passes() {
       return -1;
     }
     Section_Sizes_Changed();
-    if (Pass.Change_Counter != 0) continue;
+    if (Pass.Change_Counter != 0) {
+      Pass.Addresses_Settled = 0;
+      continue;
+    }
+    if (Pass.Range_Deferred && !Pass.Addresses_Settled) {
+      Pass.Addresses_Settled = 1;  // the next pass repeats this one and reports what does not reach
+      continue;
+    }
     if (Options.Info_Flags.list) {
       Listing.Listing_Pass = 1;
       Listing.Listing_On = 1;

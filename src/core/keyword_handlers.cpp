@@ -32,6 +32,7 @@
 #include "directives/proc.h"
 #include "encode_ext/x87.h"
 #include "output/sections.h"
+#include "output/tables.h"
 // .if, .while, .repeat and INVOKE
 #include "directives/flow.h"
 #include "directives/invoke.h"
@@ -304,7 +305,7 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Store:           return Dir_Store;
     case Kh::Load:            return Dir_Load;
     case Kh::Option:          return Dir_Option;
-    case Kh::Emit_Info:       return nullptr;
+    case Kh::Emit_Info:       return Dir_Emit_Info;
 
     case Kh::None:
     case Kh::Count:
