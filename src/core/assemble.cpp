@@ -15,6 +15,7 @@
 #include "directives/imports.h"
 #include "directives/macro.h"
 #include "directives/proc.h"
+#include "directives/resource.h"
 #include "directives/struc.h"
 #include "directives/textequ.h"
 #include "output/listing.h"
@@ -55,6 +56,7 @@ int Create_Tables() {
     return -1;
   }
   Proc_Table_Init();
+  Resource_Table_Init();
   if (Text_Equ_Table_Init() != 0) return -1;
   Keyword_Table_Fill();
   Register_Table_Fill();
@@ -65,6 +67,7 @@ int Create_Tables() {
 
 void Free_Tables() {
   Import_Tables_Free();
+  Resource_Table_Free();
   Proc_Table_Free();
   Text_Equ_Table_Free();
   Reloc_Table_Free();
@@ -95,6 +98,7 @@ void Reset_Pass_State() {
   Reloc_Reset_Pass();
   Imports_Reset_Pass();
   Tables_Reset_Pass();
+  Resource_Reset_Pass();
   Parser.Code_Mode = Code_32;
   Rnd.Rnd_Seed = 181;
   Scratch_Reset();
