@@ -1,8 +1,8 @@
 // libFuzzer target: arbitrary bytes as a source file, assembled in-process.
 // The first byte picks the output format (its value less '0', modulo the
 // number of formats: '0' binary, '1' PE32 ...), so that every writer is
-// fuzzed; the rest is the source. Any crash, leak, hang or sanitizer report
-// is a fault.
+// fuzzed; the rest is the source (every file of the corpus begins with its
+// format's byte). Any crash, leak, hang or sanitizer report is a fault.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
