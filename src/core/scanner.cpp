@@ -385,13 +385,12 @@ struct Expansion_Budget {
   uint32_t open = 0;         // expansions being parsed
 };
 Expansion_Budget Budget;
+}  // namespace
 
-bool Budget_Refused(const char* name, uint32_t length) {
+void Expansion_Refused(const char* name, uint32_t length) {
   Error_Text("Expansion too big: ", name, length);
   Diag.Stop_Flag += 1;
-  return false;
 }
-}  // namespace
 
 uint64_t Expansion_Room() {
   const Expansion_Budget& b = Budget;
@@ -402,7 +401,10 @@ uint64_t Expansion_Room() {
 
 bool Expansion_Enter(uint64_t size, const char* name, uint32_t length) {
   Expansion_Budget& b = Budget;
-  if (size > Expansion_Room()) return Budget_Refused(name, length);
+  if (size > Expansion_Room()) {
+    Expansion_Refused(name, length);
+    return false;
+  }
   if (b.open == 0) b.outer_bytes = 0;
   b.outer_bytes += size;
   b.pass_bytes += size;
@@ -523,7 +525,7 @@ int Parse_Source_File(const char* path) {
   if (d.Include_Depth > 0 && size >= 0 && !Include_Fits(static_cast<uint64_t>(size))) {
     File_Close(f);
     d.Include_Depth -= 1;  // reported at the include statement
-    Budget_Refused(path, path_length);
+    Expansion_Refused(path, path_length);
     return -1;
   }
   char* buffer = nullptr;

@@ -60,6 +60,8 @@ uint64_t Expansion_Room();
 bool Expansion_Enter(uint64_t size, const char* name, uint32_t length);
 void Expansion_Leave();
 void Expansion_Reset_Pass();
+// Reports an expansion that can not fit the budget and stops the pass.
+void Expansion_Refused(const char* name, uint32_t length);
 
 int Parse_Source_File(const char* path);
 int Parse_Buffer(const char* text, uint32_t length, uint32_t flags);

@@ -53,15 +53,20 @@ bool Copy_Bytes(File_Handle f, uint64_t start, uint32_t count) {
   return Emit_Reserve(count) == 0;  // the bytes are in place: move both counters past them
 }
 
-// Opens the binary file named in the buffer and gives its size; reported on failure.
-File_Handle Open_Binary(uint64_t* size) {
+// Opens the file named in the buffer; reported on failure, with `missing`
+// when there is no such file.
+File_Handle Open_Named(const char* missing) {
   File_Kind_Value kind = File_Absent;
   File_Handle f = File_Open(Inc.name, &kind);
-  if (f == No_File) {
-    Error_Text(kind == File_Absent ? "Can not open binary file: " : "File is not a regular file: ", Inc.name,
-               Str_Len(Inc.name));
-    return No_File;
-  }
+  if (f == No_File)
+    Error_Text(kind == File_Absent ? missing : "File is not a regular file: ", Inc.name, Str_Len(Inc.name));
+  return f;
+}
+
+// Opens the binary file named in the buffer and gives its size; reported on failure.
+File_Handle Open_Binary(uint64_t* size) {
+  File_Handle f = Open_Named("Can not open binary file: ");
+  if (f == No_File) return No_File;
   int64_t n = File_Size(f);
   if (n < 0) {
     Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
@@ -78,11 +83,8 @@ void Include_File(const char* text, uint32_t length) {
     Diag.Stop_Flag += 1;
     return;
   }
-  File_Kind_Value kind = File_Absent;
-  File_Handle f = File_Open(Inc.name, &kind);
+  File_Handle f = Open_Named("Can not open include file: ");
   if (f == No_File) {
-    Error_Text(kind == File_Absent ? "Can not open include file: " : "File is not a regular file: ", Inc.name,
-               Str_Len(Inc.name));
     Diag.Stop_Flag += 1;
     return;
   }
@@ -110,8 +112,8 @@ void Incbin_File(const char* text, uint32_t length) {
   uint64_t size = 0;
   File_Handle f = Open_Binary(&size);
   if (f == No_File) return;
-  if (size >= Section_Buffer_Limit) Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
-  else if (!Copy_Bytes(f, 0, static_cast<uint32_t>(size))) Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
+  if (size >= Section_Buffer_Limit || !Copy_Bytes(f, 0, static_cast<uint32_t>(size)))
+    Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
   File_Close(f);
 }
 

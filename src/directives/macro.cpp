@@ -169,11 +169,6 @@ bool Expansion_Allowed(uint64_t size, const char* name, uint32_t length) {
   return Expansion_Enter(size, name, length);
 }
 
-void Refuse_Too_Big(const char* name, uint32_t length) {
-  Error_Text("Expansion too big: ", name, length);
-  Diag.Stop_Flag += 1;
-}
-
 bool Inside(const char* p, const std::string& text) {
   uintptr_t a = reinterpret_cast<uintptr_t>(p), base = reinterpret_cast<uintptr_t>(text.data());
   return a >= base && a - base <= text.size();
@@ -523,7 +518,7 @@ void For_Body_Line(const char* text, uint32_t length) {
   for (size_t i = 0; i < items.size() && fits; ++i)
     fits = For_Body_Copy(out, body, items[reverse ? items.size() - 1 - i : i], cap);
   if (!fits) {
-    Refuse_Too_Big("for", 3);
+    Expansion_Refused("for", 3);
     return;
   }
   if (!Expansion_Allowed(out.size(), "for", 3)) return;
@@ -631,7 +626,7 @@ void Macro_Expand() {
   M.args.clear();
   const uint32_t name_length = static_cast<uint32_t>(m.name.size());
   if (copier.too_big || !Expansion_Allowed(copier.out.size(), m.name.data(), name_length)) {
-    if (copier.too_big) Refuse_Too_Big(m.name.data(), name_length);
+    if (copier.too_big) Expansion_Refused(m.name.data(), name_length);
     if (operand) Drop_Operand_Call();
     return;
   }
