@@ -72,8 +72,6 @@ void Clear_Pending() {
   Params.pending_length = 0;
 }
 
-// The structure grows by a member's bytes (pass 1 only); inside a union only
-// the union's largest member counts.
 // Offsets and sizes are 32-bit: a structure that would outgrow them is
 // refused, never cut to fit.
 bool Struc_Size_Fits(uint64_t size) {
@@ -86,6 +84,8 @@ bool Struc_Size_Fits(uint64_t size) {
   return false;
 }
 
+// The structure grows by a member's bytes (pass 1 only); inside a union only
+// the union's largest member counts.
 void Struc_Grow_By(uint64_t bytes) {
   if (Pass.Pass_Number != 1 || Strucs.Struc_Current < 0) return;
   if (Strucs.Union_Depth >= 0) {
