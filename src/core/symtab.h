@@ -120,6 +120,13 @@ struct Symbol_Table {
     count = -1;
     pool_size = 0;
   }
+  // The newest record taken back (it is the first of its chain).
+  void Drop_Last() {
+    if (count < 0) return;
+    heads[links[count].hash & (head_count - 1)] = links[count].next;
+    if constexpr (!Inline_Names) pool_size = links[count].name;
+    count -= 1;
+  }
   // Every record linked again, newest first, as Add links them (after the
   // records were reordered in place).
   void Relink() {

@@ -245,8 +245,7 @@ void Export_Line_End() {
   std::string name(aliased ? e.alias : e.name, aliased ? e.alias_length : e.name_length);
   if (im.Exported.emplace(name, i).second) return;
   Error_Text("Export, is already defined: ", name.data(), static_cast<uint32_t>(name.size()));
-  im.Exports.heads[im.Exports.Chain(e.name, e.name_length)] = e.next;
-  im.Exports.count -= 1;
+  im.Exports.Drop_Last();
 }
 }  // namespace
 
