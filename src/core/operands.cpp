@@ -337,6 +337,9 @@ bool Operand_Plain_Registers(const char* t, uint32_t n) {
   if (!reg) return false;
   Plain_Words.text = t;
   Plain_Words.length = n;
+  // What the failed evaluation of the whole text would leave behind.
+  Expr.Expr_Relocatable = 0;
+  Expr.Expr_Reloc_Kind = 0;
   return true;
 }
 
@@ -394,11 +397,7 @@ int Parse_Mem(const char* text, uint32_t length, Operand_Record* r, Mem_Flavor f
     }
   }
 
-  if (Operand_Plain_Registers(s.text, s.length)) {
-    // What the failed evaluation of the whole text leaves behind.
-    Expr.Expr_Relocatable = 0;
-    Expr.Expr_Reloc_Kind = 0;
-  } else {
+  if (!Operand_Plain_Registers(s.text, s.length)) {
     uint32_t frame = 0, size = 0;
     if (Proc_Local_Find(s.text, s.length, &frame, &size)) {
       Set_Mem(r, Op_Local, frame, size, 0);

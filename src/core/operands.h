@@ -103,7 +103,8 @@ int ModRM_Parse(const char* text, uint32_t length);
 // change their meaning (No_Odd_Names): a plain number (no lookup can find
 // it, its value is its evaluation), and a blank-free bracket text of
 // registers, scaled registers and plain numbers (no name or evaluation of
-// the whole text can succeed: ModRM_Parse alone decides it).
+// the whole text can succeed: ModRM_Parse alone decides it; the evaluation's
+// state is left as its failure would leave it).
 bool Operand_Plain_Number(const char* text, uint32_t length, uint64_t* value);
 bool Operand_Plain_Registers(const char* text, uint32_t length);
 

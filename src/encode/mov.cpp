@@ -495,11 +495,7 @@ bool Source_Memory(const char* text, uint32_t length) {
     Register_Usable(s.text, s.length, reg.number, reg.size, Reg_General);
     return true;
   }
-  if (Operand_Plain_Registers(s.text, s.length)) {
-    // What the failed evaluation of the whole text leaves behind.
-    Expr.Expr_Relocatable = 0;
-    Expr.Expr_Reloc_Kind = 0;
-  } else {
+  if (!Operand_Plain_Registers(s.text, s.length)) {
     uint32_t frame = 0, size = 0;
     if (Proc_Local_Find(s.text, s.length, &frame, &size)) {
       Set_Value(r, Op_Local, frame, size, 0);
