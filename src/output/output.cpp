@@ -125,7 +125,7 @@ void Output_Write() {
     case Format_COFF32: Output_COFF32(); break;
     case Format_PE64: Output_PE64(); break;
     case Format_ELF32: Output_ELF32(); break;
-    case Format_MachO32: Not_Implemented("MACHO32"); break;
+    case Format_MachO32: Output_MachO32(); break;
     case Format_COFF64: Output_COFF64(); break;
     case Format_ELF64: Output_ELF64(); break;
     default: Error_Plain("Output: unknown format type\r\n"); break;
@@ -168,10 +168,10 @@ Thunk_Form Thunk_Form_Of(uint32_t format) {
   switch (format) {
     case Format_PE32: return {false, true, 0};
     case Format_PE64: return {true, false, 0};
-    case Format_COFF32: case Format_ELF32: return {false, true, 0};
+    case Format_COFF32: case Format_ELF32: case Format_MachO32: return {false, true, 0};
     case Format_COFF64: return {true, true, 0};
     case Format_ELF64: return {true, true, 0xFFFFFFFCu};
-    default: return {false, false, 0};  // OMF32 and Mach-O make their own fixups
+    default: return {false, false, 0};  // OMF32 makes its own fixups
   }
 }
 
