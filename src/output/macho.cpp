@@ -82,6 +82,10 @@ void Output_MachO32() {
   std::vector<uint32_t> symbol_of(globals.list.size());
   for (uint32_t k = 0; k < order.size(); ++k) symbol_of[order[k]] = count + k;
   const uint32_t symbol_count = count + static_cast<uint32_t>(order.size());
+  if (symbol_count > 0xFFFFFF) {  // what r_symbolnum can name
+    Error_Plain("MAC: too many symbols\r\n");
+    return;
+  }
 
   // Strings and symbols: the sections, then the globals.
   Byte_Sink strings, symbols;
