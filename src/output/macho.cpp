@@ -17,7 +17,7 @@
 namespace {
 
 constexpr uint32_t Header_Bytes = 28, Segment_Bytes = 56, Section_Bytes = 68, Symtab_Bytes = 24,
-                   Dysymtab_Bytes = 80, Nlist_Bytes = 12, Name_Field = 16;
+                   Dysymtab_Bytes = 80, Name_Field = 16;
 constexpr uint32_t Lc_Segment = 1, Lc_Symtab = 2, Lc_Dysymtab = 0x0B;
 constexpr uint32_t Code_Flags = 0x08000400;  // S_ATTR_LIVE_SUPPORT | S_ATTR_SOME_INSTRUCTIONS
 // n_type
