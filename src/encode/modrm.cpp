@@ -464,7 +464,8 @@ void Emit_Rip_Field(uint64_t address, uint32_t relocatable, uint32_t target_sect
     case Format_COFF32:
     case Format_COFF64:
     case Format_ELF32:
-    case Format_ELF64: {
+    case Format_ELF64:
+    case Format_OMF32: {
       // The linker resolves the distance; the field holds the addend (ELF
       // counts from the field's start, COFF from its end). A number that is
       // no address has no place in an object's RIP field.

@@ -1,6 +1,7 @@
-"""Helpers of the object suites (elf, coff and macho_objects.py): assembling,
-tool runs, running linked programs, small ELF, COFF and Mach-O readers, and the
-random programs whose checksums are checked at run time."""
+"""Helpers of the object suites (elf_objects.py, coff_objects.py,
+omf_objects.py, macho_objects.py): assembling, tool runs, running linked
+programs, small ELF, COFF, OMF and Mach-O readers, and the random programs
+whose checksums are checked at run time."""
 import os
 import random
 import re
@@ -205,6 +206,201 @@ class Coff:
 
     def section(self, name):
         return next(s for s in self.sections if s["name"] == name)
+
+
+
+class Omf:
+    """The records of an OMF module (16- and 32-bit forms): names, segments,
+    groups, externals, publics, the segments' images from LEDATA, FIXUPs
+    (threads included) and MODEND. `problems` lists what breaks the format:
+    a bad checksum, a record that runs past its length, a FIXUP outside its
+    LEDATA."""
+
+    def __init__(self, file):
+        with open(file, "rb") as f:
+            d = self.data = f.read()
+        self.records, self.problems = [], []
+        self.lnames, self.segments, self.groups, self.externs, self.publics = [], [], [], [], []
+        self.images, self.fixups, self.modend, self.ledata = {}, [], None, []
+        threads = {"frame": [None] * 4, "target": [None] * 4}
+        last = None  # the LEDATA the FIXUPs refer to: (segment, offset, length)
+        at = 0
+        while at + 3 <= len(d):
+            typ, length = d[at], struct.unpack_from("<H", d, at + 1)[0]
+            body, end = d[at + 3:at + 2 + length], at + 3 + length
+            if end > len(d) or length == 0:
+                self.problems.append("record at %d runs past the file" % at)
+                break
+            if d[end - 1] != 0 and sum(d[at:end]) & 0xFF:
+                self.problems.append("checksum of record %02X at %d" % (typ, at))
+            self.records.append((typ, bytes(d[at:end])))
+            try:
+                last = self._record(typ, body, threads, last)
+            except (IndexError, struct.error):
+                self.problems.append("record %02X at %d is short" % (typ, at))
+            at = end
+
+    @staticmethod
+    def index(b, at):
+        if b[at] & 0x80:
+            return (b[at] & 0x7F) << 8 | b[at + 1], at + 2
+        return b[at], at + 1
+
+    @staticmethod
+    def name(b, at):
+        return b[at + 1:at + 1 + b[at]].decode("latin-1"), at + 1 + b[at]
+
+    def _record(self, typ, b, threads, last):
+        wide = typ & 1
+        word = "<I" if wide else "<H"
+        size = 4 if wide else 2
+        kind = typ & 0xFE
+        if kind == 0x96:
+            at = 0
+            while at < len(b):
+                n, at = self.name(b, at)
+                self.lnames.append(n)
+        elif kind == 0x98:
+            acbp, at = b[0], 1
+            if acbp >> 5 == 0:
+                at += 3  # frame number and offset of an absolute segment
+            length, = struct.unpack_from(word, b, at)
+            at += size
+            seg, at = self.index(b, at)
+            cls, at = self.index(b, at)
+            self.segments.append(dict(name=self.lnames[seg - 1], cls=self.lnames[cls - 1], length=length, acbp=acbp))
+        elif kind == 0x9A:
+            n, at = self.index(b, 0)
+            segs = []
+            while at < len(b):
+                seg, at = self.index(b, at + 1)
+                segs.append(seg)
+            self.groups.append(dict(name=self.lnames[n - 1], segments=segs))
+        elif kind == 0x8C:
+            at = 0
+            while at < len(b):
+                n, at = self.name(b, at)
+                self.externs.append(n)
+                _, at = self.index(b, at)
+        elif kind == 0x90:
+            group, at = self.index(b, 0)
+            seg, at = self.index(b, at)
+            frame = None
+            if seg == 0:
+                frame, = struct.unpack_from("<H", b, at)
+                at += 2
+            while at < len(b):
+                n, at = self.name(b, at)
+                offset, = struct.unpack_from(word, b, at)
+                _, at = self.index(b, at + size)
+                self.publics.append(dict(name=n, group=group, segment=seg, frame=frame, offset=offset))
+        elif kind == 0xA0:
+            seg, at = self.index(b, 0)
+            offset, = struct.unpack_from(word, b, at)
+            data = b[at + size:]
+            image = self.images.setdefault(seg, bytearray())
+            if len(image) < offset + len(data):
+                image.extend(bytes(offset + len(data) - len(image)))
+            image[offset:offset + len(data)] = data
+            self.ledata.append((seg, offset, len(data)))
+            return seg, offset, len(data)
+        elif kind == 0x9C:
+            at = 0
+            while at < len(b):
+                at = self._fixup(b, at, threads, last, size)
+        elif kind == 0x8A:
+            self.modend = dict(type=b[0])
+            if b[0] & 0x40:
+                self.modend.update(self._target(b, 1, threads, size)[0])
+        return last
+
+    def _target(self, b, at, threads, size):
+        """Fix data (or end data) and what follows it: frame and target."""
+        fix = b[at]
+        at += 1
+        if fix & 0x80:
+            frame = threads["frame"][fix >> 4 & 3]
+        else:
+            method = fix >> 4 & 7
+            datum = None
+            if method < 3:
+                datum, at = self.index(b, at)
+            frame = (method, datum)
+        if fix & 0x08:
+            method, datum = threads["target"][fix & 3]
+            method |= fix & 4
+        else:
+            method = fix & 7
+            datum, at = self.index(b, at)
+        disp = 0
+        if not method & 4:
+            disp, = struct.unpack_from("<i" if size == 4 else "<h", b, at)
+            at += size
+        return dict(frame=frame, target=(method & 3, datum), disp=disp), at
+
+    def _fixup(self, b, at, threads, last, size):
+        first = b[at]
+        if not first & 0x80:  # THREAD
+            method = first >> 2 & 7
+            datum = None
+            at += 1
+            if first & 0x40:
+                if method < 3:
+                    datum, at = self.index(b, at)
+                threads["frame"][first & 3] = (method, datum)
+            else:
+                datum, at = self.index(b, at)
+                threads["target"][first & 3] = (method & 3, datum)
+            return at
+        place = (first & 3) << 8 | b[at + 1]
+        m, loc = first >> 6 & 1, first >> 2 & 15
+        f, at = self._target(b, at + 2, threads, size)
+        width = {9: 4, 13: 4, 1: 2, 5: 2, 0: 1, 4: 1, 3: 4, 11: 6, 2: 2}.get(loc, 4)
+        if last is None or place + width > last[2]:
+            self.problems.append("FIXUP at %d leaves its LEDATA %s" % (place, last))
+        seg, start = (last or (0, 0, 0))[:2]
+        f.update(segment=seg, offset=start + place, m=m, loc=loc, width=width)
+        self.fixups.append(f)
+        return at
+
+    def target_name(self, target, kind="T"):
+        """A target (or frame) by name: a segment, group or external; the
+        method and number when it names nothing."""
+        method, datum = target
+        table = {0: (self.segments, "name"), 1: (self.groups, "name"), 2: (self.externs, None)}.get(method)
+        if table and datum and datum <= len(table[0]):
+            item = table[0][datum - 1]
+            return item[table[1]] if table[1] else item
+        return "%s%d:%s" % (kind, method, datum)
+
+    def frame_name(self, frame):
+        return "F%d " % frame[0] + self.target_name(frame, "F") if frame[0] < 3 else "F%d" % frame[0]
+
+    def image(self, name):
+        k = next(i for i, s in enumerate(self.segments) if s["name"] == name) + 1
+        return bytes(self.images.get(k, b"")).ljust(self.segments[k - 1]["length"], b"\0")
+
+    def field(self, f):
+        seg = self.segments[f["segment"] - 1]["name"]
+        raw = self.image(seg)[f["offset"]:f["offset"] + f["width"]]
+        return int.from_bytes(raw, "little", signed=True) + f["disp"]
+
+    def meaning(self):
+        """What a linker makes of the module, without the record forms:
+        segments, images, FIXUPs as (segment, offset, M, location, frame,
+        target, field + displacement), publics and the start address."""
+        segs = [(s["name"], s["cls"], s["length"], s["acbp"]) for s in self.segments]
+        images = {s["name"]: self.image(s["name"]) for s in self.segments}
+        fixups = sorted((self.segments[f["segment"] - 1]["name"], f["offset"], f["m"], f["loc"],
+                         self.frame_name(f["frame"]), self.target_name(f["target"]), self.field(f))
+                        for f in self.fixups)
+        publics = sorted((p["name"], self.segments[p["segment"] - 1]["name"] if p["segment"] else None,
+                          p["offset"]) for p in self.publics)
+        start = None
+        if self.modend and "target" in self.modend:
+            start = (self.frame_name(self.modend["frame"]), self.target_name(self.modend["target"]),
+                     self.modend["disp"])
+        return dict(segments=segs, images=images, fixups=fixups, publics=publics, start=start)
 
 
 class MachO:
