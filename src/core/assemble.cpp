@@ -69,6 +69,7 @@ void Free_Tables() {
   Import_Tables_Free();
   Resource_Table_Free();
   Proc_Table_Free();
+  Macro_Table_Free();
   Text_Equ_Table_Free();
   Reloc_Table_Free();
   Struc_Tables_Free();

@@ -177,7 +177,7 @@ void Define_Label(const char* word, uint32_t length) {
     return;
   }
   if (Proc_Is_Open() && Local_Label_Find(word, n, 1)) return;
-  if (Label_Find_Any(word, n, 1, nullptr) < 0) Error_Text("LABEL, is not defined: ", word, n);
+  if (Label_Find_Defined(word, n, 1, nullptr) < 0) Error_Text("LABEL, is not defined: ", word, n);
 }
 
 }  // namespace

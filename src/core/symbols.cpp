@@ -48,9 +48,9 @@ int32_t Label_Create(const char* name, uint32_t length, uint32_t data_type, uint
   return i;
 }
 
-int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
-  int32_t i = Symbols.Labels.Find(name, length);
-  if (i < 0) return -1;
+namespace {
+// What Label_Find does with the record it found.
+int32_t Label_Found(int32_t i, const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
   Label_Record& r = Symbols.Labels[i];
   if (Params.flags.size && r.structure == -1) {
     Error_Text("SIZE requires structure type for: ", name, length);
@@ -69,6 +69,28 @@ int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit
     hit->address = old;
     hit->structure = r.structure;
   }
+  return i;
+}
+}  // namespace
+
+int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
+  int32_t i = Symbols.Labels.Find(name, length);
+  if (i < 0) return -1;
+  return Label_Found(i, name, length, update, hit);
+}
+
+int32_t Label_Find_Defined(const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
+  const Symbol_Table<Label_Record>& labels = Symbols.Labels;
+  const int32_t next = Symbols.Label_Define_Next;
+  int32_t i = -1;
+  if (Shortcuts_On() && next >= 0 && next <= labels.count &&
+      Str_Equal(labels.Name(next), labels.Name_Length(next), name, length)) {
+    // Names are unique: the record with this name is the one Label_Find finds.
+    i = Label_Found(next, name, length, update, hit);
+  } else {
+    i = Label_Find_Any(name, length, update, hit);
+  }
+  Symbols.Label_Define_Next = i >= 0 ? i + 1 : -1;
   return i;
 }
 
@@ -115,7 +137,7 @@ void Label_Define_Pending(uint32_t data_type) {
     } else {
       Label_Create(name, length, data_type, Sections.Location_Counter);
     }
-  } else if (Label_Find_Any(name, length, 1, nullptr) < 0) {
+  } else if (Label_Find_Defined(name, length, 1, nullptr) < 0) {
     Diag.Stop_Flag += 1;
     Error_Text("LABEL, is not defined: ", name, length);
   }

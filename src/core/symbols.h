@@ -39,6 +39,9 @@ struct Symbol_State {
   Symbol_Table<Equ_Record> Equates;
   int32_t Equ_Last_Created = -1;
   std::vector<Assign_History> Assignments;  // indexed by equate
+  // The label defined after the one defined last, in the pass before: the
+  // first guess of Label_Find_Defined.
+  int32_t Label_Define_Next = -1;
   // Some user name is spelled like a register or a number, or holds + - *
   // (Symbol_Name_Added).
   bool Odd_Names = false;
@@ -65,6 +68,10 @@ int32_t Label_Create(const char* name, uint32_t length, uint32_t data_type, uint
 int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
 int32_t Label_Find_Member(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
 int32_t Label_Find_Any(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
+// Label_Find_Any for a label's definition in a later pass: labels are defined
+// in the same order in every pass, so the record after the one defined last
+// is tried first, without hashing, and the table is walked in order.
+int32_t Label_Find_Defined(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
 void Label_Define_Pending(uint32_t data_type);
 // Marks a label as an instance of a structure (its members are label.member).
 void Label_Set_Structure(const char* name, uint32_t length, int32_t structure);
