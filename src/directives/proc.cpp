@@ -739,7 +739,7 @@ void Dir_Proc(const Keyword_Entry* keyword) {
   // A structure definition emits nothing: a frame's code would land in the
   // section in the middle of it.
   if (Struc_Is_Open()) {
-    const char* name = Strucs.Struc_Current >= 0 ? Strucs.Strucs[Strucs.Struc_Current].name : "";
+    const char* name = Strucs.Struc_Current >= 0 ? Strucs.Strucs.Name(Strucs.Struc_Current) : "";
     Error_Text("PROC, can not be used inside STRUC: ", name, Str_Len(name));
     Refuse_Header();
     Not_Implemented_Skip_Statement();
