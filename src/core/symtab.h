@@ -11,6 +11,18 @@
 
 constexpr uint32_t Symbol_Hash_Heads = 1024;
 
+// The chain hash of a name: FNV-1a of the name without its trailing digits,
+// plus the number those digits spell. Names numbered in a row (L1, L2 ...,
+// as generated labels are) fall into neighbouring chains, so a table filled
+// or searched in their order is read in order, not all over memory.
+inline uint32_t Name_Hash(const char* name, uint32_t length) {
+  uint32_t stem = length;
+  while (stem > 0 && name[stem - 1] >= '0' && name[stem - 1] <= '9') --stem;
+  uint32_t number = 0;
+  for (uint32_t i = stem; i < length; ++i) number = number * 10 + static_cast<uint32_t>(name[i] - '0');
+  return Fnv1a32(name, stem) + number;
+}
+
 // Every user name that a table or frame stores is shown to this check
 // (symbols.cpp): it remembers whether any name is spelled like a register,
 // starts with a digit or holds + - *, which the operand parser's fast paths
@@ -132,7 +144,7 @@ struct Symbol_Table {
   void Relink() {
     Clear_Chains();
     for (int32_t i = 0; i <= count; ++i) {
-      links[i].hash = Fnv1a32(Name(i), Name_Length(i));
+      links[i].hash = Name_Hash(Name(i), Name_Length(i));
       Link_Record(i, links[i].hash);
     }
   }
@@ -164,7 +176,7 @@ struct Symbol_Table {
     }
     links[index].name = offset;
     links[index].length = length;
-    Link_Record(index, Fnv1a32(name, length));
+    Link_Record(index, Name_Hash(name, length));
     count = index;
     filter.Add(static_cast<uint8_t>(name[0]), length);
     Symbol_Name_Added(name, length);
@@ -175,7 +187,7 @@ struct Symbol_Table {
   int32_t Find(const char* name, uint32_t length) const {
     if (!records || count < 0 || length == 0) return -1;
     if (!filter.May_Hold(static_cast<uint8_t>(name[0]), length)) return -1;
-    const uint32_t hash = Fnv1a32(name, length);
+    const uint32_t hash = Name_Hash(name, length);
     for (int32_t i = heads[hash & (head_count - 1)]; i >= 0; i = links[i].next)
       if (links[i].hash == hash && Str_Equal(Name(i), links[i].length, name, length)) return i;
     return -1;
