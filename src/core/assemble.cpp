@@ -15,6 +15,7 @@
 #include "directives/imports.h"
 #include "directives/macro.h"
 #include "directives/proc.h"
+#include "directives/resource.h"
 #include "directives/struc.h"
 #include "directives/textequ.h"
 #include "output/listing.h"
@@ -55,6 +56,7 @@ int Create_Tables() {
     return -1;
   }
   Proc_Table_Init();
+  Resource_Table_Init();
   if (Text_Equ_Table_Init() != 0) return -1;
   Keyword_Table_Fill();
   Register_Table_Fill();
@@ -65,6 +67,7 @@ int Create_Tables() {
 
 void Free_Tables() {
   Import_Tables_Free();
+  Resource_Table_Free();
   Proc_Table_Free();
   Text_Equ_Table_Free();
   Reloc_Table_Free();
@@ -80,6 +83,7 @@ void Free_Tables() {
 
 void Reset_Pass_State() {
   Pass.Change_Counter = 0;
+  Pass.Range_Deferred = 0;
   Diag.Stop_Flag = 0;
   Params.pending_length = 0;
   Params.pending_name = nullptr;
@@ -92,6 +96,8 @@ void Reset_Pass_State() {
   Text_Equ_Reset_Pass();
   Reloc_Reset_Pass();
   Imports_Reset_Pass();
+  Tables_Reset_Pass();
+  Resource_Reset_Pass();
   Parser.Code_Mode = Code_32;
   Rnd.Rnd_Seed = 181;
   Scratch_Reset();
@@ -109,6 +115,7 @@ int Assemble_Passes() {
       Str_Format(line, sizeof line, "\r\nAssembler  pass: %u", {Pass.Pass_Number});
       Print_Text(line);
     }
+    Listing_Pass_Start();
     Listing_Open();
     Reset_Pass_State();
     if (Object_Format(Options.Output_Format)) Section_Reset_Pass();
@@ -131,7 +138,14 @@ int Assemble_Passes() {
       return -1;
     }
     Section_Sizes_Changed();
-    if (Pass.Change_Counter != 0) continue;
+    if (Pass.Change_Counter != 0) {
+      Pass.Addresses_Settled = 0;
+      continue;
+    }
+    if (Pass.Range_Deferred && !Pass.Addresses_Settled) {
+      Pass.Addresses_Settled = 1;  // the next pass repeats this one and reports what does not reach
+      continue;
+    }
     if (Options.Info_Flags.list) {
       Listing.Listing_Pass = 1;
       Listing.Listing_On = 1;

@@ -11,6 +11,11 @@ struct Pass_State {
   uint32_t Change_Counter = 0;
   uint32_t Line_Counter = 0;
   uint32_t Exit_Code = 0;
+  // Range checks that failed in this pass against addresses that may still
+  // move (LOOP's reach). A pass that changes nothing is followed by one more
+  // with the same addresses, which reports them (Addresses_Settled).
+  uint32_t Range_Deferred = 0;
+  uint32_t Addresses_Settled = 0;
 };
 extern Pass_State Pass;
 

@@ -39,6 +39,9 @@ extern const Mode_Table Include_Mode_Table;
 // Imports, exports, alias and entry
 extern const Mode_Table Import_Mode_Table;
 
+// Resource scripts
+extern const Mode_Table Resource_Mode_Table;
+
 // .if, .while, .repeat, INVOKE
 extern const Mode_Table Flow_Mode_Table;
 extern const Mode_Table Invoke_Mode_Table;
@@ -80,6 +83,9 @@ const Mode_Table* const Family_Mode_Tables[] = {
 
     // Imports, exports, alias and entry
     &Import_Mode_Table,
+
+    // Resource scripts
+    &Resource_Mode_Table,
 
     // .if, .while, .repeat, INVOKE
     &Flow_Mode_Table,

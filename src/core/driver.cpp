@@ -96,7 +96,8 @@ void Print_Build_Date() {
 
 void Print_Banner() {
   if (Options.Quiet) return;
-  Print_Text("\r\nQuarn Assembler version 0.36.28");
+  Print_Text("\r\n");
+  Print_Text(Program_Title);
   Print_Text("\r\nAn x86 assembler for 16-, 32- and 64-bit code, images and object files");
   Print_Build_Date();
 }

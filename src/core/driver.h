@@ -4,6 +4,8 @@
 #include <cstdint>
 
 constexpr uint32_t Command_Line_Size = 4096;
+// The banner's first line; the listing's header starts with it too.
+constexpr const char* Program_Title = "Quarn Assembler version 0.36.28";
 
 struct Driver_State {
   int Arg_Count = 0;

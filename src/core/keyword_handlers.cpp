@@ -15,6 +15,7 @@
 #include "directives/include.h"
 #include "directives/location.h"
 #include "directives/macro.h"
+#include "directives/resource.h"
 #include "directives/struc.h"
 #include "directives/textequ.h"
 #include "encode/alu.h"
@@ -32,6 +33,7 @@
 #include "directives/proc.h"
 #include "encode_ext/x87.h"
 #include "output/sections.h"
+#include "output/tables.h"
 // .if, .while, .repeat and INVOKE
 #include "directives/flow.h"
 #include "directives/invoke.h"
@@ -290,21 +292,21 @@ Keyword_Handler Keyword_Handler_Of(Kh id) {
     case Kh::Class_Relocs:    return Dir_Class_Relocs;
 
     // Resource scripts
-    case Kh::Dialogex:        return nullptr;
-    case Kh::Menuex:          return nullptr;
-    case Kh::Emit_Rsrc:       return nullptr;
-    case Kh::Begin:           return nullptr;
-    case Kh::End:             return nullptr;
-    case Kh::Control:         return nullptr;
-    case Kh::Popup:           return nullptr;
-    case Kh::Menuitem:        return nullptr;
+    case Kh::Dialogex:        return Dir_Dialogex;
+    case Kh::Menuex:          return Dir_Menuex;
+    case Kh::Emit_Rsrc:       return Dir_Emit_Rsrc;
+    case Kh::Begin:           return Dir_Begin;
+    case Kh::End:             return Dir_End;
+    case Kh::Control:         return Dir_Control;
+    case Kh::Popup:           return Dir_Popup;
+    case Kh::Menuitem:        return Dir_Menuitem;
 
     // #echo, #store, #load, option, info lists
     case Kh::Echo:            return Dir_Echo;
     case Kh::Store:           return Dir_Store;
     case Kh::Load:            return Dir_Load;
     case Kh::Option:          return Dir_Option;
-    case Kh::Emit_Info:       return nullptr;
+    case Kh::Emit_Info:       return Dir_Emit_Info;
 
     case Kh::None:
     case Kh::Count:

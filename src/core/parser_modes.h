@@ -336,6 +336,11 @@ enum Parser_Mode_Code : uint32_t {
   Mode_Incfrom_Size = 272,
   Mode_Incfrom_Name2 = 273,
 
+  // resource scripts (276, 279, 280 and 282 are Set_Parser_Mode payloads too)
+  Mode_Define_Value = 277,
+  Mode_Dialogex_Param = 278,
+  Mode_Emit_Rsrc = 281,
+
   // Set_Parser_Mode payloads
   Mode_Define = 276,
   Mode_Caption = 279,

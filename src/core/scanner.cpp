@@ -93,18 +93,21 @@ void Count_Line(Scanner& s) {
   } else if (s.flags & Parse_Macro_Body) {
     Macro_Body_Line_Advance();
   }
-  if (Listing.Listing_On) Listing_Bytes();
-  s.listed = false;
+}
+
+void List_Line(Scanner& s) {
+  if (Listing.Listing_On && !s.listed) Listing_Line(Current_Line, s.text + s.pos);
+  s.listed = true;
 }
 
 // The work at the end of a statement (a carriage return, or a line feed that
 // does not follow one).
 void Statement_End(Scanner& s) {
-  if (s.state == S_Block || s.state == S_Brace) return;  // these span lines
-  if (Listing.Listing_On && Parser.Parser_Mode == Mode_Include_Name) {
-    Listing_Line();
-    s.listed = true;
+  if (s.state == S_Block || s.state == S_Brace) {  // these span lines
+    List_Line(s);
+    return;
   }
+  if (Parser.Parser_Mode == Mode_Include_Name) List_Line(s);  // before the file's own lines
   if (Options.Info_Flags.info_lines && !(s.flags & Parse_Not_File)) Line_Table_Add();
   if (s.state == S_Word) Word_Out(s);
   if (Section_Ensure_Page() == -1) {
@@ -112,10 +115,7 @@ void Statement_End(Scanner& s) {
     s.stop = true;
     return;
   }
-  if (Listing.Listing_On && !s.listed) {
-    Listing_Line();
-    s.listed = true;
-  }
+  List_Line(s);
   const char* token = s.text + s.start;
   uint32_t token_length = s.pos - s.start;
   switch (s.state) {
@@ -229,6 +229,8 @@ void Scan(Scanner& s) {
         if (s.stop) return;
       }
       Count_Line(s);
+      if (Listing.Listing_On) Listing_Bytes(Current_Line);
+      s.listed = false;
       ++s.pos;
       Mark_Line_Start(t + s.pos);
       continue;
@@ -405,7 +407,6 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
     s.flags = flags;
     s.state = S_Between;
     s.last_token = text;
-    Listing_Line_Start(text);
     Scan_Buffer outer = Current_Buffer;
     Line_Start outer_line = Current_Line;
     Current_Buffer = {text, length, ++Buffer_Serial};
@@ -421,8 +422,9 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
         Error_Text("Comment is not closed: ", "/*", 2);
       } else if (file_text && !ended_line && length > 0) {
         Statement_End(s);  // a last line without a line end is a statement too
+        if (Listing.Listing_On) Listing_Bytes(Current_Line);
       } else {
-        if (Listing.Listing_On) Listing_Line();
+        List_Line(s);
         if (s.state == S_Word) Word_Out(s);
       }
     }

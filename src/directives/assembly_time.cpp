@@ -160,7 +160,8 @@ void Option_Param(const char* text, uint32_t length) {
       if (Str_Equal_Lower(text, length, "list_on", 7)) {
         if (!Listing.Listing_On) {
           Listing.Listing_On = 1;
-          Listing_Open();
+          Listing.Listing_Skip_Once = 1;  // this line is not listed
+          Listing_Open();                 // unless this pass's file is open already
         }
         Parser.Parser_Mode = 0;
       } else if (Str_Equal_Lower(text, length, "list_off", 8)) {

@@ -48,8 +48,10 @@ constexpr Item_Kind Dt_Kind{10, 4, 80, No_Reloc, false, "Unknown data item: ", {
 bool Is_Reserve_Mark(const char* text, uint32_t length) { return length == 1 && text[0] == '?'; }
 
 // Resolves an item by the given order; `address` tells whether the value is
-// (or depends on) an address. Reloc_Target_Section is left set for it.
-bool Resolve(const Lookup* order, const char* text, uint32_t length, uint64_t* value, bool* address) {
+// (or depends on) an address, `rva` whether it is image-relative (`<rva x>`).
+// Reloc_Target_Section is left set for it.
+bool Resolve(const Lookup* order, const char* text, uint32_t length, uint64_t* value, bool* address, bool* rva) {
+  *rva = false;
   for (uint32_t i = 0; i < 5 && order[i] != Lookup::End; ++i) {
     uint32_t found = 0, section = 0;
     switch (order[i]) {
@@ -58,6 +60,7 @@ bool Resolve(const Lookup* order, const char* text, uint32_t length, uint64_t* v
         if (r.status != 0) break;
         *value = r.value;
         *address = Expr.Expr_Relocatable != 0;
+        *rva = Expr.Expr_Reloc_Kind == Reloc_Rva32;
         return true;
       }
       case Lookup::Equate:
@@ -116,8 +119,8 @@ void Data_Item(const Item_Kind& k, const char* text, uint32_t length) {
   }
   if (k.modifiers && Data_Modifier(text, length)) return;
   uint64_t value = 0;
-  bool address = false;
-  if (!Resolve(k.order, text, length, &value, &address)) {
+  bool address = false, rva = false;
+  if (!Resolve(k.order, text, length, &value, &address, &rva)) {
     // Pass 1 keeps the layout with a gap; later passes know every symbol.
     if (Pass.Pass_Number == 1) Emit_Reserve(k.bytes);
     else Error_Text(k.unknown, text, length);
@@ -125,8 +128,12 @@ void Data_Item(const Item_Kind& k, const char* text, uint32_t length) {
   }
   if (!Emit_Fits(k.bytes) && !Emit_Room(k.bytes)) return;
   if (address) {
-    if (k.reloc != No_Reloc) {
-      Reloc_Add(k.reloc, k.stored);
+    // An image-relative value (`<rva x>`) is no address to rebase; only a
+    // 32-bit field has a relocation kind for it.
+    uint32_t reloc = k.reloc;
+    if (rva) reloc = k.reloc == Reloc_Abs32 ? uint32_t{Reloc_Rva32} : No_Reloc;
+    if (reloc != No_Reloc) {
+      Reloc_Add(reloc, k.stored);
     } else if (Options.Output_Format != Format_Binary) {
       // The loader or linker could not adjust the field: refuse rather than
       // write an address that is wrong once the file is placed.

@@ -11,6 +11,7 @@
 #include "directives/invoke.h"
 #include "directives/macro.h"
 #include "directives/proc.h"
+#include "directives/resource.h"
 #include "directives/struc.h"
 
 void Line_End_Hooks() {
@@ -53,4 +54,5 @@ void Source_File_End_Checks() {
   Struc_File_End_Checks();
   Macro_File_End_Checks();
   Cond_File_End_Checks();
+  Resource_File_End_Checks();
 }

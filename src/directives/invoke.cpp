@@ -78,6 +78,9 @@ void Invoke_Word(const char* text, uint32_t length) {
 
 void Invoke_Bracket(const char* text, uint32_t length) { Add_Token(Memory, text, length); }
 
+// A quoted argument is passed as its text ('O' is pushed or moved as 4Fh).
+void Invoke_String(const char* text, uint32_t length) { Add_Token(Plain, text, length); }
+
 // ---- Text generation ---------------------------------------------------------------------
 
 struct Writer {
@@ -325,6 +328,9 @@ const Mode_Handler Words[] = {
 const Mode_Handler Brackets[] = {
     {Mode_Invoke_Arg, Invoke_Bracket},
 };
+const Mode_Handler Strings[] = {
+    {Mode_Invoke_Arg, Invoke_String},
+};
 }  // namespace
 
-extern const Mode_Table Invoke_Mode_Table = {"invoke", Words, 1, Brackets, 1, nullptr, 0};
+extern const Mode_Table Invoke_Mode_Table = {"invoke", Words, 1, Brackets, 1, Strings, 1};

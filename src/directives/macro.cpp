@@ -677,6 +677,8 @@ bool Macro_Start_Call_From_Equ(const char* text, uint32_t length) { return Start
 
 void Macro_File_End_Checks() { Capture_Buffer_End(); }
 
+uint32_t Macro_Depth() { return static_cast<uint32_t>(M.stack.size()); }
+
 void Macro_Reset_Pass() {
   if (Pass.Pass_Number <= 1) {
     M.table.clear();

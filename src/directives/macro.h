@@ -13,6 +13,8 @@ bool Macro_Start_Call_From_Operand(const char* text, uint32_t length);
 bool Macro_Start_Call_From_Statement(const char* text, uint32_t length);
 bool Macro_Start_Call_From_Equ(const char* text, uint32_t length);
 void Macro_Reset_Pass();
+// Macro calls being expanded (REPT and FOR bodies do not count).
+uint32_t Macro_Depth();
 
 // Keyword handlers.
 struct Keyword_Entry;

@@ -71,6 +71,8 @@ struct Proc_Record {
   uint32_t section = 0;
   uint32_t start = 0;
   uint32_t end = 0;
+  uint32_t first_line = 0;  // source lines of `proc` and `endp`, kept under -dbg
+  uint32_t last_line = 0;
   uint32_t use_count = 0;
   std::vector<Uses_Item> uses;
   std::vector<Arg_Item> args;
@@ -97,18 +99,23 @@ Proc_Record* Current() {
   return s.current < 0 ? nullptr : &s.table[static_cast<uint32_t>(s.current)];
 }
 
+uint32_t Source_Line() {
+  const File_Name_Slot* f = Current_File_Name();
+  return Options.Debug_Info && f ? f->line : 0;
+}
+
 uint32_t Stack_Item_Size() { return Mode() == Code_16 ? 2 : Mode() == Code_32 ? 4 : 8; }
 
 bool Aligned_Convention(uint32_t c) { return c == Conv_Win64_Push || c == Conv_Win64 || c == Conv_Lin64; }
 
-// A name that a register or a keyword would shadow.
+// A register name: `call ecx` or `[a]` would mean two things. Keywords are
+// no reserved words here: the name is read where no keyword is looked up.
 bool Name_Reserved(const char* text, uint32_t length) {
   Register_Hit reg;
-  if (Register_Find(text, length, &reg) == 0) return true;
-  return Keyword_Find(text, length) == 0;
+  return Register_Find(text, length, &reg) == 0;
 }
 
-// Names checked before they are stored: length and reserved words.
+// Names checked before they are stored: length and register names.
 bool Name_Ok(const char* text, uint32_t length, uint32_t max, const char* too_long, const char* reserved) {
   if (length > max) {
     Error_Text(too_long, text, length);
@@ -128,6 +135,7 @@ int32_t Proc_Create(const char* name, uint32_t length) {
   r.convention = s.default_convention;
   r.section = Sections.Current_Section;
   r.start = Sections.Location_Counter;
+  r.first_line = Source_Line();
   const int32_t index = static_cast<int32_t>(s.table.size());
   s.table.push_back(std::move(r));
   s.by_name[s.table.back().name] = index;
@@ -139,7 +147,10 @@ int32_t Proc_Create(const char* name, uint32_t length) {
 
 void Close_Current() {
   Proc_Record* p = Current();
-  if (p) p->end = Sections.Location_Counter;
+  if (p) {
+    p->end = Sections.Location_Counter;
+    p->last_line = Source_Line();
+  }
   State.current = -1;
   State.block_mode = 0;
 }
@@ -542,6 +553,34 @@ bool Proc_At(int32_t proc, const char** name, uint32_t* length, uint32_t* addres
   *length = static_cast<uint32_t>(p.name.size());
   *address = p.start;
   *section = p.section;
+  return true;
+}
+
+bool Proc_Extent(int32_t proc, uint32_t* end, uint32_t* first_line, uint32_t* last_line) {
+  if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return false;
+  const Proc_Record& p = State.table[static_cast<uint32_t>(proc)];
+  *end = p.end;
+  *first_line = p.first_line;
+  *last_line = p.last_line;
+  return true;
+}
+
+bool Proc_Local_Label_At(int32_t proc, uint32_t label, const char** name, uint32_t* length, uint32_t* address) {
+  if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return false;
+  const Proc_Record& p = State.table[static_cast<uint32_t>(proc)];
+  if (label >= p.labels.size()) return false;
+  *name = p.labels[label].name.data();
+  *length = static_cast<uint32_t>(p.labels[label].name.size());
+  *address = p.labels[label].address;
+  return true;
+}
+
+bool Proc_Arg_At(int32_t proc, uint32_t arg, const char** name, uint32_t* length) {
+  if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return false;
+  const Proc_Record& p = State.table[static_cast<uint32_t>(proc)];
+  if (arg >= p.args.size()) return false;
+  *name = p.args[arg].name.data();
+  *length = static_cast<uint32_t>(p.args[arg].name.size());
   return true;
 }
 

@@ -38,6 +38,11 @@ int32_t Proc_Find(const char* name, uint32_t length, uint32_t update);
 int32_t Proc_Arg_Count(int32_t proc);     // ARG items, or -1 for no PROC
 // The PROCs in table order, for the object writers' symbols: false past the last.
 bool Proc_At(int32_t proc, const char** name, uint32_t* length, uint32_t* address, uint32_t* section);
+// Its end address and the source lines of `proc` and `endp` (0 without -dbg).
+bool Proc_Extent(int32_t proc, uint32_t* end, uint32_t* first_line, uint32_t* last_line);
+// Its local labels and ARG names in declaration order: false past the last.
+bool Proc_Local_Label_At(int32_t proc, uint32_t label, const char** name, uint32_t* length, uint32_t* address);
+bool Proc_Arg_At(int32_t proc, uint32_t arg, const char** name, uint32_t* length);
 uint32_t Proc_Convention(int32_t proc);
 bool Proc_Varg(int32_t proc);
 // Set by `option proc_align` / `option proc_abi` (and -size).

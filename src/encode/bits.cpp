@@ -18,6 +18,7 @@ constexpr const char* Msg_Bt_Size = "BTx, invalid operand size";
 constexpr const char* Msg_Bt_Unmatched = "BTx, unmatched register size";
 constexpr const char* Msg_Bt_Register = "BTx, invalid register size";
 constexpr const char* Msg_Bt_Mode = "BTx, unknown encode mode";
+constexpr const char* Msg_Bt_Value = "BTx, value too big, can not be encoded.";
 constexpr const char* Msg_Register_Size = "Unknown register size ";
 constexpr const char* Msg_Set_Register = "SETcc, wrong register size";
 constexpr const char* Msg_Set_Target = "SETcc, wrong target size";
@@ -31,14 +32,22 @@ uint8_t Byte(uint32_t v) { return static_cast<uint8_t>(v); }
 // A size keyword was written that does not name `size`.
 bool Keyword_Other_Than(uint32_t size) {
   const auto& f = Params.flags;
-  return (f.byte_ && size != 8) || (f.word && size != 16) || (f.dword && size != 32) || (f.qword && size != 64);
+  return (f.byte_ && size != 8) || (f.word && size != 16) || (f.dword && size != 32) || (f.qword && size != 64) ||
+         f.tbyte;
+}
+
+bool Any_Size_Keyword() {
+  const auto& f = Params.flags;
+  return f.byte_ || f.word || f.dword || f.qword || f.tbyte;
 }
 
 void Emit_Reg_ModRM(uint32_t reg_field, uint32_t rm) { Emit_Byte(Byte(0xC0u | (reg_field & 7) << 3 | (rm & 7))); }
 
 // reg, r/m with the register in ModRM.reg (bsf, bsr, CMOVcc). The operand
 // size is the destination's; a register source must have it too, and a size
-// keyword on a memory source must name it (a label's own size is not compared).
+// keyword on a memory source must name it. Without a keyword a label in a
+// [direct] or [base+index*scale+disp] source brings its size: another
+// operand size is a mismatch, a size without a form an unknown address size.
 void Encode_Reg_Rm_0F(uint32_t opcode, const char* msg_kind, const char* msg_address) {
   const Operand_Record& dst = Op1();
   const Operand_Record& src = Op2();
@@ -66,6 +75,13 @@ void Encode_Reg_Rm_0F(uint32_t opcode, const char* msg_kind, const char* msg_add
   }
   if (Keyword_Other_Than(s)) {
     Error_Msg(msg_address);
+    return;
+  }
+  const bool labelled = src.kind == Op_Mem_Direct || src.kind == Op_Mem_Complex;
+  // A forward label has a placeholder size in pass 1.
+  if (labelled && src.size && src.size != s && !Any_Size_Keyword() && Pass.Pass_Number >= 2) {
+    const bool has_form = src.size == 16 || src.size == 32 || (src.size == 64 && Mode() == Code_64);
+    Error_Msg(has_form ? Msg_Mismatch : msg_address);
     return;
   }
   Emit_Mem_Form(h, Mem_Operand_Of(src), dst.low(), 0);
@@ -107,7 +123,7 @@ void Encode_Bt_Group(uint32_t digit, uint32_t reg_opcode) {
     Head_Reg(h, a.low(), a.size, Rex_B);
     Head_Emit(h);
     Emit_Reg_ModRM(field, a.low());
-    if (imm) Emit_Byte(Byte(b.low()));  // the CPU masks the offset by the operand size
+    if (imm) Emit_Imm8(b, Msg_Bt_Value);  // the CPU masks the offset by the operand size
     return;
   }
 
@@ -128,7 +144,7 @@ void Encode_Bt_Group(uint32_t digit, uint32_t reg_opcode) {
     }
   }
   Emit_Mem_Form(h, Mem_Operand_Of(a), field, imm ? 1 : 0);
-  if (imm) Emit_Byte(Byte(b.low()));
+  if (imm) Emit_Imm8(b, Msg_Bt_Value);
 }
 
 void Encode_Bsx(uint32_t opcode) { Encode_Reg_Rm_0F(opcode, "BSx, unknown encode mode", "BSx, unknown address size"); }

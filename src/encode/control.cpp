@@ -115,9 +115,15 @@ void Emit_Enter(uint32_t size, uint32_t level) {
   Emit_Byte(static_cast<uint8_t>(level));
 }
 
+// The reach is judged on addresses that have settled: a distance measured
+// while jumps before it still change their length is looked at again.
 void Encode_Loop(uint32_t target, bool reachable) {
   const uint32_t d = target - (Sections.Location_Counter + 2);
-  if ((d + 128u >= 256u || !reachable) && Pass.Pass_Number > 1) Error_Msg("LOOP: target label is too far ");
+  const bool reaches = d + 128u < 256u;
+  if (Pass.Pass_Number > 1) {
+    if (!reachable || (!reaches && Pass.Addresses_Settled)) Error_Msg("LOOP: target label is too far ");
+    else if (!reaches) Pass.Range_Deferred += 1;
+  }
   Emit_Byte(0xE2);
   Emit_Byte(static_cast<uint8_t>(d));
 }

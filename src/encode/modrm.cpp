@@ -317,7 +317,7 @@ void Mem_Emit(const Mem_Operand& m, uint32_t reg_field, uint32_t trailing) {
 }
 
 bool Keyword_Size_Agrees(uint32_t size) {
-  const uint32_t k = Keyword_Operand_Size();
+  const uint32_t k = Keyword_Written_Size();
   if (!k || !size || size == Mem_Size_Any || k == size) return true;
   // One message per statement: a family that already refused the sizes said it.
   if (Pass.Pass_Number >= 2 && Diag.Error_Count == Params.error_mark) Error_Msg(Msg_Size_Mismatch);
@@ -576,6 +576,11 @@ void Emit_Imm(const Operand_Record& r, uint32_t bytes) {
   }
 }
 
+void Emit_Imm8(const Operand_Record& r, const char* message) {
+  if (!Imm_Fits(r.value, 8)) Error_Final(message);
+  Emit_Byte(Byte(r.low()));
+}
+
 // ---- Sizes and registers -------------------------------------------------------------------
 
 uint32_t Keyword_Operand_Size() {
@@ -585,6 +590,12 @@ uint32_t Keyword_Operand_Size() {
   if (f.dword) return 32;
   if (f.qword && Mode() == Code_64) return 64;
   return 0;
+}
+
+uint32_t Keyword_Written_Size() {
+  if (Params.flags.qword && !Params.flags.byte_ && !Params.flags.word && !Params.flags.dword) return 64;
+  if (Params.flags.tbyte && !Keyword_Operand_Size()) return 80;
+  return Keyword_Operand_Size();
 }
 
 bool Keyword_Names_Size(uint32_t size) {

@@ -87,6 +87,7 @@ void Mem_Emit(const Mem_Operand& m, uint32_t reg_field, uint32_t trailing);
 // A whole opcode /r or /digit instruction with a memory operand: the head,
 // with the operand's 67h and REX bits added, then the ModRM bytes. A size
 // keyword that names another size than the head's (its mem_size, else its
+// operand size; `qword` outside 64-bit code and `tbyte` name no general
 // operand size) is "parameters have mismatched size.".
 void Emit_Mem_Form(Inst_Head h, const Mem_Operand& m, uint32_t reg_field, uint32_t trailing);
 // The size keyword check of Emit_Mem_Form for forms that write their memory
@@ -139,10 +140,17 @@ uint32_t Imm_Reloc_Type(const Operand_Record& r);
 // Writes the low `bytes` bytes of the record's value, preceded by its
 // relocation when the value is an address.
 void Emit_Imm(const Operand_Record& r, uint32_t bytes);
+// A count, bit offset or imm8 byte: a value that the byte can not hold
+// (outside -128..255, as Imm_Fits) is `message` from pass 2 on; the low byte
+// is still written, so that the length stays.
+void Emit_Imm8(const Operand_Record& r, const char* message);
 
 // The keyword size (`byte`, `word`, `dword`, `qword`, tested in that order),
 // or 0; `qword` counts only in 64-bit code.
 uint32_t Keyword_Operand_Size();
+// The size the keyword names in any mode (`qword` 64 outside 64-bit code
+// too, `tbyte` 80), or 0: what a keyword must agree with.
+uint32_t Keyword_Written_Size();
 // The keyword that names `size` was written.
 bool Keyword_Names_Size(uint32_t size);
 // 8, 16, 32, and 64 in 64-bit code.

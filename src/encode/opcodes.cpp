@@ -6,7 +6,6 @@
 #include "core/keywords.h"
 #include "encode/modrm.h"
 #include "core/platform/platform.h"
-#include "output/listing.h"
 #include "output/sections.h"
 
 namespace {
@@ -95,10 +94,4 @@ void Dir_Time(const Keyword_Entry*) {
   Emit_Bytes(bytes, 16);
 }
 
-void Emit_Fill(uint32_t n) {
-  if (Listing.Listing_Pass == 1) {
-    Emit_Reserve(n);  // the listing pass leaves the buffer as it is
-    return;
-  }
-  Emit_Repeat(0x90, n);
-}
+void Emit_Fill(uint32_t n) { Emit_Repeat(0x90, n); }

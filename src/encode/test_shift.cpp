@@ -16,6 +16,7 @@ constexpr const char* Msg_Mismatch = "parameters have mismatched size.";
 constexpr const char* Msg_Value = "ALU, value too big, can not be encoded.";
 constexpr const char* Msg_Reloc_Sizes = "Mod_RM, [] relocation conflicting sizes ";
 constexpr const char* Msg_Expecting_Cl = "SHIFT, expecting CL register";
+constexpr const char* Msg_Count = "SHIFT, value too big, can not be encoded.";
 
 void Start(uint32_t mode) {
   Params_Reset();
@@ -271,8 +272,8 @@ uint32_t Shift_Target_Size(const Operand_Record& t) {
   }
 }
 
-// D1h by 1, D3h by CL, C1h with a count byte (the low byte of any other
-// constant; the processor masks the count anyway).
+// D1h by 1, D3h by CL, C1h with a count byte (any other constant that a
+// byte holds; the processor masks the count anyway).
 bool Encode_Shift(uint32_t digit) {
   if (!Code_Mode_Known()) return true;
   Operand_Record& t = Op1();
@@ -292,7 +293,7 @@ bool Encode_Shift(uint32_t digit) {
   }
   if (t.kind == Op_Reg) Emit_Digit_Reg(opcode, digit, s, t, false);
   else Emit_Digit_Mem(opcode, digit, s, Mem_Operand_Of(t), count_bytes);
-  if (count_bytes) Emit_Byte(static_cast<uint8_t>(count.value));
+  if (count_bytes) Emit_Imm8(count, Msg_Count);
   return true;
 }
 
@@ -385,7 +386,7 @@ void Encode_Shld_Shrd(const Double_Shift& d) {
     if (t.kind == Op_Mem_Complex) t.relocatable |= Expr.Expr_Relocatable;
     Emit_Mem_Form(h, Mem_Operand_Of(t), source.low(), count_bytes);
   }
-  if (count_bytes) Emit_Byte(static_cast<uint8_t>(count.value));
+  if (count_bytes) Emit_Imm8(count, Msg_Count);
 }
 
 void Double_Param1(const char* text, uint32_t length) {

@@ -146,7 +146,7 @@ void Encode_Extend(const Extend_Mnemonic& e) {
   Inst_Head h;
   if (s == 8) {
     Head_Opcode2(h, 0x0F, e.from8);
-  } else if (s == 16 && d != 16) {
+  } else if (s == 16) {  // also into a 16-bit register (a plain load)
     Head_Opcode2(h, 0x0F, e.from16);
   } else if (s == 32 && e.sign && Mode() == Code_64) {
     Head_Opcode(h, 0x63);

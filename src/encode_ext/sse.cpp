@@ -21,6 +21,7 @@ namespace {
 constexpr const char* Msg_Types = "SSE, can not encode this parameter types";
 constexpr const char* Msg_Reg16 = "SSE, can not encode this register in 16 bits";
 constexpr const char* Msg_Reg32 = "SSE, can not encode this register in 32 bits";
+constexpr const char* Msg_Imm8 = "SSE, value too big, can not be encoded.";
 
 uint8_t Byte(uint32_t v) { return static_cast<uint8_t>(v); }
 const Operand_Record& Op3() { return Params.op[2]; }
@@ -146,7 +147,7 @@ void Encode_Sse_Imm8(const Sse_Fields& f) {
   s.w = w_means ? W_Never : W_With_Rex;
   s.trailing = 1;
   Sse_Emit(f, s);
-  Emit_Byte(Byte(Op3().low()));
+  Emit_Imm8(Op3(), Msg_Imm8);
 }
 
 void Encode_Sse_Extract(const Sse_Fields& f) {
@@ -168,7 +169,7 @@ void Encode_Sse_Extract(const Sse_Fields& f) {
   s.w = pextrd && wide ? W_Always : W_Never;
   s.trailing = 1;
   Sse_Emit(f, s);
-  Emit_Byte(Byte(Op3().low()));
+  Emit_Imm8(Op3(), Msg_Imm8);
 }
 
 void Encode_Crc32_Popcnt(const Sse_Fields& f) {
@@ -187,9 +188,11 @@ void Encode_Crc32_Popcnt(const Sse_Fields& f) {
   } else {
     const auto& k = Params.flags;
     source = k.byte_ ? 8 : k.word ? 16 : k.dword ? 32 : k.qword ? 64 : 0;
-    // A label or frame variable brings its size; any other address none.
-    const bool sized = b.kind == Op_Mem_Direct || b.kind == Op_Local || b.kind == Op_Arg;
-    if (!source && sized && (b.size == 8 || b.size == 16 || b.size == 32 || b.size == 64)) source = b.size;
+    // A label (also one in [base+index*scale+disp]) or frame variable brings
+    // its size, any other address none; a size without a form (a 10-byte
+    // label) is refused below.
+    const bool sized = b.kind == Op_Mem_Direct || b.kind == Op_Mem_Complex || b.kind == Op_Local || b.kind == Op_Arg;
+    if (!source && sized) source = b.size;
     if (!source) source = crc ? (dest == 64 ? 64 : 32) : dest;
   }
   const bool ok = crc ? (dest == 32 && source <= 32) || (dest == 64 && (source == 8 || source == 64))
@@ -223,7 +226,7 @@ void Encode_Byte_Shift(const Sse_Fields& f) {
   s.reg = Sse.Shift_Digit;
   s.rm = &Op1();
   Sse_Emit(f, s);
-  Emit_Byte(Byte(Op2().low()));
+  Emit_Imm8(Op2(), Msg_Imm8);
 }
 
 // pextrw1 r32, xmm, imm8: 66 0F C5 /r ib, the general register in ModRM.reg.
@@ -238,7 +241,7 @@ void Encode_Pextrw1(const Sse_Fields& f) {
   s.reg_gpr_size = Gpr_Size(Op1());
   s.rm = &Op2();
   Sse_Emit(f, s);
-  Emit_Byte(Byte(Op3().low()));
+  Emit_Imm8(Op3(), Msg_Imm8);
 }
 
 // ---- Operand handlers ------------------------------------------------------------------

@@ -34,7 +34,8 @@ bool Byte_Sink::Reserve(uint32_t n) {
     failed = true;
     return false;
   }
-  for (uint32_t i = 0; i < size; ++i) grown[i] = data[i];
+  const uint8_t* old = data;  // locals: byte stores could otherwise alias the members
+  for (uint32_t i = 0, n_old = size; i < n_old; ++i) grown[i] = old[i];
   if (data) Mem_Free(data, 0, capacity);
   data = grown;
   capacity = static_cast<uint32_t>(bigger);
@@ -44,7 +45,8 @@ bool Byte_Sink::Reserve(uint32_t n) {
 void Byte_Sink::Append(const void* bytes, uint32_t n) {
   if (!Reserve(n)) return;
   const auto* b = static_cast<const uint8_t*>(bytes);
-  for (uint32_t i = 0; i < n; ++i) data[size + i] = b[i];
+  uint8_t* to = data + size;
+  for (uint32_t i = 0; i < n; ++i) to[i] = b[i];
   size += n;
 }
 

@@ -2,12 +2,13 @@
 //
 // The file holds the file header, the section table, per section its bytes
 // and its relocations, then the symbol table and the string table. Every
-// symbol name lives in the string table; a section name over 8 bytes is
-// written as "/offset" into it.
+// symbol name lives in the string table (coff_symbols.cpp); a section name
+// over 8 bytes is written as "/offset" into it.
 #include "core/cmdline.h"
 #include "core/diag.h"
 #include "core/text.h"
 #include "output/byte_sink.h"
+#include "output/coff_symbols.h"
 #include "output/obj_symbols.h"
 #include "output/output.h"
 #include "output/relocs.h"
@@ -16,7 +17,6 @@
 namespace {
 
 constexpr uint32_t Header_Bytes = 20, Section_Header_Bytes = 40, Reloc_Bytes = 10;
-constexpr uint32_t Class_Static = 3, Class_External = 2, Type_Function = 0x20;
 constexpr uint32_t Scn_Nreloc_Ovfl = 0x01000000;
 constexpr uint32_t Max_Short_Relocs = 0xFFFF;
 
@@ -69,58 +69,15 @@ uint32_t Align_Flag(const Section_Record& r) {
   return (log + 1) << 20;
 }
 
-struct Strings {
-  Byte_Sink bytes;
-  Strings() { bytes.U32(4); }
-  uint32_t Add(const char* text, uint32_t length) {
-    const uint32_t at = bytes.size;
-    bytes.Append(text, length);
-    bytes.U8(0);
-    bytes.Patch_U32(0, bytes.size);
-    return at;
-  }
-};
-
-void Put_Symbol(Byte_Sink& s, uint32_t name, uint32_t value, int32_t section_number, uint32_t type,
-                uint32_t storage) {
-  s.U32(0);
-  s.U32(name);
-  s.U32(value);
-  s.U16(static_cast<uint32_t>(section_number));
-  s.U16(type);
-  s.U8(storage);
-  s.U8(0);
-}
-
 void Write_Coff(const Coff_Format& f) {
-  if (Options.Debug_Info) {
-    Error_Plain("-dbg: not implemented\r\n");
-    return;
-  }
   Section_State& ss = Sections;
   const auto count = static_cast<uint32_t>(ss.Section_Count + 1);
 
   Obj_Globals globals;
   globals.Build(Order_Entry_Imports_Exports);
 
-  // Symbols: the sections first, then the globals.
-  Strings strings;
-  Byte_Sink symbols;
-  std::vector<uint32_t> section_string(count);
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t length = 0;
-    const char* name = Obj_Section_Name(ss.Section_Table[i], &length);
-    section_string[i] = strings.Add(name, length);
-    Put_Symbol(symbols, section_string[i], 0, static_cast<int32_t>(i + 1), 0, Class_Static);
-    ss.Section_Table[i].coff_symbol_index = i;
-  }
-  const uint32_t first_global = count;
-  for (const Obj_Global& g : globals.list) {
-    int32_t number = g.section == Obj_Undefined ? 0 : g.section == Obj_Absolute ? -1 : g.section + 1;
-    Put_Symbol(symbols, strings.Add(g.name, g.length), static_cast<uint32_t>(g.value), number, Type_Function,
-               Class_External);
-  }
-  const uint32_t symbol_count = first_global + static_cast<uint32_t>(globals.list.size());
+  Coff_Symbol_Table table;
+  Coff_Build_Symbols(table, globals, {false, Options.Debug_Info});
 
   // Relocations of each section.
   bool refused = false;
@@ -136,12 +93,11 @@ void Write_Coff(const Coff_Format& f) {
         refused = true;
         continue;
       }
-      uint32_t symbol = rec->target_section < count ? rec->target_section : 0;
+      uint32_t symbol = table.first_section + (rec->target_section < count ? rec->target_section : 0);
       if (m.import) {
         const size_t index = rec->import_index;
-        symbol = index < globals.import_symbol.size() && globals.import_symbol[index] >= 0
-                     ? first_global + static_cast<uint32_t>(globals.import_symbol[index])
-                     : 0;
+        const int32_t global = index < globals.import_symbol.size() ? globals.import_symbol[index] : -1;
+        symbol = global >= 0 ? static_cast<uint32_t>(table.global_symbol[static_cast<size_t>(global)]) : 0;
       }
       out.U32(rec->offset);
       out.U32(symbol);
@@ -160,7 +116,7 @@ void Write_Coff(const Coff_Format& f) {
   head.U32(0);  // TimeDateStamp
   const uint32_t symbol_table_field = head.size;
   head.U32(0);
-  head.U32(symbol_count);
+  head.U32(table.count);
   head.U16(0);  // no optional header
   head.U16(0);
   for (uint32_t i = 0; i < count; ++i) {
@@ -173,7 +129,7 @@ void Write_Coff(const Coff_Format& f) {
     } else {
       char digits[12];
       field[0] = '/';
-      uint32_t n = Str_From_Uint(digits, section_string[i]);
+      uint32_t n = Str_From_Uint(digits, table.section_string[i]);
       for (uint32_t k = 0; k < n && k < 7; ++k) field[k + 1] = digits[k];
     }
     head.Append(field, 8);
@@ -192,7 +148,7 @@ void Write_Coff(const Coff_Format& f) {
     if (rel_count[i] > Max_Short_Relocs) characteristics |= Scn_Nreloc_Ovfl;
     head.U32(characteristics);
   }
-  if (at + symbols.size + strings.bytes.size > 0xFFFFFFFFu) {
+  if (at + table.symbols.size + table.strings.size > 0xFFFFFFFFu) {
     Error_Plain("COFF: not enough memory for output\r\n");
     return;
   }
@@ -203,8 +159,8 @@ void Write_Coff(const Coff_Format& f) {
     if (ss.Section_Table[i].section_class != Class_Bss) pieces.push_back({nullptr, &ss.Section_Table[i]});
     pieces.push_back({&rels[i], nullptr});
   }
-  pieces.push_back({&symbols, nullptr});
-  pieces.push_back({&strings.bytes, nullptr});
+  pieces.push_back({&table.symbols, nullptr});
+  pieces.push_back({&table.strings, nullptr});
   Obj_Write_File("COFF", pieces);
 }
 

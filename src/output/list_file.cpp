@@ -13,24 +13,36 @@ std::string List_File_Name(const char* suffix) {
   return name;
 }
 
-void List_Hex(Byte_Sink& sink, uint64_t value) {
+uint32_t List_Hex_Digits(char* out, uint64_t value) {
   char digits[16];
   uint32_t n = 0;
   do {
     digits[n++] = "0123456789ABCDEF"[value & 15];
     value >>= 4;
   } while (value);
-  while (n) sink.U8(static_cast<uint8_t>(digits[--n]));
+  for (uint32_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  return n;
 }
 
-void List_Dec(Byte_Sink& sink, uint64_t value) {
+uint32_t List_Dec_Digits(char* out, uint64_t value) {
   char digits[20];
   uint32_t n = 0;
   do {
     digits[n++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value);
-  while (n) sink.U8(static_cast<uint8_t>(digits[--n]));
+  for (uint32_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  return n;
+}
+
+void List_Hex(Byte_Sink& sink, uint64_t value) {
+  char digits[16];
+  sink.Append(digits, List_Hex_Digits(digits, value));
+}
+
+void List_Dec(Byte_Sink& sink, uint64_t value) {
+  char digits[20];
+  sink.Append(digits, List_Dec_Digits(digits, value));
 }
 
 void List_Text(Byte_Sink& sink, const char* text) {

@@ -31,7 +31,7 @@ void Obj_Globals::Build(Obj_Global_Order order) {
   import_symbol.assign(static_cast<size_t>(Import_Func_Count() + 1), -1);
 
   const Entry_Record& entry = Imports.Entry;
-  if (entry.set && entry.name_length != 0) {
+  if (order != Order_Imports_Exports && entry.set && entry.name_length != 0) {
     const bool number = entry.section < 0;
     Add({entry.name, entry.name_length, entry.value, number ? Obj_Absolute : entry.section, !number, 0});
   }

@@ -27,6 +27,7 @@ struct Obj_Global {
 enum Obj_Global_Order : uint32_t {
   Order_Entry_Exports_Imports,  // ELF
   Order_Entry_Imports_Exports,  // COFF
+  Order_Imports_Exports,        // the debug symbols of a PE32 image
 };
 
 // The globals of the object in the format's order. A name given twice (an

@@ -154,14 +154,15 @@ void Pe64_Optional_Header(Byte_Sink* h, uint32_t at) {
 }  // namespace
 
 // A PE32+ DLL carries the DLL flag, which a loader needs to treat it as one,
-// and keeps its relocations.
+// and keeps its relocations. Without `entry` both kinds start at the first
+// section (1000h): an entry of 0 would run the headers.
 const Pe_Format Pe64_Format = {
-    "PE64", Format_PE64, 0xE0, 0x8664, 0x20B, 0xF0, 8, 2, 0x2022, 0x23, 0,
+    "PE64", Format_PE64, 0xE0, 0x8664, 0x20B, 0xF0, 8, 2, 0x2022, 0x23, 0x1000, 1,
     Pe64_Dos_Header, Pe64_Optional_Header,
 };
 
 const Pe_Format Pe32_Format = {
-    "PE32", Format_PE32, 0x100, 0x14C, 0x10B, 0xE0, 4, 1, 0x2102, 0x102, 0x1000,
+    "PE32", Format_PE32, 0x100, 0x14C, 0x10B, 0xE0, 4, 1, 0x2102, 0x102, 0x1000, 0,
     Pe32_Dos_Header, Pe32_Optional_Header,
 };
 
@@ -322,15 +323,17 @@ int Pe_Base_Relocs(const Pe_Format& format) {
 uint32_t Pe_Header_Size(const Pe_Format& format, uint32_t sections) {
   uint32_t table_end = format.e_lfanew + 0x18 + format.optional_size + sections * Section_Header_Bytes;
   uint32_t size = Header_Minimum;
-  while (table_end > size) size += File_Alignment;
+  while (table_end > size || (format.table_fills_header && table_end == size)) size += File_Alignment;
   return size;
 }
 
 namespace {
 
-bool Build_Headers(const Pe_Format& format, Byte_Sink* h, uint32_t* header_size) {
+uint32_t Raw_Bytes(const Section_Record& r) { return r.section_class == Class_Bss || r.out == 0 ? 0 : r.raw_size; }
+
+bool Build_Headers(const Pe_Format& format, const Pe_Extra_Section* extra, Byte_Sink* h, uint32_t* header_size) {
   const Section_State& s = Sections;
-  const uint32_t count = static_cast<uint32_t>(s.Section_Count + 1);
+  const uint32_t count = static_cast<uint32_t>(s.Section_Count + 1) + (extra ? 1 : 0);
   *header_size = Pe_Header_Size(format, count);
   h->Append_Zero(*header_size);
   format.dos_header(h);
@@ -339,6 +342,10 @@ bool Build_Headers(const Pe_Format& format, Byte_Sink* h, uint32_t* header_size)
   h->Patch_U32(pe, 0x4550);  // "PE\0\0"
   h->Patch_U16(pe + 4, format.machine);
   h->Patch_U16(pe + 6, count);
+  if (extra && extra->symbol_table) {
+    h->Patch_U32(pe + 12, extra->symbol_table);
+    h->Patch_U32(pe + 16, extra->symbol_count);
+  }
   h->Patch_U16(pe + 20, format.optional_size);
   h->Patch_U16(pe + 22, Options.Info_Flags.dll ? format.dll_characteristics : format.characteristics);
 
@@ -357,6 +364,7 @@ bool Build_Headers(const Pe_Format& format, Byte_Sink* h, uint32_t* header_size)
   h->Patch_U32(opt + 36, File_Alignment);
   uint32_t image = 0x1000;
   for (int32_t i = 0; i <= s.Section_Count; ++i) image += s.Section_Table[i].virtual_size;
+  if (extra) image += extra->virtual_size;
   h->Patch_U32(opt + 56, image);
   h->Patch_U32(opt + 60, *header_size);
   h->Patch_U16(opt + 68, Options.Pe_Subsystem);
@@ -376,7 +384,7 @@ bool Build_Headers(const Pe_Format& format, Byte_Sink* h, uint32_t* header_size)
     const char* name = r.output_name_length ? r.output_name : r.name;
     uint32_t length = r.output_name_length ? r.output_name_length : r.name_length;
     h->Patch(at, name, length < 8 ? length : 8);
-    uint32_t raw = r.section_class == Class_Bss || r.out == 0 ? 0 : r.raw_size;
+    uint32_t raw = Raw_Bytes(r);
     h->Patch_U32(at + 8, r.virtual_size);
     h->Patch_U32(at + 12, r.rva);
     h->Patch_U32(at + 16, raw);
@@ -384,12 +392,20 @@ bool Build_Headers(const Pe_Format& format, Byte_Sink* h, uint32_t* header_size)
     h->Patch_U32(at + 36, r.characteristics);
     file_offset += raw;
   }
+  if (extra) {
+    h->Patch(at, extra->name, Str_Len(extra->name) < 8 ? Str_Len(extra->name) : 8);
+    h->Patch_U32(at + 8, extra->virtual_size);
+    h->Patch_U32(at + 12, extra->rva);
+    h->Patch_U32(at + 16, extra->raw_size);
+    h->Patch_U32(at + 20, extra->raw_size ? file_offset : 0);
+    h->Patch_U32(at + 36, extra->characteristics);
+  }
   return !h->failed;
 }
 
-bool Write_Section(File_Handle f, const Section_Record& r, uint32_t raw) {
-  uint32_t from_buffer = raw < r.capacity ? raw : r.capacity;
-  if (!Output_File_Write(f, r.buffer, from_buffer)) return false;
+bool Write_Bytes(File_Handle f, const uint8_t* bytes, uint32_t held, uint32_t raw) {
+  uint32_t from_buffer = raw < held ? raw : held;
+  if (!Output_File_Write(f, bytes, from_buffer)) return false;
   static const uint8_t zeros[512] = {};
   for (uint32_t left = raw - from_buffer; left > 0;) {
     uint32_t n = left < sizeof zeros ? left : static_cast<uint32_t>(sizeof zeros);
@@ -401,10 +417,17 @@ bool Write_Section(File_Handle f, const Section_Record& r, uint32_t raw) {
 
 }  // namespace
 
-void Pe_Write_Image(const Pe_Format& format) {
+uint32_t Pe_Extra_Section_Offset(const Pe_Format& format) {
+  const Section_State& s = Sections;
+  uint32_t at = Pe_Header_Size(format, static_cast<uint32_t>(s.Section_Count + 2));
+  for (int32_t i = 0; i <= s.Section_Count; ++i) at += Raw_Bytes(s.Section_Table[i]);
+  return at;
+}
+
+void Pe_Write_Image(const Pe_Format& format, const Pe_Extra_Section* extra) {
   Byte_Sink header;
   uint32_t header_size = 0;
-  if (!Build_Headers(format, &header, &header_size)) {
+  if (!Build_Headers(format, extra, &header, &header_size)) {
     char message[64];
     Str_Format(message, sizeof message, "%s: not enough memory for output\r\n", {format.name});
     Error_Plain(message);
@@ -417,7 +440,8 @@ void Pe_Write_Image(const Pe_Format& format) {
   for (int32_t i = 0; ok && i <= s.Section_Count; ++i) {
     const Section_Record& r = s.Section_Table[i];
     if (r.section_class == Class_Bss || r.out == 0) continue;
-    ok = Write_Section(f, r, r.raw_size);
+    ok = Write_Bytes(f, r.buffer, r.capacity, r.raw_size);
   }
+  if (ok && extra) ok = Write_Bytes(f, extra->bytes->data, extra->bytes->size, extra->raw_size);
   Output_Close(f);
 }

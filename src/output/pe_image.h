@@ -18,7 +18,8 @@ struct Pe_Format {
   uint32_t zero_descriptors;      // zero import descriptors after the used ones
   uint16_t dll_characteristics;   // file Characteristics with -dll (without: `characteristics`)
   uint16_t characteristics;
-  uint32_t entry_default;         // AddressOfEntryPoint without `entry`
+  uint32_t entry_default;         // AddressOfEntryPoint without `entry`: the first section
+  uint8_t table_fills_header;     // 1: the header also grows when the section table ends right at it
   void (*dos_header)(Byte_Sink* header);
   void (*optional_header)(Byte_Sink* header, uint32_t at);  // kind-specific fields
 };
@@ -43,9 +44,22 @@ int Pe_Import(const Pe_Format& format);
 int Pe_Export();
 int Pe_Base_Relocs(const Pe_Format& format);
 
+// A section the image writer adds after the table's sections (the PE32
+// debug symbols): its header is the last, its bytes follow every other
+// section's. `raw_size` bytes are written (zeros past the sink's end).
+struct Pe_Extra_Section {
+  const char* name;
+  uint32_t rva, virtual_size, raw_size, characteristics;
+  const Byte_Sink* bytes;
+  uint32_t symbol_table;  // file offset of a COFF symbol table in it, 0 for none
+  uint32_t symbol_count;
+};
+// The file offset at which an extra section's bytes start.
+uint32_t Pe_Extra_Section_Offset(const Pe_Format& format);
+
 // Builds the headers and writes the image file.
-void Pe_Write_Image(const Pe_Format& format);
+void Pe_Write_Image(const Pe_Format& format, const Pe_Extra_Section* extra = nullptr);
 
 // The header size for `sections` section headers: 400h, grown by 200h
-// while the table does not fit.
+// while the table does not fit (for PE32+, while it reaches the end).
 uint32_t Pe_Header_Size(const Pe_Format& format, uint32_t sections);

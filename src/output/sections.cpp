@@ -121,6 +121,7 @@ void Section_Layout_Pass() {
     r.saved_location = address;
   }
   Make_Current(0);
+  s.Statement_Section = -1;  // no line of this pass has named a section yet
 }
 
 void Section_Reset_Pass() {
@@ -133,6 +134,7 @@ void Section_Reset_Pass() {
     r.max_align = 0;
   }
   Make_Current(0);
+  s.Statement_Section = -1;
 }
 
 void Section_Refill_Buffers() {

@@ -68,7 +68,7 @@ TEST(Proc_Runs, MessagesAndLimits) {
       {{"proc P", "local [4]", "endp"}, "\r\n**Error** t.asm(3) LOCAL, expecting local name first: [4]"},
       {{"proc P", "proc Q", "endp"}, "\r\n**Error** t.asm(3) PROC, previous PROC not closed: P"},
       {{"proc ecx", "ret", "endp"}, "\r\n**Error** t.asm(2) PROC, name is reserved: ecx"},
-      {{"proc P", "local mov", "endp"}, "\r\n**Error** t.asm(3) LOCAL, name is reserved: mov"},
+      {{"proc P", "local esi", "endp"}, "\r\n**Error** t.asm(3) LOCAL, name is reserved: esi"},
       {{"proc P noframe", "l: ret", "endp", "dd l"}, "\r\n**Error** t.asm(5) Unknown data item: l"},
       {{"proc P", "local x", "mov eax,[x.y]", "endp"},
        "\r\n**Error** t.asm(4) LOCAL, type is not a structure: x.y"

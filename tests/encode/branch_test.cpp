@@ -133,3 +133,27 @@ TEST_F(Branch_Test, CallOfAnImportPerFormat) {
   Call_Extern(Import_Func_Ref{0, 1, 0, 0}, "ExitProcess", 11);
   EXPECT_EQ(err, "\r\n**Error** prog.asm(12) Call, can not call an import in 16-bit code: ExitProcess");
 }
+
+// A LOOP behind 64 forward conditional jumps: pass 2 measures it on
+// addresses of pass 1, where each jump still had the 6 bytes of its
+// placeholder. The reach is judged once the addresses have settled; a LOOP
+// that is too far on settled addresses is still refused.
+TEST(Branch_Runs, LoopBehindManyForwardJumpsIn16BitCode) {
+  auto program = [](uint32_t gap) {
+    std::string s = "section \"c\" class_code\r\n.use16\r\n";
+    for (int i = 0; i < 64; ++i) s += "je F" + std::to_string(i) + "\r\n";
+    s += "loop L\r\nrb " + std::to_string(gap) + "\r\nL: nop\r\n";
+    for (int i = 0; i < 64; ++i) s += "F" + std::to_string(i) + ": nop\r\n";
+    return s;
+  };
+  for (const char* size : {"-q", "-size"}) {
+    const Run_Result r = Run_Assembler(program(0), {"-binary", "-q", size});
+    EXPECT_EQ(Visible(r.err), "") << size;
+    ASSERT_EQ(r.exit_code, 0) << size;
+    const size_t loop = r.output.size() - 67;  // E2 00, L's nop, the 64 nops
+    EXPECT_EQ(Hex_Of({r.output[loop], r.output[loop + 1]}), "E2 00") << size;
+    const Run_Result far = Run_Assembler(program(128), {"-binary", "-q", size});
+    EXPECT_EQ(Visible(far.err), "\\r\\n**Error** t.asm(67) LOOP: target label is too far ") << size;
+    EXPECT_EQ(far.exit_code, 1) << size;
+  }
+}

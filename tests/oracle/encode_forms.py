@@ -113,6 +113,31 @@ def sized_shapes(mode):
             yield i, mem, size
 
 
+# Data labels of every size at a fixed address after a batch: a [direct] or
+# [base+index*scale+disp] operand that names one, without a keyword, takes
+# the label's size.
+SIZED_AT = 0x3000
+SIZED_DATA = ((8, "db"), (16, "dw"), (32, "dd"), (64, "dq"), (80, "dt"))
+
+
+def sized_label_setup():
+    """(setup, defsyms): the qrn_asm lines that define v8 .. v80, and their addresses for GNU as."""
+    lines, defsyms, at = ["org 0%Xh" % SIZED_AT], [], SIZED_AT
+    for bits, directive in SIZED_DATA:
+        lines.append("v%d %s 0" % (bits, directive))
+        defsyms.append(("v%d" % bits, at))
+        at += bits // 8
+    return ((), tuple(lines)), tuple(defsyms)
+
+
+def sized_label_shapes(mode, bits):
+    """(qrn operand, GNU as operand) naming the label of `bits` bits."""
+    v = "v%d" % bits
+    complex_ = {16: ("bx+%s", "ebx+esi*2+%s"), 32: ("ebx+%s", "esi*4+%s"), 64: ("rbx+%s", "r9+rcx*2+%s")}[mode]
+    out = [("[%s]" % v, "[rip+%s]" % v if mode == 64 else "[%s]" % v)]
+    return out + [("[%s]" % (c % v), "[%s]" % (c % v)) for c in complex_]
+
+
 def partner(regs, i, mem):
     """A register of the list for the i-th shape that can go with it."""
     for k in range(len(regs)):
@@ -840,11 +865,37 @@ def limit_refusals(mode):
     return out
 
 
+def size_refusals(mode):
+    """(qrn line, GNU as line): a byte immediate that a byte can not hold, and
+    `qword` (outside 64-bit code) or `tbyte` beside a general register."""
+    r = {16: ("cx", "ecx"), 32: ("dx", "esi"), 64: ("r9w", "r10d")}[mode]
+    out = [("shl %s,256" % r[1], "shl %s, 256" % gas_reg(r[1])),
+           ("rcr %s,-129" % r[0], "rcr %s, -129" % gas_reg(r[0])),
+           ("bt %s,300" % r[1], "bt %s, 300" % gas_reg(r[1])),
+           ("bts word [ebx],256", "bts WORD PTR [ebx], 256"),
+           ("shld %s,%s,257" % (r[1], r[1]), "shld %s, %s, 257" % ((gas_reg(r[1]),) * 2)),
+           ("pshufd xmm0,xmm1,300", "pshufd xmm0, xmm1, 300"),
+           ("pshufd xmm2,[ebx],-129", "pshufd xmm2, [ebx], -129"),
+           ("psrldq xmm1,256", "psrldq xmm1, 256"),
+           ("pextrd eax,xmm1,1000", "pextrd eax, xmm1, 1000")]
+    wide = ["tbyte"] if mode == 64 else ["qword", "tbyte"]
+    for i, kw in enumerate(wide):
+        g = {"qword": "QWORD PTR", "tbyte": "TBYTE PTR"}[kw]
+        out += [("xor %s [ebx],%s" % (kw, r[1]), "xor %s [ebx], %s" % (g, gas_reg(r[1]))),
+                ("mov %s,%s [ebx+4]" % (r[1], kw), "mov %s, %s [ebx+4]" % (gas_reg(r[1]), g)),
+                ("mov %s [%s],%s" % (kw, ("bx", "ebx", "rbx")[mode // 32], r[0]),
+                 "mov %s [%s], %s" % (g, ("bx", "ebx", "rbx")[mode // 32], gas_reg(r[0]))),
+                ("test %s [esi],%s" % (kw, r[1]), "test %s [esi], %s" % (g, gas_reg(r[1]))),
+                ("cmovz %s,%s [esi]" % (r[1], kw), "cmovz %s, %s [esi]" % (gas_reg(r[1]), g)),
+                ("shld %s [edi],%s,3" % (kw, r[1]), "shld %s [edi], %s, 3" % (g, gas_reg(r[1])))]
+    return out
+
+
 def check_refusals(tools, report):
     """Lines that GNU as refuses must be refused by qrn_asm too."""
     results = []
     for mode in (16, 32, 64):
-        pairs = limit_refusals(mode)
+        pairs = limit_refusals(mode) + size_refusals(mode)
         gas_lines = [g for _, g in pairs]
         _, gas_errors = tools.gas_run(mode, gas_lines)
         for i, (q, g) in enumerate(pairs):
@@ -914,7 +965,7 @@ def test_frame(fam, mode):
 
 test_frame.needs = ("proc", "arg", "local", "endp")
 
-SHIFT_COUNTS = ["1", "cl", "0", "2", "7", "31", "63", "255"]
+SHIFT_COUNTS = ["1", "cl", "0", "2", "7", "31", "63", "255", "-1", "-128"]
 
 
 def shift_case(mode, m, qrn_target, gas_target, count, form, size, defsyms=(), prefix=""):
@@ -966,7 +1017,7 @@ shift_frame.needs = ("proc", "arg", "local", "endp")
 
 
 def shld_forms(fam, mode):
-    counts = ["cl", "1", "4", "31"]
+    counts = ["cl", "1", "4", "31", "255", "-128"]
     for size in (16, 32, 64):
         if size == 64 and mode != 64:
             continue
@@ -1118,7 +1169,7 @@ def movx_pairs(mode, m):
     dests = (16, 32, 64) if mode == 64 else (16, 32)
     for d in dests:
         for s in (8, 16):
-            if s < d:
+            if s <= d:  # movzx ax,cx is 0F B7 with 66h
                 yield d, s, m
     if mode == 64:
         if m == "movsx":
@@ -1224,7 +1275,7 @@ FAMILIES_GROUP_OPS = [
 
 CONDITIONS = ("o", "no", "c", "b", "nae", "nc", "ae", "nb", "z", "e", "nz", "ne", "be", "na", "a", "nbe", "s",
               "ns", "pe", "p", "np", "po", "l", "nge", "ge", "nl", "le", "ng", "g", "nle")
-BIT_OFFSETS = (0, 1, 3, 7, 15, 16, 31, 32, 63, 127, 128, 200, 255)
+BIT_OFFSETS = (0, 1, 3, 7, 15, 16, 31, 32, 63, 127, 128, 200, 255, -1, -128)
 
 
 def wide_sizes(mode):
@@ -1295,9 +1346,20 @@ def reg_rm_mem(fam, mode):
             continue
         reg = partner(registers(mode, size), i, mem)
         m = fam.next()
-        yield Case(mode, "%s %s,%s" % (m, reg, mem.qrn(size if i % 3 == 0 else None)),
+        yield Case(mode, "%s %s,%s" % (m, reg, mem.qrn(mem_keyword(mem, size, i))),
                    "%s%s %s, %s" % (disp8(mem), m, gas_reg(reg), mem.gas(size)), "reg,[%s]" % mem.kind, m,
                    defsyms=mem.defsyms())
+
+
+def reg_rm_labels(fam, mode):
+    """A label of the register's size without a keyword (other sizes: table cases)."""
+    setup, defsyms = sized_label_setup()
+    for size in wide_sizes(mode):
+        regs = registers(mode, size)
+        for k, (q, g) in enumerate(sized_label_shapes(mode, size)):
+            m, reg = fam.next(), regs[(fam.turn * 3 + k) % len(regs)]
+            yield Case(mode, "%s %s,%s" % (m, reg, q), "%s %s, %s" % (m, gas_reg(reg), g), "reg,label", m,
+                       defsyms=defsyms, setup=setup)
 
 
 def reg_rm_frame(fam, mode):
@@ -1578,6 +1640,7 @@ def sse_reg_mem(fam, mode, rows, imm=False):
             if m == "pmovmskb" and (a > 7 or b > 7):
                 continue  # W reads as a 64-bit destination; a table case holds the bytes
             v = (k * 37) & 0xFF
+            v = v - 256 if k % 5 == 0 and v > 127 else v  # a byte may be written as -128..-1
             tail = (",%s" % imm_text(v), ", %d" % v) if imm else ("", "")
             policy = "meaning" if (a > 7 or b > 7) and not w_free else "bytes"
             qa = "xmm%d" % a
@@ -1670,6 +1733,20 @@ def crc32_popcnt(fam, mode):
         yield Case(mode, "%s %s,%s" % (m, a, mem.qrn(kw)),
                    "%s%s %s, %s" % (disp8(mem), m, gas_reg(a), mem.gas(src)), "r%d,[%s]" % (dest, mem.kind), m,
                    defsyms=mem.defsyms())
+
+
+def crc32_popcnt_labels(fam, mode):
+    """A label's size is the source size (crc32 r32 also reads 8 and 16 bits)."""
+    setup, defsyms = sized_label_setup()
+    for m in fam.mnemonics:
+        for dest, src in CRC_SIZES[m]:
+            if dest == 64 and mode != 64:
+                continue
+            regs = registers(mode, dest)
+            for k, (q, g) in enumerate(sized_label_shapes(mode, src)):
+                reg = regs[(dest + src + k * 5) % len(regs)]
+                yield Case(mode, "%s %s,%s" % (m, reg, q), "%s %s, %s %s" % (m, gas_reg(reg), GAS_PTR[src], g),
+                           "r%d,label%d" % (dest, src), m, defsyms=defsyms, setup=setup)
 
 
 def movq_forms(fam, mode):
@@ -1831,8 +1908,9 @@ FAMILIES = [
     Family("limits", ALU_NAMES + ("mov",), "{m} eax,ebx", (limit_forms,)),
     Family("strings", ("movsd", "movsw", "stosd", "stosw", "lodsd", "lodsw"), "{m}", (string_ops,)),
     Family("bt", ("bt", "btc", "btr", "bts"), "{m} eax,ebx", (bt_reg_reg, bt_reg_imm, bt_mem, bt_frame)),
-    Family("bsx", ("bsf", "bsr"), "{m} eax,ebx", (reg_rm_reg, reg_rm_mem, reg_rm_frame)),
-    Family("cmovcc", tuple("cmov" + c for c in CONDITIONS), "{m} eax,ebx", (reg_rm_reg, reg_rm_mem, reg_rm_frame)),
+    Family("bsx", ("bsf", "bsr"), "{m} eax,ebx", (reg_rm_reg, reg_rm_mem, reg_rm_labels, reg_rm_frame)),
+    Family("cmovcc", tuple("cmov" + c for c in CONDITIONS), "{m} eax,ebx",
+           (reg_rm_reg, reg_rm_mem, reg_rm_labels, reg_rm_frame)),
     Family("setcc", tuple("set" + c for c in CONDITIONS), "{m} al", (setcc_forms, setcc_frame)),
     Family("xadd", ("xadd", "cmpxchg"), "{m} eax,ebx", (xadd_reg_reg, xadd_mem_reg, xadd_frame)),
     Family("io", ("in", "out"), "in al,[dx]", (io_forms,)),
@@ -1851,7 +1929,7 @@ FAMILIES = [
     sse_family("sse imm8", "Sse_Imm8", "{m} xmm0,xmm1,1", (sse_imm8, simd_frame), skip=("pslldq",)),
     Family("sse shifts", ("psrldq", "pslldq", "pextrw1"), "{m}", (sse_shift_pextrw1,)),
     sse_family("sse extract", "Sse_Extract", "{m} eax,xmm1,1", (sse_extract, simd_frame)),
-    sse_family("crc32 popcnt", "Crc32_Popcnt", "{m} eax,ebx", (crc32_popcnt, simd_frame)),
+    sse_family("crc32 popcnt", "Crc32_Popcnt", "{m} eax,ebx", (crc32_popcnt, crc32_popcnt_labels, simd_frame)),
     Family("movq", ("movq",), "{m} xmm0,xmm1", (movq_forms, simd_frame)),
     Family("movd", ("movd",), "{m} xmm0,eax", (movd_forms, simd_frame)),
     Family("movbe", ("movbe",), "{m} eax,[ebx]", (movbe_forms, simd_frame)),

@@ -413,7 +413,13 @@ def invoke_program(bits, rng, count):
                 kind = "imm"  # `mov rax,[label]` takes the absolute moffs form: not in a mapped blob
             if varg and j == 0:
                 v = n
-            if kind == "reg" and not reg_used:
+            elif j == 1 and i % 3 == 1:
+                kind = "quoted"  # a quoted argument is pushed or moved as its value
+            if kind == "quoted":
+                word = "".join(rng.choice("Oab ~") for _ in range(1 + i // 3 % 3))
+                texts.append("'%s'" % word)
+                v = int.from_bytes(word.encode(), "big")
+            elif kind == "reg" and not reg_used:
                 reg_used = True
                 code.append("mov %s,0%Xh" % (reg, v))
                 texts.append(reg)
@@ -432,7 +438,9 @@ def invoke_program(bits, rng, count):
         offsets.append(vals)
         if conv == "win64_push":
             code.append("sub rsp,8")   # the entry state this convention assumes
-        code.append("%s C%d%s" % ("cinvoke" if cinvoke else "invoke", i, "".join(", " + t for t in texts)))
+        # every fourth call goes through a macro that passes its arguments on
+        how = ("cinvoke" if cinvoke else "invoke") + ("_on" if i % 4 == 1 else "")
+        code.append("%s C%d%s" % (how, i, "".join(", " + t for t in texts)))
         if conv == "win64_push":
             code.append("add rsp,8")
         code += ["mov rax,rsp", "sub rax,rbp", "or r13,rax"] if bits == 64 else \
@@ -454,7 +462,10 @@ def invoke_program(bits, rng, count):
         code += ["mov eax,edi", "cdq", "pop ebp", "pop edi", "pop esi", "pop ebx", "ret"]
     head = (["base 10000000h"] if bits == 32 else []) + ['section "c" class_code', ".use%d" % bits, "dd Start"] + ["dd C%d" % i for i in range(len(cases))]
     head += ["dd %s" % lbl for lbl, _ in labels]
-    text = "\n".join(head + code + procs + ["%s: %s 0%Xh" % (lbl, data, v) for lbl, v in labels]) + "\n"
+    macros = []
+    for k in ("invoke", "cinvoke"):
+        macros += ["macro %s_on" % k, "marg target, rest:vararg", "%s target, rest" % k, "endm"]
+    text = "\n".join(macros + head + code + procs + ["%s: %s 0%Xh" % (lbl, data, v) for lbl, v in labels]) + "\n"
     # the tables: a label argument is found through the blob's own offset table
     base = 1 + len(cases)
     vrows, orows = [], []

@@ -435,9 +435,11 @@ def test_library_limit():
 
 
 def test_header_size():
-    """13 section headers fit 400h bytes of headers in both kinds; a 14th grows them to 600h."""
-    for args, lfanew in (("-pe32", 0x100), ("-pe64", 0xE0)):
-        for count, size in ((13, 0x400), (14, 0x600)):
+    """13 section headers fit 400h bytes of headers in both kinds; a 14th grows them to 600h.
+    A PE32+ table (at 1E8h) that ends right at the header's end grows it too: 39 sections."""
+    for args, lfanew, counts in (("-pe32", 0x100, ((13, 0x400), (14, 0x600))),
+                                 ("-pe64", 0xE0, ((13, 0x400), (14, 0x600), (38, 0x800), (39, 0xA00)))):
+        for count, size in counts:
             src = "".join('section "s%d" class_data\n' % i for i in range(1, count + 1)) + "db 1\n"
             rc, text, exe = assemble("sections%d.exe" % count, src, (args,))
             pe = Pe(exe)
@@ -477,6 +479,22 @@ entry start
     check("RIP-relative thunk", re.search(r"401020:\s+ff 25 16 20 00 00\s+jmp\s+QWORD PTR \[rip\+0x2016\]", d)
           is not None, d)
     expect_run("PE32+ exit code", exe, 42, wide=True)
+
+
+def test_pe64_no_entry():
+    """Without `entry` a PE32+ image starts at its first section, as a PE32 image does."""
+    src = """section "code" class_code
+.use64
+sub rsp, 40
+mov ecx, 7
+call ExitProcess
+section "idata" class_imports
+import_dll kernel32.dll
+import ExitProcess
+"""
+    rc, text, exe = assemble("no_entry64.exe", src, ("-pe64", "-console"))
+    check("PE32+ without entry: AddressOfEntryPoint 1000h", rc == 0 and Pe(exe).entry == 0x1000, text)
+    expect_run("PE32+ without entry runs", exe, 7, wide=True)
 
 
 def test_pe64_console_program():
@@ -575,7 +593,7 @@ entry start
 
 for test in (test_console_exit, test_two_libraries, test_aliases, test_entry_proc, test_dll_and_client,
              test_base_relocations, test_thunks_move, test_console_program, test_library_limit, test_header_size,
-             test_pe64_exit,
+             test_pe64_exit, test_pe64_no_entry,
              test_pe64_console_program, test_pe64_dll_and_client):
     try:
         test()

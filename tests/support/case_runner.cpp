@@ -18,6 +18,9 @@
 //   file: sub/a.inc           (an extra file written before the run, from the
 //   ...lines...                lines up to ---, joined like the source)
 //   binfile: d.bin 30 31 32   (an extra binary file)
+//   list: t_info.lst "..."    (a file the run writes beside the output, exact;
+//                              successive lines for one name are joined)
+//   list_has: t_tkn.lst "..." (a part of such a file; may repeat)
 //
 // *.enc files hold one instruction form per line:
 //   32 | add eax, 5 | 83 C0 05
@@ -56,6 +59,7 @@ struct Case {
   int exit = 0;
   bool no_output = false;
   std::vector<std::pair<std::string, std::string>> files;  // written before the run
+  std::vector<std::pair<std::string, std::string>> lists, list_parts;  // files the run writes
   std::string problem;  // a malformed case
 };
 
@@ -169,6 +173,13 @@ std::vector<Case> Load_Cases(const std::string& path) {
       if (!Parse_Hex(rest, &b)) c->problem = "bad hex in binfile";
       c->files.push_back({name, std::string(b.begin(), b.end())});
     }
+    else if (key == "list" || key == "list_has") {
+      std::string v = Trim(value), name = v.substr(0, v.find(' ')), text;
+      if (name.empty() || !Unquote(v.substr(name.size()), &text)) c->problem = "bad " + key;
+      auto& target_list = key == "list" ? c->lists : c->list_parts;
+      if (key == "list" && !target_list.empty() && target_list.back().first == name) target_list.back().second += text;
+      else target_list.push_back({name, text});
+    }
     else if (key == "bytes") {
       c->has_bytes = true;
       if (!Parse_Hex(value, &c->bytes)) c->problem = "bad hex in bytes";
@@ -281,6 +292,8 @@ bool Run_Case(const Case& c, std::string* why) {
       mkdir(name.substr(0, slash).c_str(), 0755);
     Write_Run_File(name, content);
   }
+  for (const auto& l : c.lists) std::remove(l.first.c_str());
+  for (const auto& l : c.list_parts) std::remove(l.first.c_str());
   Run_Result r = Run_Assembler(c.source, c.args);
   std::ostringstream w;
   bool ok = true;
@@ -322,6 +335,31 @@ bool Run_Case(const Case& c, std::string* why) {
     for (size_t i = 0; i < b.size() && offset + i < r.output.size(); ++i) got.push_back(r.output[offset + i]);
     if (got != b) {
       w << "  bytes at " << offset << ": expected " << Hex_Of(b) << ", got " << Hex_Of(got) << "\n";
+      ok = false;
+    }
+  }
+  auto read_list = [](const std::string& name, std::string* text) {
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream all;
+    all << in.rdbuf();
+    *text = all.str();
+    return true;
+  };
+  for (const auto& [name, want] : c.lists) {
+    std::string got;
+    if (!read_list(name, &got)) {
+      w << "  " << name << ": not written\n";
+      ok = false;
+    } else if (got != want) {
+      w << "  " << name << ": expected \"" << Visible(want) << "\"\n          got      \"" << Visible(got) << "\"\n";
+      ok = false;
+    }
+  }
+  for (const auto& [name, part] : c.list_parts) {
+    std::string got;
+    if (!read_list(name, &got) || got.find(part) == std::string::npos) {
+      w << "  " << name << " lacks \"" << Visible(part) << "\"\n";
       ok = false;
     }
   }

@@ -22,7 +22,8 @@ probing once); without it the first i386 run probes. WINEPREFIX names the
 wine prefix (the test command makes one per run under its build folder);
 without it a prefix in the temporary folder is used. The first wine run in
 a fresh prefix initialises it (wineboot -i) under a lock, so parallel tests
-share one prefix.
+share one prefix, and sets its graphics driver to "null": windows, menus and
+dialogs work without a display.
 """
 import fcntl
 import os
@@ -147,17 +148,36 @@ def wine_env():
     return env
 
 
+_prefixes_ready = set()
+
+
+def null_graphics(prefix):
+    try:
+        with open(os.path.join(prefix, "user.reg"), errors="replace") as f:
+            return '"Graphics"="null"' in f.read()
+    except OSError:
+        return False
+
+
 def wine_prefix(env):
     """Initialises the prefix once (wineboot -i, by wine64: a 64-bit prefix
-    runs PE32 too where 32-bit wine is installed), under a lock."""
+    runs PE32 too where 32-bit wine is installed), under a lock, with the
+    graphics driver "null": windows and dialogs work without a display."""
     prefix = env["WINEPREFIX"]
+    if prefix in _prefixes_ready:
+        return
     os.makedirs(os.path.dirname(prefix) or ".", exist_ok=True)
     with open(prefix + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
+        quiet = {"env": env, "stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "timeout": 300}
         if not os.path.exists(os.path.join(prefix, "system.reg")):
-            subprocess.run([wine64(), "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=300)
+            subprocess.run([wine64(), "wineboot", "-i"], **quiet)
+        if not null_graphics(prefix):
+            subprocess.run([wine64(), "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/d", "null",
+                            "/f"], **quiet)
+            # The setting holds for processes that a new wineserver starts.
             subprocess.run([shutil.which("wineserver") or "wineserver", "-w"], env=env, timeout=300)
+    _prefixes_ready.add(prefix)
 
 
 # ---- running ---------------------------------------------------------------------
