@@ -226,7 +226,7 @@ def main(argv):
         if reason:
             print("PE32 run tests skipped: %s" % reason)
             return SKIP_CODE
-        print("PE32: 32-bit wine")
+        print("PE32: wine32")
         return 0
     if len(argv) < 2:
         print("usage: run_program.py <exe> [args...] | --probe", file=sys.stderr)
