@@ -92,6 +92,7 @@ void Reset_Pass_State() {
   Parser.Parser_Mode = 0;
   Parser.Comment_Depth = 0;
   Operands.Params_Depth = 0;
+  Expansion_Reset_Pass();
   Macro_Reset_Pass();
   Text_Equ_Reset_Pass();
   Reloc_Reset_Pass();

@@ -161,7 +161,7 @@ void Define_Label(const char* word, uint32_t length) {
       else Local_Label_Create(word, n, 1, lc);
     } else if (Label_Find_Any(word, n, 0, nullptr) >= 0) {
       Error_Text("LABEL, is already defined: ", word, n);
-    } else {
+    } else if (!Import_Clash("LABEL, is already defined: ", word, n)) {
       Label_Create(word, n, 32, lc);
     }
     return;
@@ -287,7 +287,9 @@ bool Text_Equate_Substitution(const char* text, uint32_t length) {
   const char* replacement;
   uint32_t replacement_length;
   if (!Text_Equ_Find(text, length, &replacement, &replacement_length)) return false;
+  if (!Expansion_Enter(replacement_length, text, length)) return true;
   Parse_Buffer(replacement, replacement_length, Parse_Not_File | Parse_Keep_Mode);
+  Expansion_Leave();
   return true;
 }
 

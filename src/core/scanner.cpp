@@ -378,6 +378,55 @@ void Scan(Scanner& s) {
 namespace {
 Scan_Buffer Current_Buffer = {nullptr, 0, 0};
 uint32_t Buffer_Serial = 0;
+
+struct Expansion_Budget {
+  uint64_t pass_bytes = 0;   // expansions and included files of this pass
+  uint64_t outer_bytes = 0;  // the outermost open expansion and all inside it
+  uint32_t open = 0;         // expansions being parsed
+};
+Expansion_Budget Budget;
+}  // namespace
+
+void Expansion_Refused(const char* name, uint32_t length) {
+  Error_Text("Expansion too big: ", name, length);
+  Diag.Stop_Flag += 1;
+}
+
+uint64_t Expansion_Room() {
+  const Expansion_Budget& b = Budget;
+  const uint64_t outer = b.open ? Expansion_Cap - b.outer_bytes : Expansion_Cap;
+  const uint64_t pass = Pass_Expansion_Cap - b.pass_bytes;
+  return outer < pass ? outer : pass;
+}
+
+bool Expansion_Enter(uint64_t size, const char* name, uint32_t length) {
+  Expansion_Budget& b = Budget;
+  if (size > Expansion_Room()) {
+    Expansion_Refused(name, length);
+    return false;
+  }
+  if (b.open == 0) b.outer_bytes = 0;
+  b.outer_bytes += size;
+  b.pass_bytes += size;
+  b.open += 1;
+  return true;
+}
+
+void Expansion_Leave() {
+  if (Budget.open) Budget.open -= 1;
+}
+
+void Expansion_Reset_Pass() { Budget = Expansion_Budget{}; }
+
+namespace {
+// An included file counts toward the pass's budget when it is read.
+bool Include_Fits(uint64_t size) {
+  Expansion_Budget& b = Budget;
+  const uint64_t charge = size > Include_Least_Bytes ? size : Include_Least_Bytes;
+  if (charge > Pass_Expansion_Cap - b.pass_bytes) return false;
+  b.pass_bytes += charge;
+  return true;
+}
 }  // namespace
 
 Scan_Buffer Scanner_Current_Buffer() { return Current_Buffer; }
@@ -461,7 +510,14 @@ int Parse_Source_File(const char* path) {
   slot.line = 1;
   if (Options.Info_Flags.info_files || Options.Info_Flags.info_lines || Options.Debug_Info) File_Table_Add(slot.name);
 
-  File_Handle f = File_Open(slot.name);
+  File_Kind_Value kind = File_Absent;
+  File_Handle f = File_Open(slot.name, &kind);
+  if (f == No_File && kind != File_Absent) {  // there is nothing to read
+    d.Include_Depth -= 1;
+    Error_Text("File is not a regular file: ", path, path_length);
+    d.Stop_Flag += 1;
+    return -1;
+  }
   if (f == No_File) {
     Print_Text("\r\n**Error** ");
     Print_Text("Can not open file: ");
@@ -470,14 +526,13 @@ int Parse_Source_File(const char* path) {
     d.Stop_Flag += 1;
     return -1;
   }
-  if (File_Kind(slot.name, true) == File_Directory) {  // opened, but there is nothing to read
+  int64_t size = File_Size(f);
+  if (d.Include_Depth > 0 && size >= 0 && !Include_Fits(static_cast<uint64_t>(size))) {
     File_Close(f);
-    d.Include_Depth -= 1;
-    Error_Text("File is not a regular file: ", path, path_length);
-    d.Stop_Flag += 1;
+    d.Include_Depth -= 1;  // reported at the include statement
+    Expansion_Refused(path, path_length);
     return -1;
   }
-  int64_t size = File_Size(f);
   char* buffer = nullptr;
   bool ok = size >= 0 && size < Source_File_Limit;
   if (ok) {

@@ -44,5 +44,24 @@ struct Line_Start {
 };
 const Line_Start& Scanner_Line_Start();
 
+// Generated text and included files are budgeted, so that no source runs
+// without end: one expansion, with everything it expands into, takes at most
+// Expansion_Cap bytes, and the expansions and included files of a pass
+// together Pass_Expansion_Cap bytes (an included file counts at least
+// Include_Least_Bytes: opening and reading it costs that much). Over a cap:
+// "Expansion too big: " with the name, and the pass stops.
+constexpr uint64_t Expansion_Cap = 16u << 20;
+constexpr uint64_t Pass_Expansion_Cap = 256u << 20;
+constexpr uint64_t Include_Least_Bytes = 4096;
+// Bytes the next expansion may take before a cap is reached.
+uint64_t Expansion_Room();
+// Charges an expansion of `size` bytes that is parsed next; true when it fits.
+// Every charged expansion is closed with Expansion_Leave after its parse.
+bool Expansion_Enter(uint64_t size, const char* name, uint32_t length);
+void Expansion_Leave();
+void Expansion_Reset_Pass();
+// Reports an expansion that can not fit the budget and stops the pass.
+void Expansion_Refused(const char* name, uint32_t length);
+
 int Parse_Source_File(const char* path);
 int Parse_Buffer(const char* text, uint32_t length, uint32_t flags);

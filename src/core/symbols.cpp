@@ -6,6 +6,8 @@
 #include "core/dispatch.h"
 #include "core/expr.h"
 #include "core/operands.h"
+#include "core/text.h"
+#include "directives/imports.h"
 #include "directives/macro.h"
 #include "directives/struc.h"
 #include "directives/textequ.h"
@@ -16,7 +18,7 @@ Symbol_State Symbols;
 namespace {
 
 bool Name_Fits(const char* what, const char* name, uint32_t length) {
-  if (length < Symbol_Name_Size) return true;
+  if (length < Symbol_Name_Size && !Str_Has_Nul(name, length)) return true;
   Error_Text(what, name, length);
   return false;
 }
@@ -107,6 +109,8 @@ void Label_Define_Pending(uint32_t data_type) {
     if (Label_Find_Any(name, length, 0, nullptr) >= 0) {
       Diag.Stop_Flag += 1;
       Error_Text("LABEL, is already defined: ", name, length);
+    } else if (Import_Clash("LABEL, is already defined: ", name, length)) {
+      Diag.Stop_Flag += 1;
     } else {
       Label_Create(name, length, data_type, Sections.Location_Counter);
     }
@@ -178,7 +182,8 @@ void Equ_Store(uint64_t value) {
   uint32_t length = p.pending_length;
   if (Pass.Pass_Number == 1) {
     if (Equ_Find(name, length, nullptr) >= 0) Error_Text("EQU, double defined?  ", name, length);
-    else Equ_Create(name, length, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
+    else if (!Import_Clash("EQU, double defined?  ", name, length))
+      Equ_Create(name, length, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
     return;
   }
   int32_t i = Equ_Find(name, length, nullptr);
@@ -257,6 +262,10 @@ void Asign_Value(const char* text, uint32_t length) {
   const char* name = p.pending_name;
   uint32_t name_length = p.pending_length;
   int32_t i = Equ_Find(name, name_length, nullptr);
+  if (i < 0 && Import_Clash("EQU, double defined?  ", name, name_length)) {
+    Equ_Finish();
+    return;
+  }
   if (i < 0) {
     i = Equ_Create(name, name_length, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
     if (i < 0) {

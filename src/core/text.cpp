@@ -13,6 +13,12 @@ uint32_t Str_Len(const char* text) {
 
 uint32_t Str_Len_Z(const char* text) { return Str_Len(text) + 1; }
 
+bool Str_Has_Nul(const char* text, uint32_t length) {
+  for (uint32_t i = 0; i < length; ++i)
+    if (text[i] == 0) return true;
+  return false;
+}
+
 uint32_t Str_Copy(const char* source, char* destination) {
   uint32_t n = 0;
   while ((destination[n] = source[n]) != 0) ++n;

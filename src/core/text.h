@@ -18,6 +18,9 @@ int32_t Str_Find_Char(const char* text, char c);
 int32_t Str_Find_Slash(const char* text);
 int32_t Str_Find_Last_Slash(const char* text);
 bool Str_Equal(const char* a, uint32_t la, const char* b, uint32_t lb);
+// A name or path that holds a NUL is refused by its statement: written out
+// as a C string it would be cut there.
+bool Str_Has_Nul(const char* text, uint32_t length);
 bool Str_Equal_NoCase(const char* a, uint32_t la, const char* b, uint32_t lb);
 // The keyword side is stored in lower case; only the text is folded.
 bool Str_Equal_Lower(const char* text, uint32_t length, const char* keyword, uint32_t klength);

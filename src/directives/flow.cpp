@@ -126,6 +126,8 @@ const Texts Until_Texts = {".UNTIL, too many operands: ", ".UNTIL, misplaced ope
                            ".UNTIL, too many conditions. ", ".WHILE, unknown CMP mode ",
                            ".UNTIL, unknown CMP encode mode ", Loop_Pending_Limit, Mode_Until};
 
+constexpr const char* Unbalanced = ".IF / .WHILE / .UNTIL unbalanced parentheses ";
+
 // Writes the CMP of the comparison read so far; takes its `signed` flag.
 void Compare(Condition& c, const char* failed) {
   c.is_signed = Params.flags.signed_;
@@ -140,6 +142,15 @@ void Compare(Condition& c, const char* failed) {
   }
   if (c.operands == 0) return;
   if (Emit_Cmp() == -1) Error_Msg(failed);
+}
+
+// The condition's last comparison, at the line end: every `(` closed.
+void Compare_Last(Condition& c, const char* failed) {
+  if (c.group != 0 && !c.failed) {
+    Error_Msg(Unbalanced);
+    c.failed = true;
+  }
+  Compare(c, failed);
 }
 
 bool Limit_Reached(const Condition& c, const Texts& t) {
@@ -203,6 +214,11 @@ void Stored(Condition& c, int result) {
 void Condition_Word(Condition& c, const Texts& t, const char* text, uint32_t length) {
   if (c.failed) return;
   if (length == 1 && (text[0] == '(' || text[0] == ')')) {
+    if (text[0] == ')' && c.group == 0) {
+      Error_Text(Unbalanced, text, length);
+      c.failed = true;
+      return;
+    }
     c.group += text[0] == '(' ? 1 : -1;
     return;
   }
@@ -385,7 +401,7 @@ bool If_Line_End_Pending() {
 void If_Line_End() {
   If_Block* b = Current_If();
   if (!b) return;
-  Compare(b->cond, If_Texts.cmp_failed_end);
+  Compare_Last(b->cond, If_Texts.cmp_failed_end);
   b->code = b->cond.code;
   b->is_signed = b->cond.is_signed;
   b->skip = Reserve(6);
@@ -475,7 +491,7 @@ void Flow_While_Line_End() {
   if (State.whiles.empty()) return;
   Loop& l = State.whiles.back();
   Condition& c = l.cond;
-  Compare(c, While_Texts.cmp_failed_end);
+  Compare_Last(c, While_Texts.cmp_failed_end);
   if (Limit_Reached(c, While_Texts)) return;
   c.pending.push_back({Jump_If_False, c.code, c.is_signed, c.group, true, Reserve(6)});
   l.body = Here();
@@ -527,7 +543,7 @@ void Flow_Until_Line_End() {
   if (State.repeats.empty()) return;
   Loop& l = State.repeats.back();
   Condition& c = l.cond;
-  Compare(c, Until_Texts.cmp_failed_end);
+  Compare_Last(c, Until_Texts.cmp_failed_end);
   if (Same_Section(l.head)) {
     Emit_Jcc_False(l.head.address, c.code, c.is_signed);
     uint64_t exit = Sections.Location_Counter;

@@ -51,6 +51,7 @@ void Source_File_Start_Reset() {
 
 void Source_File_End_Checks() {
   Flow_File_End_Checks();
+  Proc_File_End_Checks();
   Struc_File_End_Checks();
   Macro_File_End_Checks();
   Cond_File_End_Checks();

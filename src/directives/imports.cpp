@@ -28,7 +28,7 @@ void Copy_Name(char* destination, const char* text, uint32_t length) {
 }
 
 bool Name_Fits(const char* message, const char* text, uint32_t length) {
-  if (length < Import_Name_Size) return true;
+  if (length < Import_Name_Size && !Str_Has_Nul(text, length)) return true;
   Error_Text(message, text, length);
   return false;
 }
@@ -54,6 +54,22 @@ void Import_Dll_Name(const char* text, uint32_t length, uint32_t kind) {
 void Dll_Word(const char* text, uint32_t length) { Import_Dll_Name(text, length, Dll_Kind_Dll); }
 void Lib_Word(const char* text, uint32_t length) { Import_Dll_Name(text, length, Dll_Kind_Lib); }
 
+// Two library records of one name (a DLL may be named again) are one place
+// to import from; names of DLLs do not differ by case.
+bool Same_Library(uint32_t a, uint32_t b) {
+  if (a == b) return true;
+  const Import_Dll_Record* d = Imports.Dlls;
+  const int32_t last = Imports.Import_Dll_Count;
+  if (static_cast<int32_t>(a) > last || static_cast<int32_t>(b) > last) return false;
+  return d[a].kind == d[b].kind && Str_Equal_NoCase(d[a].name, d[a].name_length, d[b].name, d[b].name_length);
+}
+
+// A label, equate or PROC of that name.
+bool Defined_Here(const char* text, uint32_t length) {
+  return Symbols.Labels.Find(text, length) >= 0 || Symbols.Equates.Find(text, length) >= 0 ||
+         Proc_Use_Count(text, length) >= 0;
+}
+
 void Import_Func_Name(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
   Import_State& im = Imports;
@@ -65,6 +81,22 @@ void Import_Func_Name(const char* text, uint32_t length) {
   // An image has no DLL to take the name from: its slot would stay unfilled.
   if (im.Current_Kind == 0 && im.Import_Dll_Count < 0 && Pe_Output()) {
     Error_Text("IMPORT, no DLL declared for: ", text, length);
+    return;
+  }
+  if (Defined_Here(text, length)) {
+    Error_Text("LABEL, is already defined: ", text, length);
+    return;
+  }
+  // The same name again from the same place stays one import; from another
+  // DLL (or once external, once imported) it is refused.
+  const int32_t known = Import_Func_Find(text, length);
+  if (known >= 0) {
+    const Import_Function_Record& f = im.Funcs[known];
+    if (!Same_Library(f.library, im.Current_Library) || f.external != im.Current_Kind) {
+      Error_Text("IMPORT, is declared under another DLL: ", text, length);
+      return;
+    }
+    im.Import_Func_Current = known;
     return;
   }
   Import_Func_Create(text, length, im.Current_Library, im.Current_Kind);
@@ -179,6 +211,7 @@ int Import_Tables_Create() {
 }
 
 void Import_Tables_Free() {
+  Imports.Exported.clear();
   Imports.Funcs.Free();
   Imports.Exports.Free();
   Imports.Import_Dll_Count = -1;
@@ -188,13 +221,38 @@ void Imports_Reset_Pass() {
   Import_State& im = Imports;
   im.Import_Func_Current = -1;
   im.Export_Current = -1;
+  im.Exported.clear();
   if (im.Exports.count < 0) return;
   // Exports are made anew in every pass: empty the table and its chains.
   for (uint32_t i = 0; i < im.Exports.head_count; ++i) im.Exports.heads[i] = -1;
   im.Exports.count = -1;
 }
 
+bool Import_Clash(const char* message, const char* name, uint32_t length) {
+  if (Import_Func_Find(name, length) < 0) return false;
+  Error_Text(message, name, length);
+  return true;
+}
+
+namespace {
+// The export of this line, with its alias now final: a name exported before
+// in this pass is refused and the record dropped (it is the last one made).
+void Export_Line_End() {
+  Import_State& im = Imports;
+  const int32_t i = im.Export_Current;
+  if (i < 0 || i != im.Exports.count) return;
+  const Export_Record& e = im.Exports[i];
+  const bool aliased = e.alias_length != 0;
+  std::string name(aliased ? e.alias : e.name, aliased ? e.alias_length : e.name_length);
+  if (im.Exported.emplace(name, i).second) return;
+  Error_Text("Export, is already defined: ", name.data(), static_cast<uint32_t>(name.size()));
+  im.Exports.heads[im.Exports.Chain(e.name, e.name_length)] = e.next;
+  im.Exports.count -= 1;
+}
+}  // namespace
+
 void Imports_Line_End() {
+  Export_Line_End();
   Imports.Import_Func_Current = -1;
   Imports.Export_Current = -1;
 }
@@ -261,6 +319,7 @@ void Import_Func_Count_Use(uint32_t index) {
 
 int32_t Export_Create(const char* name, uint32_t length, uint32_t address, uint32_t section) {
   Import_State& im = Imports;
+  Export_Line_End();  // an export before it on the same line
   int32_t index = im.Exports.Add(name, length, Symbol_Hash(name, length));
   if (index < 0) {
     Error_Text("Can not create more Exports ", name, length);

@@ -4,6 +4,8 @@
 // for them (IAT slots, thunks, symbol numbers).
 #pragma once
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 #include "core/symtab.h"
 
@@ -66,6 +68,9 @@ struct Import_State {
   int32_t Import_Func_Current = -1;  // the import named on this line
   Symbol_Table<Export_Record> Exports;
   int32_t Export_Current = -1;       // the export named on this line
+  // The names exported so far in this pass (the alias where one is given),
+  // each with its export: a name is exported once.
+  std::unordered_map<std::string, int32_t> Exported;
   Entry_Record Entry;
 };
 extern Import_State Imports;
@@ -79,6 +84,9 @@ void Imports_Line_End();  // the names of this line stop taking attributes
 int32_t Import_Dll_Create(const char* name, uint32_t length, uint32_t kind);
 int32_t Import_Func_Create(const char* name, uint32_t length, uint32_t library, uint32_t external);
 int32_t Import_Func_Find(const char* name, uint32_t length);
+// A name defined here (label, equate or PROC) that is also imported or
+// external is reported with `message` by the definition that comes second.
+bool Import_Clash(const char* message, const char* name, uint32_t length);
 // Counts one use (CALL, INVOKE) of the import at `index`.
 void Import_Func_Use(int32_t index);
 

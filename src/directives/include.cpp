@@ -19,17 +19,23 @@ namespace {
 
 struct Include_State {
   char name[File_Name_Size];
-  uint32_t start;
-  uint32_t size;
+  uint64_t start;
+  uint64_t size;
   uint32_t to_end;
 };
 Include_State Inc;
 
-// Copies the name into the shared buffer; false (reported) when it does not fit.
-bool Take_Name(const char* text, uint32_t length) {
+// Copies the name into the shared buffer; false (reported) when it does not
+// fit. A name holding a NUL names no file: `missing` reports it as one that
+// can not be opened, never as the shorter name before the NUL.
+bool Take_Name(const char* text, uint32_t length, const char* missing) {
   if (length >= File_Name_Size) {
     Error_Text("Include, file name too long: ", text, length);
     Diag.Stop_Flag += 1;
+    return false;
+  }
+  if (Str_Has_Nul(text, length)) {
+    Error_Text(missing, text, length);
     return false;
   }
   for (uint32_t i = 0; i < length; ++i) Inc.name[i] = text[i];
@@ -37,41 +43,48 @@ bool Take_Name(const char* text, uint32_t length) {
   return true;
 }
 
-// Emits `count` bytes of the open file from `start`; false when they could not
-// be read (nothing is emitted then).
-bool Copy_Bytes(File_Handle f, uint32_t start, uint32_t count) {
+// Emits `count` bytes of the open file from `start`, read straight into the
+// section; false when they could not be read (nothing is emitted then).
+bool Copy_Bytes(File_Handle f, uint64_t start, uint32_t count) {
   if (count == 0) return true;
-  char* buffer = static_cast<char*>(Mem_Alloc(count));
-  if (!buffer) return false;
-  bool ok = (start == 0 || File_Seek(f, start) == 0) && File_Read(f, buffer, count) == 1;
-  if (ok) Emit_Bytes(buffer, count);
-  Mem_Free(buffer, 0, count);
-  return ok;
+  if (!Emit_Fits(count) && !Emit_Room(count)) return true;  // reported by the section
+  if (start != 0 && File_Seek(f, start) != 0) return false;
+  if (File_Read(f, Sections.Section_Data_Base + Sections.Section_Write_Offset, count) != 1) return false;
+  return Emit_Reserve(count) == 0;  // the bytes are in place: move both counters past them
+}
+
+// Opens the file named in the buffer; reported on failure, with `missing`
+// when there is no such file.
+File_Handle Open_Named(const char* missing) {
+  File_Kind_Value kind = File_Absent;
+  File_Handle f = File_Open(Inc.name, &kind);
+  if (f == No_File)
+    Error_Text(kind == File_Absent ? missing : "File is not a regular file: ", Inc.name, Str_Len(Inc.name));
+  return f;
 }
 
 // Opens the binary file named in the buffer and gives its size; reported on failure.
-File_Handle Open_Binary(uint32_t* size) {
-  File_Handle f = File_Open(Inc.name);
-  if (f == No_File) {
-    Error_Text("Can not open binary file: ", Inc.name, Str_Len(Inc.name));
-    return No_File;
-  }
+File_Handle Open_Binary(uint64_t* size) {
+  File_Handle f = Open_Named("Can not open binary file: ");
+  if (f == No_File) return No_File;
   int64_t n = File_Size(f);
-  if (n < 0 || n >= Section_Buffer_Limit) {
+  if (n < 0) {
     Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
     File_Close(f);
     return No_File;
   }
-  *size = static_cast<uint32_t>(n);
+  *size = static_cast<uint64_t>(n);
   return f;
 }
 
 void Include_File(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
-  if (!Take_Name(text, length)) return;
-  File_Handle f = File_Open(Inc.name);
+  if (!Take_Name(text, length, "Can not open include file: ")) {
+    Diag.Stop_Flag += 1;
+    return;
+  }
+  File_Handle f = Open_Named("Can not open include file: ");
   if (f == No_File) {
-    Error_Text("Can not open include file: ", Inc.name, Str_Len(Inc.name));
     Diag.Stop_Flag += 1;
     return;
   }
@@ -95,11 +108,12 @@ void Include_String(const char* text, uint32_t length) {
 
 void Incbin_File(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
-  if (!Take_Name(text, length)) return;
-  uint32_t size = 0;
+  if (!Take_Name(text, length, "Can not open binary file: ")) return;
+  uint64_t size = 0;
   File_Handle f = Open_Binary(&size);
   if (f == No_File) return;
-  if (!Copy_Bytes(f, 0, size)) Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
+  if (size >= Section_Buffer_Limit || !Copy_Bytes(f, 0, static_cast<uint32_t>(size)))
+    Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
   File_Close(f);
 }
 
@@ -112,14 +126,11 @@ void Incbin_String(const char* text, uint32_t length) {
   Incbin_File(text + 1, length - 2);
 }
 
-bool Value_Of(const char* text, uint32_t length, uint32_t* value) {
-  uint64_t v = 0;
-  if (Equ_Find(text, length, &v) < 0) {
-    Eval_Result r = Eval_Value(text, length);
-    if (r.status != 0) return false;
-    v = r.value;
-  }
-  *value = static_cast<uint32_t>(v);
+bool Value_Of(const char* text, uint32_t length, uint64_t* value) {
+  if (Equ_Find(text, length, value) >= 0) return true;
+  Eval_Result r = Eval_Value(text, length);
+  if (r.status != 0) return false;
+  *value = r.value;
   return true;
 }
 
@@ -134,13 +145,15 @@ void Incfrom_Size(const char* text, uint32_t length) {
   Parser.Parser_Mode = Mode_Incfrom_Name2;
 }
 
+// Start and count are taken whole (64 bits): a slice beyond the file is
+// refused, never cut to one inside it.
 void Incfrom_File(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
-  if (!Take_Name(text, length)) return;
-  uint32_t size = 0;
+  if (!Take_Name(text, length, "Can not open binary file: ")) return;
+  uint64_t size = 0;
   File_Handle f = Open_Binary(&size);
   if (f == No_File) return;
-  uint32_t count = 0;
+  uint64_t count = 0;
   if (Inc.start > size) {
     Error_Text("INCFROM, start offset is too big: ", Inc.name, Str_Len(Inc.name));
   } else if (Inc.to_end) {
@@ -150,7 +163,9 @@ void Incfrom_File(const char* text, uint32_t length) {
   } else {
     count = Inc.size;
   }
-  if (!Copy_Bytes(f, Inc.start, count)) Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
+  if (count >= Section_Buffer_Limit) Error_Text("INCFROM, read size is too big: ", Inc.name, Str_Len(Inc.name));
+  else if (!Copy_Bytes(f, Inc.start, static_cast<uint32_t>(count)))
+    Error_Text("Can not read binary file: ", Inc.name, Str_Len(Inc.name));
   File_Close(f);
 }
 

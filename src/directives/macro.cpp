@@ -27,8 +27,6 @@ constexpr uint32_t Marg_Limit = 53;
 constexpr uint32_t Macro_Arg_Limit = 64;
 constexpr uint32_t For_Item_Limit = 64;
 constexpr uint32_t Macro_Depth_Limit = 128;
-constexpr uint64_t Expansion_Cap = 16u << 20;
-constexpr uint64_t Pass_Expansion_Cap = 256u << 20;
 constexpr uint32_t For_Word_Limit = 4096;
 
 enum : uint32_t { Param_Req = 1, Param_Vararg = 2 };
@@ -75,7 +73,6 @@ struct Macro_State {
   std::vector<std::string> args;
   std::vector<Call_Frame> stack;
   uint32_t serial = 0;
-  uint64_t pass_bytes = 0;
   uint32_t rept_count = 0;
   std::string cursor;
   bool reverse = false;
@@ -162,19 +159,14 @@ void Capture_Buffer_End() {
 
 // ---- Expansion ------------------------------------------------------------------
 
+// Charges the expansion; every allowed one is parsed by Parse_Expansion.
 bool Expansion_Allowed(uint64_t size, const char* name, uint32_t length) {
-  if (size > Expansion_Cap || M.pass_bytes + size > Pass_Expansion_Cap) {
-    Error_Text("Expansion too big: ", name, length);
-    Diag.Stop_Flag += 1;
-    return false;
-  }
   if (Parser.Parse_Depth + 1 >= Parse_Depth_Limit) {
     Error_Msg("Parse deepth level overflow.");
     Diag.Stop_Flag += 1;
     return false;
   }
-  M.pass_bytes += size;
-  return true;
+  return Expansion_Enter(size, name, length);
 }
 
 bool Inside(const char* p, const std::string& text) {
@@ -199,6 +191,7 @@ void Keep_Pending_Name(Params_Context& p, const std::string& text) {
 // the scratch arena before the text goes away.
 void Parse_Expansion(const std::string& text, uint32_t flags) {
   Parse_Buffer(text.data(), static_cast<uint32_t>(text.size()), flags);
+  Expansion_Leave();
   Capture_Buffer_End();
   Keep_Pending_Name(Params, text);
   for (uint32_t i = 0; i < Operands.Params_Depth; ++i) Keep_Pending_Name(Operands.Params_Stack[i], text);
@@ -211,12 +204,13 @@ bool Is_Macro_Separator(char c) {
 struct Macro_Copier {
   const Macro_Record& m;
   const std::vector<std::string>& args;
+  uint64_t cap;  // the room the budget leaves
   std::string out;
   bool too_big = false;
 
   void Put(const char* text, size_t n) {
     if (too_big) return;
-    if (out.size() + n > Expansion_Cap) {
+    if (out.size() + n > cap) {
       too_big = true;
       return;
     }
@@ -243,7 +237,7 @@ struct Macro_Copier {
         }
       }
       if (!hit) r += '&';
-      if (r.size() > Expansion_Cap) break;
+      if (r.size() > cap) break;
     }
     return matched ? r : w;
   }
@@ -326,7 +320,7 @@ void For_Word_Out(std::string& out, const std::string& w, const std::string& ite
   out += w == cursor ? item : w;
 }
 
-bool For_Body_Copy(std::string& out, const std::string& body, const std::string& item) {
+bool For_Body_Copy(std::string& out, const std::string& body, const std::string& item, uint64_t cap) {
   std::string word;
   for (char c : body) {
     if (Is_For_Separator(c)) {
@@ -336,16 +330,16 @@ bool For_Body_Copy(std::string& out, const std::string& body, const std::string&
     } else {
       word += c;
     }
-    if (out.size() > Expansion_Cap) return false;
+    if (out.size() > cap) return false;
   }
   if (!word.empty()) For_Word_Out(out, word, item);
-  return out.size() <= Expansion_Cap;
+  return out.size() <= cap;
 }
 
 // ---- Mode handlers ------------------------------------------------------------------------
 
 void Macro_Statement(const char* text, uint32_t length) {
-  if (length > Macro_Name_Limit) {
+  if (length > Macro_Name_Limit || Str_Has_Nul(text, length)) {
     Error_Text("MACRO, name too long: ", text, length);
     Capture_Start(Capture_Kind::Macro, text + length, -1);
     Parser.Parser_Mode = Mode_Macro_Body;
@@ -399,7 +393,7 @@ void Marg_Param(const char* text, uint32_t length) {
   uint32_t colon = 0;
   while (colon < length && text[colon] != ':') ++colon;
   if (colon > 0) {
-    if (colon > Marg_Name_Limit) {
+    if (colon > Marg_Name_Limit || Str_Has_Nul(text, colon)) {
       Error_Text("MARG, name too long: ", text, colon);
       return;
     }
@@ -520,11 +514,11 @@ void For_Body_Line(const char* text, uint32_t length) {
   bool reverse = M.reverse;
   std::string out;
   bool fits = true;
+  const uint64_t cap = Expansion_Room();
   for (size_t i = 0; i < items.size() && fits; ++i)
-    fits = For_Body_Copy(out, body, items[reverse ? items.size() - 1 - i : i]);
+    fits = For_Body_Copy(out, body, items[reverse ? items.size() - 1 - i : i], cap);
   if (!fits) {
-    Error_Text("Expansion too big: ", "for", 3);
-    Diag.Stop_Flag += 1;
+    Expansion_Refused("for", 3);
     return;
   }
   if (!Expansion_Allowed(out.size(), "for", 3)) return;
@@ -626,15 +620,13 @@ void Macro_Expand() {
     return;
   }
   M.serial += 1;
-  Macro_Copier copier{m, M.args, {}, false};
+  Macro_Copier copier{m, M.args, Expansion_Room(), {}, false};
   copier.out.reserve(m.body.size() + 64);
   copier.Copy();
   M.args.clear();
-  if (copier.too_big || !Expansion_Allowed(copier.out.size(), m.name.data(), static_cast<uint32_t>(m.name.size()))) {
-    if (copier.too_big) {
-      Error_Text("Expansion too big: ", m.name.data(), static_cast<uint32_t>(m.name.size()));
-      Diag.Stop_Flag += 1;
-    }
+  const uint32_t name_length = static_cast<uint32_t>(m.name.size());
+  if (copier.too_big || !Expansion_Allowed(copier.out.size(), m.name.data(), name_length)) {
+    if (copier.too_big) Expansion_Refused(m.name.data(), name_length);
     if (operand) Drop_Operand_Call();
     return;
   }
@@ -689,7 +681,6 @@ void Macro_Reset_Pass() {
   M.args.clear();
   M.stack.clear();
   M.serial = 0;
-  M.pass_bytes = 0;
   M.items.clear();
   M.cursor.clear();
   Cond_Reset_Pass();

@@ -117,7 +117,7 @@ bool Name_Reserved(const char* text, uint32_t length) {
 
 // Names checked before they are stored: length and register names.
 bool Name_Ok(const char* text, uint32_t length, uint32_t max, const char* too_long, const char* reserved) {
-  if (length > max) {
+  if (length > max || Str_Has_Nul(text, length)) {
     Error_Text(too_long, text, length);
     return false;
   }
@@ -167,8 +167,9 @@ void Proc_Statement(const char* text, uint32_t length) {
     return;
   }
   if (Pass.Pass_Number == 1) {
-    if (Proc_Find(text, length, 0) >= 0) {
-      Error_Text("PROC already defined: ", text, length);
+    const bool known = Proc_Find(text, length, 0) >= 0;
+    if (known) Error_Text("PROC already defined: ", text, length);
+    if (known || Import_Clash("PROC already defined: ", text, length)) {
       Refuse_Header();
       return;
     }
@@ -230,6 +231,15 @@ void Uses_Statement(const char* text, uint32_t length) {
 
 // ---- ARG --------------------------------------------------------------------------
 
+// An ARG or a LOCAL of that name.
+bool Frame_Has(const Proc_Record& p, const char* text, uint32_t length) {
+  for (const Arg_Item& a : p.args)
+    if (Str_Equal(a.name.data(), static_cast<uint32_t>(a.name.size()), text, length)) return true;
+  for (const Local_Item& l : p.locals)
+    if (Str_Equal(l.name.data(), static_cast<uint32_t>(l.name.size()), text, length)) return true;
+  return false;
+}
+
 void Arg_Statement(const char* text, uint32_t length) {
   Proc_Record* p = Current();
   if (!p) {
@@ -238,11 +248,10 @@ void Arg_Statement(const char* text, uint32_t length) {
   }
   if (Pass.Pass_Number != 1) return;
   if (!Name_Ok(text, length, Item_Name_Max, "ARG, name too long: ", "ARG, name is reserved: ")) return;
-  for (const Arg_Item& a : p->args) {
-    if (Str_Equal(a.name.data(), static_cast<uint32_t>(a.name.size()), text, length)) {
-      Error_Text("ARG, is double defined: ", text, length);
-      return;
-    }
+  // The ARGs and the LOCALs are one name space: the frame.
+  if (Frame_Has(*p, text, length)) {
+    Error_Text("ARG, is double defined: ", text, length);
+    return;
   }
   if (p->args.size() >= Arg_Max) {
     Error_Text("ARG, can not create more: ", text, length);
@@ -272,11 +281,9 @@ void Local_Place(Proc_Record& p, Local_Item& item, const char* text, uint32_t le
 
 void Local_Name(Proc_Record& p, const char* text, uint32_t length) {
   if (!Name_Ok(text, length, Item_Name_Max, "LOCAL, name too long: ", "LOCAL, name is reserved: ")) return;
-  for (const Local_Item& l : p.locals) {
-    if (Str_Equal(l.name.data(), static_cast<uint32_t>(l.name.size()), text, length)) {
-      Error_Text("LOCAL, var is double defined: ", text, length);
-      return;
-    }
+  if (Frame_Has(p, text, length)) {
+    Error_Text("LOCAL, var is double defined: ", text, length);
+    return;
   }
   if (p.locals.size() >= Local_Max) {
     Error_Text("Can not create more LOCALs for procedure: ", text, length);
@@ -652,7 +659,7 @@ bool Local_Label_Find(const char* name, uint32_t length, uint32_t update) {
 void Local_Label_Create(const char* name, uint32_t length, uint32_t, uint32_t address) {
   Proc_Record* p = Current();
   if (!p) return;
-  if (length > Item_Name_Max) {
+  if (length > Item_Name_Max || Str_Has_Nul(name, length)) {
     Error_Text("Local Label, name too long: ", name, length);
     return;
   }
@@ -676,6 +683,12 @@ void Proc_File_Start() {
   State.current = -1;
   State.block_mode = 0;
   State.saved_block_mode = 0;
+}
+
+void Proc_File_End_Checks() {
+  const Proc_Record* p = Current();
+  if (Diag.Include_Depth == 0 && p && !Diag.Stop_Flag)
+    Error_Text("ENDP is missing for: ", p->name.data(), static_cast<uint32_t>(p->name.size()));
 }
 
 void Proc_Reset_Pass() {
@@ -713,6 +726,15 @@ void Dir_Proc(const Keyword_Entry* keyword) {
     Close_Current();
   }
   State.refused_open = false;
+  // A structure definition emits nothing: a frame's code would land in the
+  // section in the middle of it.
+  if (Struc_Is_Open()) {
+    const char* name = Strucs.Struc_Current >= 0 ? Strucs.Strucs[Strucs.Struc_Current].name : "";
+    Error_Text("PROC, can not be used inside STRUC: ", name, Str_Len(name));
+    Refuse_Header();
+    Not_Implemented_Skip_Statement();
+    return;
+  }
   State.block_mode = 1;
   Parser.Parser_Mode = Mode_Proc_Name;
 }

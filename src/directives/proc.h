@@ -28,6 +28,8 @@ const char* Proc_Current_Name();  // nullptr outside a PROC
 bool Proc_Local_Find(const char* name, uint32_t length, uint32_t* frame_offset, uint32_t* size);
 bool Proc_Arg_Find(const char* name, uint32_t length, uint32_t* frame_offset, uint32_t* size);
 void Proc_File_Start();
+// At the end of the main file: a PROC left open.
+void Proc_File_End_Checks();
 void Proc_Reset_Pass();
 void Proc_Table_Init();
 void Proc_Table_Free();

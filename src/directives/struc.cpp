@@ -11,6 +11,7 @@
 #include "core/operands.h"
 #include "core/symbols.h"
 #include "core/text.h"
+#include "directives/imports.h"
 #include "directives/proc.h"
 #include "output/relocs.h"
 #include "output/sections.h"
@@ -25,6 +26,9 @@ constexpr uint32_t Enum_Grow_Step = 1024;
 
 // A definition whose name was refused: its lines are read and dropped.
 bool Struc_Skip = false;
+// The definition being read outgrew 4 GiB - 1 (reported once).
+bool Struc_Too_Big = false;
+constexpr uint64_t Struc_Size_Max = 0xFFFFFFFFull;
 
 bool Is_Char(const char* text, uint32_t length, char c) { return length == 1 && text[0] == c; }
 bool Is_Quoted(const char* text, uint32_t length) { return length > 0 && (text[0] == '"' || text[0] == '\''); }
@@ -68,18 +72,29 @@ void Clear_Pending() {
   Params.pending_length = 0;
 }
 
+// Offsets and sizes are 32-bit: a structure that would outgrow them is
+// refused, never cut to fit.
+bool Struc_Size_Fits(uint64_t size) {
+  if (size <= Struc_Size_Max) return true;
+  if (!Struc_Too_Big) {
+    const Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
+    Error_Text("Structure is too big: ", s.name, s.name_length);
+    Struc_Too_Big = true;
+  }
+  return false;
+}
+
 // The structure grows by a member's bytes (pass 1 only); inside a union only
 // the union's largest member counts.
 void Struc_Grow_By(uint64_t bytes) {
   if (Pass.Pass_Number != 1 || Strucs.Struc_Current < 0) return;
-  if (bytes > 0xFFFFFFFFull) bytes = 0xFFFFFFFFull;
   if (Strucs.Union_Depth >= 0) {
-    if (bytes > Strucs.Union_Largest) Strucs.Union_Largest = static_cast<uint32_t>(bytes);
+    if (bytes > Strucs.Union_Largest && Struc_Size_Fits(bytes)) Strucs.Union_Largest = static_cast<uint32_t>(bytes);
     return;
   }
   Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
-  uint64_t size = s.size + bytes;
-  s.size = size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+  const uint64_t size = bytes > Struc_Size_Max ? ~0ull : s.size + bytes;
+  if (Struc_Size_Fits(size)) s.size = static_cast<uint32_t>(size);
 }
 
 int32_t Member_Create(const char* name, uint32_t length, uint32_t type, int32_t nested, uint32_t count) {
@@ -91,7 +106,7 @@ int32_t Member_Create(const char* name, uint32_t length, uint32_t type, int32_t 
     dotted[0] = '.';
     for (uint32_t i = 0; i < length; ++i) dotted[i + 1] = name[i];
   }
-  if (length >= Struc_Name_Size || !Full_Name(owner, dotted, length + 1, full, &n)) {
+  if (length >= Struc_Name_Size || Str_Has_Nul(name, length) || !Full_Name(owner, dotted, length + 1, full, &n)) {
     const Struc_Record& s = Strucs.Strucs[owner];
     std::string text(s.name, s.name_length);
     text.append(".").append(name, length);
@@ -329,12 +344,22 @@ void Struc_Init_Item(const char* text, uint32_t length) {
   Init_Advance();
 }
 
+// An instance of the structure being defined, inside its own definition.
+bool Contains_Itself(int32_t structure) {
+  if (structure < 0 || structure != Strucs.Struc_Current) return false;
+  Clear_Pending();
+  const Struc_Record& s = Strucs.Strucs[structure];
+  Error_Text("Structure can not contain itself: ", s.name, s.name_length);
+  return true;
+}
+
 void Struc_Init_Mode(const char* text, uint32_t length) {
   const int32_t s = Strucs.Init.structure;
   const uint32_t size = s >= 0 ? Strucs.Strucs[s].size : 0;
   Parser.Parser_Mode = 0;
   if (Struc_Is_Open()) {
     // A nested instance inside a definition is a member.
+    if (Contains_Itself(s)) return;
     if (Is_Char(text, length, '?')) Declare_Member(8, s, 1, size);
     else {
       Clear_Pending();
@@ -376,7 +401,8 @@ void Struc_Init_Mode(const char* text, uint32_t length) {
 void Struc_Name(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
   Struc_Skip = false;
-  if (length >= Struc_Name_Size) {
+  Struc_Too_Big = false;
+  if (length >= Struc_Name_Size || Str_Has_Nul(text, length)) {
     Error_Text("STRUC, name too long: ", text, length);
     Struc_Skip = true;
     return;
@@ -434,12 +460,14 @@ void Rs_Count(const char* text, uint32_t length) {
   const uint32_t size = Strucs.Rs_Size;
   uint64_t count = 0;
   if (Struc_Is_Open()) {
+    if (Contains_Itself(Strucs.Rs_Structure)) return;
     if (!Count_Of(text, length, false, &count)) {
       Clear_Pending();
       if (Pass.Pass_Number == 1) Error_Text("unknown data count:", text, length);
       return;
     }
-    Declare_Member(8, Strucs.Rs_Structure, 1, count * size);
+    const bool fits = size == 0 || count <= Struc_Size_Max / size;
+    Declare_Member(8, Strucs.Rs_Structure, 1, fits ? count * size : ~0ull);
     return;
   }
   Define_Instance_Label(size, Strucs.Rs_Structure);
@@ -457,7 +485,7 @@ void Rs_Count(const char* text, uint32_t length) {
 void Enum_Param(const char* text, uint32_t length) {
   if (Strucs.Enum_Params == 0) {
     Strucs.Enum_Params = 1;
-    if (length >= Struc_Name_Size) {
+    if (length >= Struc_Name_Size || Str_Has_Nul(text, length)) {
       Error_Text("ENUM, name too long: ", text, length);
       Strucs.Enum_Current = -1;
       return;
@@ -510,11 +538,11 @@ void Enum_Item(const char* text, uint32_t length) {
   }
   const uint32_t value = Strucs.Enum_Value;
   if (Pass.Pass_Number == 1) {
-    if (length >= Symbol_Name_Size) {
+    if (length >= Symbol_Name_Size || Str_Has_Nul(text, length)) {
       Error_Text("ENUM, name too long: ", text, length);
     } else if (Equ_Find(text, length, nullptr) >= 0) {
       Error_Text("ENUM, item is double defined: ", text, length);
-    } else {
+    } else if (!Import_Clash("ENUM, item is double defined: ", text, length)) {
       const int32_t e = Equ_Create(text, length, value, 0);
       if (e >= 0) Symbols.Equates[e].flags |= 1;
     }
@@ -630,14 +658,23 @@ void Struc_File_Start() {
 }
 
 void Struc_File_End_Checks() {
-  if (Diag.Include_Depth > 0 || Diag.Stop_Flag) return;  // a stopped pass did not reach the end
-  if (Strucs.Struc_Current >= 0) {
-    const Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
-    Error_Text("STRUC, ENDS is missing: ", s.name, s.name_length);
-  }
+  if (Diag.Stop_Flag) return;  // a stopped pass did not reach the end
+  // An enumeration and an initialiser end with the file that opened them
+  // (a file starts at statement level); a definition may go on after an
+  // include and is reported at the end of the main file.
   if (Parser.Parser_Mode == Mode_Enum_Item && Strucs.Enum_Current >= 0) {
     const Enum_Record& e = Strucs.Enums[Strucs.Enum_Current];
     Error_Text("ENUM, ENDE is missing: ", e.name, e.name_length);
+  }
+  if (Parser.Parser_Mode == Mode_Struc_Init) Error_Msg("An accolade is left open ...");
+  if (Parser.Parser_Mode == Mode_Enum_Item || Parser.Parser_Mode == Mode_Struc_Init) {
+    Strucs.Enum_Current = -1;
+    Strucs.Init_Depth = 0;
+    Parser.Parser_Mode = 0;
+  }
+  if (Diag.Include_Depth == 0 && Strucs.Struc_Current >= 0) {
+    const Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
+    Error_Text("STRUC, ENDS is missing: ", s.name, s.name_length);
   }
 }
 
@@ -696,7 +733,7 @@ void Dir_Endu(const Keyword_Entry*) {
   if (Strucs.Union_Depth == 0 && Strucs.Struc_Current >= 0 && Pass.Pass_Number == 1) {
     Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
     const uint64_t size = static_cast<uint64_t>(s.size) + Strucs.Union_Largest;
-    s.size = size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+    if (Struc_Size_Fits(size)) s.size = static_cast<uint32_t>(size);
   }
   Strucs.Union_Depth -= 1;
 }

@@ -96,7 +96,8 @@ bool Struc_Start_Instance(const char* name, uint32_t length);
 void Struc_File_Start();
 // `org n` inside a definition: the structure grows by n (first pass only).
 void Struc_Org_Grow(uint64_t bytes);
-// At the end of the main file: definitions and enumerations left open.
+// At the end of a file: the enumeration or initialiser it left open; at the
+// end of the main file also a definition.
 void Struc_File_End_Checks();
 // Inside an open structure definition a data or reserve statement declares a
 // member instead of emitting bytes: the item (or, for a reserve, the count),

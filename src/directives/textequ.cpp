@@ -226,7 +226,7 @@ void Str_Len_String(const char*, uint32_t length) { Str_Len_Result(length >= 2 ?
 void Text_Equ_Statement(const char* text, uint32_t length) {
   Parser.Parser_Mode = Mode_Text_Equ_String;
   Text_Equs.Current = -1;
-  if (length >= Text_Equ_Name_Size) {
+  if (length >= Text_Equ_Name_Size || Str_Has_Nul(text, length)) {
     Error_Text("TEXT EQU, name too long: ", text, length);
     Parser.Parser_Mode = Mode_Skip_Statement;
     return;

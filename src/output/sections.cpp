@@ -197,6 +197,13 @@ int Section_Create(const char* name, uint32_t length) {
   return 0;
 }
 
+bool Section_Exists(const char* name, uint32_t length) {
+  const Section_State& s = Sections;
+  for (int32_t i = 0; i <= s.Section_Count; ++i)
+    if (Str_Equal(s.Section_Table[i].name, s.Section_Table[i].name_length, name, length)) return true;
+  return false;
+}
+
 int Section_Select(const char* name, uint32_t length) {
   Section_State& s = Sections;
   Section_Save_Current();
@@ -215,6 +222,7 @@ int Section_Grow(uint32_t need) {
   Section_State& s = Sections;
   Section_Record* r = Current_Record();
   if (!r || !r->buffer) return -1;
+  const uint64_t required = static_cast<uint64_t>(r->capacity) + need;
   if (need < Section_Grow_Minimum) need = Section_Grow_Minimum;
   const uint64_t wanted = static_cast<uint64_t>(r->capacity) + need;
   // At least doubling, so that growth costs O(size) copies in all; never
@@ -224,7 +232,7 @@ int Section_Grow(uint32_t need) {
   // A zero fill comes with the memory: untouched pages cost nothing.
   const bool zero = r->fill_byte == 0;
   uint8_t* grown = nullptr;
-  if (wanted <= Section_Buffer_Limit)
+  if (required <= Section_Buffer_Limit && bigger > r->capacity)
     grown = static_cast<uint8_t*>(zero ? Mem_Alloc_Zero(static_cast<uint32_t>(bigger))
                                        : Mem_Alloc(static_cast<uint32_t>(bigger)));
   need = static_cast<uint32_t>(bigger - r->capacity);
@@ -247,14 +255,15 @@ int Section_Ensure_Space(uint32_t n, uint32_t margin, uint32_t grow) {
   Section_State& s = Sections;
   if (!s.Section_Data_Base) return 0;
   uint32_t free_bytes = s.Capacity - s.Section_Write_Offset;
-  if (free_bytes <= n || free_bytes - n < margin) return Section_Grow(grow);
-  return 0;
+  if (free_bytes > n && (free_bytes - n >= margin || s.Capacity >= Section_Buffer_Limit)) return 0;
+  return Section_Grow(grow);
 }
 
 int Section_Ensure_Page() {
   Section_State& s = Sections;
   if (!s.Section_Data_Base) return 0;
-  if (s.Capacity - s.Section_Write_Offset < 4096) return Section_Grow(1);
+  // A buffer at the limit stays: the checked emitter refuses what does not fit.
+  if (s.Capacity - s.Section_Write_Offset < 4096 && s.Capacity < Section_Buffer_Limit) return Section_Grow(1);
   return 0;
 }
 
@@ -270,7 +279,10 @@ bool Emit_Room(uint32_t n) {
     Diag.Stop_Flag += 1;
     return false;
   }
-  return Section_Grow(static_cast<uint32_t>(end - s.Capacity)) == 0;
+  // Room for the next statements too, so that no second growth (and copy of
+  // the whole buffer) follows at once; near the limit, the limit.
+  const uint64_t target = end + Section_Grow_Minimum <= Section_Buffer_Limit ? end + 4096 : Section_Buffer_Limit;
+  return Section_Grow(static_cast<uint32_t>(target - s.Capacity)) == 0;
 }
 
 void Emit_Bytes(const void* data, uint32_t n) {
@@ -364,11 +376,13 @@ void Dir_Section(const Keyword_Entry*) {
 
 void Section_Name_Statement(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
-  if (length <= 2) {
+  if (length <= 2 || Str_Has_Nul(text, length)) {
     Error_Text("Section, expecting section name here: ", text, length);
     return;
   }
-  if (Pass.Pass_Number == 1) Section_Create(text + 1, length - 2);
+  // A name that exists selects its section, in every pass: only new names
+  // make sections.
+  if (Pass.Pass_Number == 1 && !Section_Exists(text + 1, length - 2)) Section_Create(text + 1, length - 2);
   else Section_Select(text + 1, length - 2);
 }
 

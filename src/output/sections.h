@@ -72,6 +72,7 @@ void Section_Layout_Pass();
 void Section_Reset_Pass();
 void Section_Sizes_Changed();
 int Section_Create(const char* name, uint32_t length);
+bool Section_Exists(const char* name, uint32_t length);
 int Section_Select(const char* name, uint32_t length);
 void Section_Save_Current();
 int Section_Ensure_Space(uint32_t n, uint32_t margin, uint32_t grow);

@@ -1,9 +1,13 @@
-// libFuzzer target: arbitrary bytes as a source file, assembled in-process
-// to a flat binary. Any crash, leak, hang or sanitizer report is a fault.
+// libFuzzer target: arbitrary bytes as a source file, assembled in-process.
+// The first byte picks the output format (its value less '0', modulo the
+// number of formats: '0' binary, '1' PE32 ...), so that every writer is
+// fuzzed; the rest is the source (every file of the corpus begins with its
+// format's byte). Any crash, leak, hang or sanitizer report is a fault.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/driver.h"
 #include "core/platform/platform.h"
@@ -22,9 +26,21 @@ std::string Work_Directory() {
   if (!made) std::abort();
   return made;
 }
+
+// The format options, by the first byte of the input.
+const char* const Formats[][2] = {
+    {"-binary", nullptr}, {"-pe32", nullptr}, {"-pe64", nullptr}, {"-pe32", "-dll"},   {"-pe64", "-dll"},
+    {"-omf32", nullptr},  {"-coff", nullptr}, {"-coff64", nullptr}, {"-elf32", nullptr}, {"-elf64", nullptr},
+    {"-mac32", nullptr},
+};
+constexpr size_t Format_Count = sizeof Formats / sizeof Formats[0];
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const auto* format = Formats[static_cast<uint8_t>(data[0] - '0') % Format_Count];
+  data += 1;
+  size -= 1;
   static std::string dir = Work_Directory();
   // Small first section buffers: most inputs write a few bytes, and a fresh
   // megabyte per section and input was most of the time per input.
@@ -42,9 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::string a3 = source, a4 = output;  // writable copies for argv
   a3 = source;
   a4 = output;
-  char a0[] = "qrn_asm", a1[] = "-q", a2[] = "-binary";
-  char* argv[] = {a0, a1, a2, a3.data(), a4.data(), nullptr};
-  Main_Driver(5, argv);
+  static std::string f0, f1;  // writable copies of the format options
+  f0 = format[0];
+  f1 = format[1] ? format[1] : "";
+  char a0[] = "qrn_asm", a1[] = "-q";
+  std::vector<char*> argv = {a0, a1, f0.data()};
+  if (format[1]) argv.push_back(f1.data());
+  argv.insert(argv.end(), {a3.data(), a4.data(), nullptr});
+  Main_Driver(static_cast<int>(argv.size() - 1), argv.data());
   Console_Capture(nullptr, nullptr);
   return 0;
 }

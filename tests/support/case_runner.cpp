@@ -4,6 +4,8 @@
 //   === name
 //   args: -binary -q          (default: -binary -q)
 //   lf: 1                     (join source lines with LF; default CR LF)
+//   nul: ~                    (that character stands for a NUL byte in the
+//                              source and files; give it before them)
 //   source:
 //   ...source lines...
 //   ---
@@ -48,6 +50,7 @@ struct Case {
   std::string name;
   std::vector<std::string> args = {"-binary", "-q"};
   bool lf = false;
+  char nul = 0;  // 0: none
   std::string source;
   bool has_bytes = false;
   std::vector<uint8_t> bytes;
@@ -128,6 +131,7 @@ std::vector<Case> Load_Cases(const std::string& path) {
     target->clear();
     for (const auto& l : source_lines) *target += l + sep;
     source_lines.clear();
+    if (c->nul) std::replace(target->begin(), target->end(), c->nul, '\0');
   };
   while (std::getline(in, line)) {
     ++number;
@@ -157,6 +161,7 @@ std::vector<Case> Load_Cases(const std::string& path) {
     std::string value = colon == std::string::npos ? "" : t.substr(colon + 1);
     if (key == "args") c->args = Split_Words(value);
     else if (key == "lf") c->lf = Trim(value) == "1";
+    else if (key == "nul") c->nul = Trim(value).empty() ? 0 : Trim(value)[0];
     else if (key == "source") {
       in_source = true;
       target = &c->source;

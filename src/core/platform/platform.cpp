@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -82,10 +84,27 @@ void Mem_Free(void* block, uint32_t /*tag*/, uint32_t size) {
 
 void Mem_Fill(void* block, uint8_t byte, uint32_t size) { std::memset(block, byte, size); }
 
-File_Handle File_Open(char* path) {
+File_Handle File_Open(char* path, File_Kind_Value* kind) {
   for (char* p = path; *p; ++p)
     if (*p == '\\') *p = '/';
-  std::FILE* f = std::fopen(path, "rb");
+  File_Kind_Value found = File_Absent;
+  std::FILE* f = nullptr;
+  // Without O_NONBLOCK a pipe with no writer would block the open for ever;
+  // the type is known only once the file is open, from its descriptor.
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) found = File_Absent;
+    else if (S_ISREG(st.st_mode)) found = File_Regular;
+    else found = S_ISDIR(st.st_mode) ? File_Directory : File_Other;
+    if (found == File_Regular && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+      f = ::fdopen(fd, "rb");
+    if (!f) {
+      ::close(fd);
+      if (found == File_Regular) found = File_Absent;
+    }
+  }
+  if (kind) *kind = found;
   return f;
 }
 
@@ -100,14 +119,15 @@ int File_Close(File_Handle h) {
 
 int64_t File_Size(File_Handle h) {
   auto* f = static_cast<std::FILE*>(h);
-  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-  long size = std::ftell(f);
-  if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
+  if (::fseeko(f, 0, SEEK_END) != 0) return -1;
+  const off_t size = ::ftello(f);
+  if (::fseeko(f, 0, SEEK_SET) != 0) return -1;
   return size < 0 ? -1 : static_cast<int64_t>(size);
 }
 
-int File_Seek(File_Handle h, uint32_t offset) {
-  return std::fseek(static_cast<std::FILE*>(h), static_cast<long>(offset), SEEK_SET);
+int File_Seek(File_Handle h, uint64_t offset) {
+  if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return -1;
+  return ::fseeko(static_cast<std::FILE*>(h), static_cast<off_t>(offset), SEEK_SET);
 }
 
 int File_Read(File_Handle h, void* buffer, uint32_t n) {

@@ -33,12 +33,18 @@ void Mem_Fill(void* block, uint8_t byte, uint32_t size);  // every byte of the b
 // ---- Files -------------------------------------------------------------
 using File_Handle = void*;
 constexpr File_Handle No_File = nullptr;
+// What a path names; a final link counts as File_Other unless followed.
+enum File_Kind_Value { File_Absent = 0, File_Regular = 1, File_Directory = 2, File_Other = 3 };
 
-File_Handle File_Open(char* path);           // rewrites '\' to '/' in place first
+// Opens a regular file for reading; rewrites '\' to '/' in place first. A
+// path that names anything else (a directory, a pipe, a device) is not
+// opened, and never waited on: *kind (when given) says what the path named,
+// File_Absent when it could not be opened at all.
+File_Handle File_Open(char* path, File_Kind_Value* kind = nullptr);
 File_Handle File_Create(const char* path);   // creates or truncates
 int File_Close(File_Handle h);
 int64_t File_Size(File_Handle h);            // -1 when the size cannot be read
-int File_Seek(File_Handle h, uint32_t offset);
+int File_Seek(File_Handle h, uint64_t offset);  // 0 on success
 int File_Read(File_Handle h, void* buffer, uint32_t n);         // 1 = all n bytes read
 int File_Write(File_Handle h, const void* buffer, uint32_t n);  // 1 = all n bytes written
 inline int File_Write_1(File_Handle h, const void* b, uint32_t n) { return File_Write(h, b, n); }
@@ -48,8 +54,6 @@ inline int File_Write_5(File_Handle h, const void* b, uint32_t n) { return File_
 bool File_Exists(const char* path);
 int File_Remove(const char* path);
 int File_Rename(const char* from, const char* to);  // 0 = done; replaces `to`
-// What a path names; a final link counts as File_Other unless followed.
-enum File_Kind_Value { File_Absent = 0, File_Regular = 1, File_Directory = 2, File_Other = 3 };
 File_Kind_Value File_Kind(const char* path, bool follow_link);
 // A write that could not be completed (File_Write, or File_Close flushing
 // the rest) since the last reset: writers that miss a result are still caught.

@@ -1,4 +1,4 @@
-section "c" class_code
+0section "c" class_code
 start: nop
 rep stosb
 x equ 5+3*2

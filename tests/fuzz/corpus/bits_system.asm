@@ -1,4 +1,4 @@
-section "c" class_code
+0section "c" class_code
 .use16
 bts dword [w], 20
 setz [bx]

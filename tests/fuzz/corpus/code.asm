@@ -1,4 +1,4 @@
-section "c" class_code
+0section "c" class_code
 .use64
 mov rax, [rbx+rsi*8+16]
 add dword [eax], 5

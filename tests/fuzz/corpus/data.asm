@@ -1,4 +1,4 @@
-section "d" class_data
+0section "d" class_data
 db "hi", 0
 dw 1, 2
 dd lbl

@@ -1,4 +1,4 @@
-section "c" class_code
+0section "c" class_code
 .use32
 proc f cdecl
 arg a b

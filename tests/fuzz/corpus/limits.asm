@@ -1,4 +1,4 @@
-section "c" class_code
+0section "c" class_code
 .use64
 mov rax,[rbx+0FFFFFFFFh]
 and rax,0FFFFFFFFh

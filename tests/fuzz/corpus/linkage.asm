@@ -1,4 +1,4 @@
-section "c" class_code alias "text"
+0section "c" class_code alias "text"
 import_dll k.dll
 import f [2] alias "g"
 extern e

@@ -1,4 +1,4 @@
-option list_on
+0option list_on
 section "c" class_code
 	mov eax, 1 ; note
 option list_off

@@ -1,4 +1,4 @@
-section "c" class_code
+0section "c" class_code
 proc P stdcall
 uses ebx esi
 arg a b

@@ -1,4 +1,4 @@
-section "r" class_rsrc
+0section "r" class_rsrc
 #define IDD 100
 IDD dialogex 1, 2, 30, 40
 style 80C00000h

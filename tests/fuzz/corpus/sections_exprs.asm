@@ -1,4 +1,4 @@
-section "x" class_code min_size 10h
+0section "x" class_code min_size 10h
 section "y" class_data
 v = 8+(2*q)
 q equ 5

@@ -1,4 +1,4 @@
-section "c" class_code
+0section "c" class_code
 .use16
 addps xmm1, [ebx]
 crc32 eax, byte [w]

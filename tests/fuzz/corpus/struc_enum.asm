@@ -1,4 +1,4 @@
-section "d" class_data
+0section "d" class_data
 struc P
 x dd ?
 union

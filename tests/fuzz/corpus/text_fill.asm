@@ -1,4 +1,4 @@
-section "d" class_data
+0section "d" class_data
 define T strcut "abcdef", 2, 3
 db T
 fw 3, 1234h
