@@ -438,7 +438,7 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
   if (Listing.Listing_On) {
     // What the line that starts this text emitted before it (a PROC's
     // prologue before an `invoke`) goes with that line's record.
-    Listing_Bytes(Current_Line);
+    Listing_Bytes_Before_Text(Current_Line);
     Listing_Text("\r\n");
   }
   Parser_State& ps = Parser;

@@ -45,6 +45,7 @@ struct Dump_Ref {
   uint32_t count;
 };
 std::vector<Dump_Ref> Dumps;
+const char* Record_Line = nullptr;  // the line start of the last statement record, if it was one
 
 bool Writing() { return Listing.Listing_On && Listing.Listing_Open_Now; }
 
@@ -127,6 +128,7 @@ void Listing_Open() {
   Sink.Clear();
   Sink.failed = false;
   Dumps.clear();
+  Record_Line = nullptr;
   if (Options.Info_Flags.list_pass) {
     char name[32];
     Str_Format(name, sizeof name, "_list_%u.lst", {Pass.Pass_Number});
@@ -159,12 +161,18 @@ void Listing_Line(const Line_Start& at, const char* end) {
   uint32_t length = at.text && end > at.text ? static_cast<uint32_t>(end - at.text) : 0;
   Record_Start(at.address);
   Record_Text(at.text, length);
+  Record_Line = at.text;
 }
 
 void Listing_Line_Text(const char* text) {
   if (!Writing()) return;
   Record_Start(Scanner_Line_Start().address);
   Record_Text(text, Str_Len(text));
+  Record_Line = nullptr;
+}
+
+void Listing_Bytes_Before_Text(const Line_Start& at) {
+  if (Writing() && at.text && Record_Line == at.text) Listing_Bytes(at);
 }
 
 void Listing_Bytes(const Line_Start& at) {

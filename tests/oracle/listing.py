@@ -118,6 +118,8 @@ for name, files, lines, present, absent in [
                                  "option list_on", "db 3"],
          [HEAD + b"\r\n" + record(0, 'section "c" class_code') + record(0, "db 0", b"\0") + record(2, "db 2", b"\2")
           + record(3, "option list_on") + record(3, "db 3", b"\3") + record(4, "")], [b"db 1", b"list_off"]),
+        ("text equates", {}, ['section "c" class_code', "define A 1", "define B 2", "db A, B"],
+         [record(1, "2") + record(0, "db A, B", b"\1\2")], []),
         ("rept and quoted include", {"i.inc": "cld\r\n"}, ['section "c" class_code', "rept 2", "inc eax", "endm",
                                                            'include "i.inc"', "nop"],
          [record(0, "endm") + b"\r\n" + record(2, "cld", b"\xfc", "1 0 0 0"),
