@@ -232,7 +232,8 @@ void Init_Open_Brace(const char* text, uint32_t length) {
 
 // The value of an item and whether it is an address (its section is left in
 // Reloc_Target_Section). 0: a value; 1: a member name of the level; -1: unknown.
-int Init_Value(const char* text, uint32_t length, uint64_t* value, bool* address) {
+int Init_Value(const char* text, uint32_t length, uint64_t* value, bool* address, bool* rva) {
+  *rva = false;
   uint32_t found = 0, section = 0;
   if (Proc_Address(text, length, &found, &section)) {
     Sections.Reloc_Target_Section = section;
@@ -250,6 +251,7 @@ int Init_Value(const char* text, uint32_t length, uint64_t* value, bool* address
   if (r.status == 0) {
     *value = r.value;
     *address = Expr.Expr_Relocatable != 0;
+    *rva = Expr.Expr_Reloc_Kind == Reloc_Rva32;
     return 0;
   }
   const int32_t mi = Member_Find_Plain(Strucs.Init.structure, text, length);
@@ -262,7 +264,8 @@ int Init_Value(const char* text, uint32_t length, uint64_t* value, bool* address
   return -1;
 }
 
-void Init_Write(uint32_t field, uint32_t type, uint64_t value, bool address, const char* text, uint32_t length) {
+void Init_Write(uint32_t field, uint32_t type, uint64_t value, bool address, bool rva, const char* text,
+                uint32_t length) {
   const Struc_Init_Level& l = Strucs.Init;
   const uint32_t bytes = type == 8 ? 1 : type == 16 ? 2 : type == 64 ? 8 : 4;
   if (bytes < 8) {
@@ -271,9 +274,11 @@ void Init_Write(uint32_t field, uint32_t type, uint64_t value, bool address, con
     if (high != 0 && high != sign) Error_Text("STRUC, init, this value is too big: ", text, length);
   }
   if (address) {
-    if (bytes == 4 || bytes == 8) {
+    // As in dd and dq: an image-relative value (`<rva x>`) is no address to
+    // rebase, and only a 32-bit field has a relocation kind for it.
+    if (bytes == 4 || (bytes == 8 && !rva)) {
       Reloc_Add_Struc_Field(l.base_address, l.base_offset, field, Sections.Reloc_Target_Section,
-                            bytes == 8 ? Reloc_Abs64 : Reloc_Abs32);
+                            bytes == 8 ? Reloc_Abs64 : rva ? Reloc_Rva32 : Reloc_Abs32);
     } else if (Options.Output_Format != Format_Binary) {
       Error_Text("Data, item can not hold a relocatable address: ", text, length);
     }
@@ -320,8 +325,8 @@ void Struc_Init_Item(const char* text, uint32_t length) {
     return;
   }
   uint64_t value = 0;
-  bool address = false;
-  const int found = Init_Value(text, length, &value, &address);
+  bool address = false, rva = false;
+  const int found = Init_Value(text, length, &value, &address, &rva);
   if (found == 1) return;  // member = value: the value follows
   if (found < 0) {
     if (Pass.Pass_Number > 1) Error_Text("STRUC, init, unknown item: ", text, length);
@@ -340,7 +345,7 @@ void Struc_Init_Item(const char* text, uint32_t length) {
     field = Strucs.Members[mi].offset;
     type = Strucs.Members[mi].type;
   }
-  Init_Write(field, type, value, address, text, length);
+  Init_Write(field, type, value, address, rva, text, length);
   Init_Advance();
 }
 

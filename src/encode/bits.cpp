@@ -178,7 +178,7 @@ void Encode_Setcc(uint32_t condition) {
   // placeholder in pass 1); `byte` overrides it. [register] carries the
   // address width, not an operand size.
   const bool wide = a.kind != Op_Mem_Reg && !f.byte_ && a.size > 8 && Pass.Pass_Number >= 2;
-  if (f.word || f.dword || f.qword || wide) {
+  if (f.word || f.dword || f.qword || f.tbyte || wide) {
     Error_Msg(Msg_Set_Target);
     return;
   }

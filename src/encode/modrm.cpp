@@ -485,6 +485,17 @@ void Emit_Rip_Field(uint64_t address, uint32_t relocatable, uint32_t target_sect
       Emit_U32(static_cast<uint32_t>(distance));
       return;
     }
+    case Format_MachO32: {
+      // A local pc-relative field holds the distance in the object's own
+      // layout; the linker adds how far the two sections move apart. A
+      // number that is no address would not stay at that distance.
+      if (relocatable) Reloc_Add(Reloc_Rel32, 4, target_section);
+      else Error_Final(Msg_Out_Of_Range);
+      const int64_t distance = static_cast<int64_t>(address) - (static_cast<int64_t>(field) + 4 + trailing);
+      if (!Fits_Signed32(distance)) Error_Final(Msg_Out_Of_Range);
+      Emit_U32(static_cast<uint32_t>(distance));
+      return;
+    }
     default:
       if (relocatable) Reloc_Add(Reloc_Abs32, 4, target_section);
       Emit_U32(static_cast<uint32_t>(address) - (field + 4 + trailing));

@@ -29,6 +29,7 @@ const char* const Msg_Dword = "PUSH, can not encode DWORD";
 const char* const Msg_Too_Big = "PUSH, value too big, can not be encoded.";
 const char* const Msg_Push_Sreg = "PUSH: can not encode this SREG";
 const char* const Msg_Pop_Sreg = "POP, can not encode this SREG";
+const char* const Msg_Mismatch = "parameters have mismatched size.";
 
 // The stack width of the code mode: what a push without a size keyword moves.
 uint32_t Stack_Width() { return Mode() == Code_16 ? 16 : Mode() == Code_32 ? 32 : 64; }
@@ -58,13 +59,17 @@ void Reg64(const Stack_Op& op, uint32_t number, uint32_t size) {
 }
 
 // One size rule for every memory form: the stack width by default, `word`
-// and `dword` where the mode has them, never a byte.
+// and `dword` where the mode has them, never a byte or ten.
 void Mem_Form(const Stack_Op& op) {
   Operand_Record& r = Op1();
   const auto& f = Params.flags;
   uint32_t size = Stack_Width();
   if (f.byte_) {
     Error_Msg(op.bad_byte);
+    return;
+  }
+  if (f.tbyte) {
+    Error_Msg(Msg_Mismatch);
     return;
   }
   if (f.word) {

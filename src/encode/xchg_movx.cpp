@@ -148,7 +148,7 @@ void Encode_Extend(const Extend_Mnemonic& e) {
     Head_Opcode2(h, 0x0F, e.from8);
   } else if (s == 16) {  // also into a 16-bit register (a plain load)
     Head_Opcode2(h, 0x0F, e.from16);
-  } else if (s == 32 && e.sign && Mode() == Code_64) {
+  } else if (s == 32 && e.sign && Mode() == Code_64 && d != 16) {  // 66 63 would read 16 bits
     Head_Opcode(h, 0x63);
   } else {
     // Size errors that a later label may settle wait for pass 2.

@@ -187,10 +187,10 @@ void Encode_Crc32_Popcnt(const Sse_Fields& f) {
     source = b.size;
   } else {
     const auto& k = Params.flags;
-    source = k.byte_ ? 8 : k.word ? 16 : k.dword ? 32 : k.qword ? 64 : 0;
+    source = k.byte_ ? 8 : k.word ? 16 : k.dword ? 32 : k.qword ? 64 : k.tbyte ? 80 : 0;
     // A label (also one in [base+index*scale+disp]) or frame variable brings
-    // its size, any other address none; a size without a form (a 10-byte
-    // label) is refused below.
+    // its size, any other address none; a size without a form (`tbyte`, a
+    // 10-byte label) is refused below.
     const bool sized = b.kind == Op_Mem_Direct || b.kind == Op_Mem_Complex || b.kind == Op_Local || b.kind == Op_Arg;
     if (!source && sized) source = b.size;
     if (!source) source = crc ? (dest == 64 ? 64 : 32) : dest;

@@ -16,20 +16,6 @@ Output_State Output;
 
 namespace {
 
-void Not_Implemented(const char* format) {
-  char message[64];
-  uint32_t n = 0;
-  for (const char* p = format; *p && n < 40; ++p) message[n++] = *p;
-  const char tail[] = ": not implemented\r\n";
-  for (const char* p = tail; *p; ++p) message[n++] = *p;
-  message[n] = 0;
-  Error_Plain(message);
-}
-
-}  // namespace
-
-namespace {
-
 constexpr const char* Msg_Create = "Output: can not create file\r\n";
 constexpr const char* Msg_Write = "Output: can not write file\r\n";
 
@@ -125,7 +111,7 @@ void Output_Write() {
     case Format_COFF32: Output_COFF32(); break;
     case Format_PE64: Output_PE64(); break;
     case Format_ELF32: Output_ELF32(); break;
-    case Format_MachO32: Not_Implemented("MACHO32"); break;
+    case Format_MachO32: Output_MachO32(); break;
     case Format_COFF64: Output_COFF64(); break;
     case Format_ELF64: Output_ELF64(); break;
     default: Error_Plain("Output: unknown format type\r\n"); break;
@@ -168,11 +154,11 @@ Thunk_Form Thunk_Form_Of(uint32_t format) {
   switch (format) {
     case Format_PE32: return {false, true, 0};
     case Format_PE64: return {true, false, 0};
-    case Format_COFF32: case Format_ELF32: return {false, true, 0};
+    case Format_COFF32: case Format_ELF32: case Format_MachO32: return {false, true, 0};
     case Format_OMF32: return {false, true, 0};  // as COFF32: a fixup to the pointer's external
     case Format_COFF64: return {true, true, 0};
     case Format_ELF64: return {true, true, 0xFFFFFFFCu};
-    default: return {false, false, 0};  // Mach-O makes its own fixups
+    default: return {false, false, 0};
   }
 }
 

@@ -21,6 +21,7 @@ void Output_ELF64();
 void Output_COFF32();
 void Output_COFF64();
 void Output_OMF32();
+void Output_MachO32();
 // Per source file: the thunk start and the PE writers' state start afresh.
 void Output_File_Start();
 // Post-pass work of each format (import directories, thunks, base relocations).

@@ -1,7 +1,7 @@
 """Helpers of the object suites (elf_objects.py, coff_objects.py,
-omf_objects.py): assembling, tool runs, running linked programs, small ELF,
-COFF and OMF readers, and the random programs whose checksums are checked at
-run time."""
+omf_objects.py, macho_objects.py): assembling, tool runs, running linked
+programs, small ELF, COFF, OMF and Mach-O readers, and the random programs
+whose checksums are checked at run time."""
 import os
 import random
 import re
@@ -401,6 +401,69 @@ class Omf:
             start = (self.frame_name(self.modend["frame"]), self.target_name(self.modend["target"]),
                      self.modend["disp"])
         return dict(segments=segs, images=images, fixups=fixups, publics=publics, start=start)
+
+
+class MachO:
+    """Header, load commands, sections, symbols and relocations of a 32-bit
+    Mach-O object; `resolved` says what each relocated field refers to."""
+
+    def __init__(self, file):
+        with open(file, "rb") as f:
+            d = self.data = f.read()
+        self.header = struct.unpack_from("<7I", d, 0)
+        self.sections, self.symbols, self.segment, self.symtab, self.dysymtab = [], [], None, None, None
+        at = 28
+        for _ in range(self.header[4]):
+            cmd, size = struct.unpack_from("<II", d, at)
+            if cmd == 1:
+                self.segment = (size, d[at + 8:at + 24].rstrip(b"\0").decode()) + struct.unpack_from("<8I", d, at + 24)
+                for k in range(self.segment[-2]):
+                    s = at + 56 + 68 * k
+                    raw = d[s:s + 16]
+                    fields = struct.unpack_from("<9I", d, s + 32)
+                    addr, size_, off, align, reloff, nreloc, flags = fields[:7]
+                    relocs = [struct.unpack_from("<II", d, reloff + 8 * j) for j in range(nreloc)]
+                    self.sections.append(dict(raw=raw, name=raw.rstrip(b"\0").decode("latin-1"),
+                                              segname=d[s + 16:s + 32].rstrip(b"\0").decode(), addr=addr,
+                                              size=size_, offset=off, align=align, reloff=reloff,
+                                              flags=flags, relocs=relocs, bytes=d[off:off + size_]))
+            elif cmd == 2:
+                self.symtab = struct.unpack_from("<4I", d, at + 8)
+            elif cmd == 0x0B:
+                self.dysymtab = struct.unpack_from("<18I", d, at + 8)
+            at += size
+        symoff, nsyms, stroff, _ = self.symtab
+        for i in range(nsyms):
+            strx, typ, sect, desc, value = struct.unpack_from("<IBBhI", d, symoff + 12 * i)
+            name = d[stroff + strx:d.index(b"\0", stroff + strx)].decode("latin-1")
+            self.symbols.append((name, typ, sect, desc, value))
+
+    def section(self, name):
+        return next(s for s in self.sections if s["name"] == name)
+
+    def holder(self, address):
+        """The section that holds an address: the one it lies in, else the one it ends."""
+        inside = [s for s in self.sections if s["addr"] <= address < s["addr"] + s["size"]]
+        return (inside or [s for s in self.sections if address == s["addr"] + s["size"]])[0]
+
+    def resolved(self, section):
+        """{field offset: (pcrel, target)} of a section's relocations, the
+        target as ("section", name, offset) or ("symbol", name, addend)."""
+        s, out = self.section(section), {}
+        for w0, w1 in s["relocs"]:
+            if w0 & 0x80000000:  # scattered: the field refers past r_value's section start
+                offset, pcrel, value = w0 & 0xFFFFFF, w0 >> 30 & 1, w1
+            else:
+                offset, pcrel, value = w0, w1 >> 24 & 1, None
+            field, = struct.unpack_from("<i", s["bytes"], offset)
+            pc = s["addr"] + offset + 4 if pcrel else 0
+            if value is None and w1 & 0x08000000:
+                out[offset] = (pcrel, ("symbol", self.symbols[w1 & 0xFFFFFF][0], field + pc))
+                continue
+            target = self.sections[(w1 & 0xFFFFFF) - 1] if value is None else self.holder(value)
+            out[offset] = (pcrel, ("section", target["name"], (field + pc - target["addr"]) & 0xFFFFFFFF))
+        return out
+
 
 # ---- random programs ---------------------------------------------------------------
 

@@ -328,12 +328,13 @@ def test_image(bits):
 
 
 def test_coff_rva():
-    src = 'section "d" class_data\nx dd 0\ndd <rva x>\ndd x\n'
+    src = 'struc RDE\nat dd ?\nsize dd ?\nends\nsection "d" class_data\nx dd 0\ndd <rva x>\ndd x\n' \
+          'e RDE { <rva x>, 4 }\nf RDE { x, 4 }\n'
     rc, text, obj = assemble("rva.obj", src, ["-coff"])
     r = tool("llvm-readobj", "-r", obj)
     types = re.findall(r"0x\w+ (IMAGE_REL_I386_\w+) ", r)
-    check("COFF32 dd <rva x> is DIR32NB, dd x DIR32", rc == 0 and types == ["IMAGE_REL_I386_DIR32NB",
-                                                                         "IMAGE_REL_I386_DIR32"], text + r)
+    check("COFF32 dd <rva x> and a structure field of it are DIR32NB, dd x DIR32",
+          rc == 0 and types == ["IMAGE_REL_I386_DIR32NB", "IMAGE_REL_I386_DIR32"] * 2, text + r)
     rc, text, obj = assemble("rva.o", src, ["-elf32"])
     check("ELF32 refuses dd <rva x>", rc == 1 and "ELF: unknown relocation type" in text, text)
 
