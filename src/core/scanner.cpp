@@ -508,7 +508,12 @@ const Line_Start& Scanner_Line_Start() { return Current_Line; }
 void Scanner_Set_Sink(const Token_Sink* sink) { Sink = sink ? sink : &Dispatch_Sink; }
 
 int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
-  if (Listing.Listing_On) Listing_Text("\r\n");
+  if (Listing.Listing_On) {
+    // What the line that starts this text emitted before it (a PROC's
+    // prologue before an `invoke`) goes with that line's record.
+    Listing_Bytes_Before_Text(Current_Line);
+    Listing_Text("\r\n");
+  }
   Parser_State& ps = Parser;
   ps.Parse_Depth += 1;
   if (ps.Parse_Depth >= Parse_Depth_Limit) {

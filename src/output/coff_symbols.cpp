@@ -146,11 +146,21 @@ void Coff_Build_Symbols(Coff_Symbol_Table& t, const Obj_Globals& globals, Coff_T
   }
   if (!kind.debug) return;
 
+  // A PROC's local labels as "proc.label": in an image right after the PROC,
+  // in an object after all PROCs.
+  auto local_labels = [&](int32_t proc, const char* proc_name, uint32_t proc_length, uint32_t proc_section) {
+    const char* label = nullptr;
+    uint32_t label_length = 0, label_address = 0;
+    for (uint32_t k = 0; Proc_Local_Label_At(proc, k, &label, &label_length, &label_address); ++k)
+      b.Program(std::string(proc_name, proc_length) + "." + std::string(label, label_length), label_address,
+                proc_section);
+  };
   int32_t previous = -1;  // the function symbol whose next-function field is open
   for (int32_t i = 0; Proc_At(i, &name, &length, &address, &section); ++i) {
     std::string key(name, length);
     if (!functions) {
       b.Program(key, address, section);
+      if (kind.image) local_labels(i, name, length, section);
       continue;
     }
     const auto global = globals.by_name.find(key);
@@ -161,12 +171,8 @@ void Coff_Build_Symbols(Coff_Symbol_Table& t, const Obj_Globals& globals, Coff_T
     if (previous >= 0) t.symbols.Patch_U32((static_cast<uint32_t>(previous) + 1) * Coff_Symbol_Bytes + 12, index);
     previous = static_cast<int32_t>(index);
   }
-  for (int32_t i = 0; Proc_At(i, &name, &length, &address, &section); ++i) {
-    const char* label = nullptr;
-    uint32_t label_length = 0, label_address = 0;
-    for (uint32_t k = 0; Proc_Local_Label_At(i, k, &label, &label_length, &label_address); ++k)
-      b.Program(std::string(name, length) + "." + std::string(label, label_length), label_address, section);
-  }
+  if (!kind.image)
+    for (int32_t i = 0; Proc_At(i, &name, &length, &address, &section); ++i) local_labels(i, name, length, section);
   const Symbol_Table<Label_Record>& labels = Symbols.Labels;
   for (int32_t i = 0; i <= labels.count; ++i)
     b.Program(std::string(labels.Name(i), labels.Name_Length(i)), labels[i].address, labels[i].section);

@@ -4,10 +4,13 @@
 // A record: CR LF, "include-depth macro-depth changes skipped address" and a
 // TAB, the statement's source line as written, then, when it emitted bytes,
 // TABs up to the dump column and two hex digits and a blank per byte, rows of
-// 32, at most four rows.
+// 32, at most four rows. The digits are written again from the section
+// buffers when the pass ends, so that bytes patched after their statement
+// (the jump of an `.if`, a `#store`) read as the output holds them.
 #include "output/listing.h"
 
 #include <string>
+#include <vector>
 
 #include "core/assemble.h"
 #include "core/cmdline.h"
@@ -33,6 +36,16 @@ constexpr uint32_t Field_Width = 16;                 // what the position fields
 
 Byte_Sink Sink;
 std::string File_Name;
+
+// A dump in the sink: where its first digit is and the section bytes it shows.
+struct Dump_Ref {
+  uint32_t at;
+  uint32_t section;
+  uint32_t from;
+  uint32_t count;
+};
+std::vector<Dump_Ref> Dumps;
+const char* Record_Line = nullptr;  // the line start of the last statement record, if it was one
 
 bool Writing() { return Listing.Listing_On && Listing.Listing_Open_Now; }
 
@@ -75,11 +88,25 @@ void Record_Text(const char* text, uint32_t length) {
   Listing.Listing_Width = Visual_Width(text, length);
 }
 
-// The byte at `offset` of the current section: what the buffer holds, or
-// the section's fill byte for reserved bytes beyond it.
-uint8_t Section_Byte(uint32_t offset, uint8_t fill) {
-  const Section_State& s = Sections;
-  return offset < s.Capacity ? s.Section_Data_Base[offset] : fill;
+// The byte at `offset` of a section: what its buffer holds, or the fill
+// byte for reserved bytes beyond it.
+uint8_t Section_Byte(uint32_t section, uint32_t offset) {
+  const Section_Record& r = Sections.Section_Table[section];
+  return r.buffer && offset < r.capacity ? r.buffer[offset] : static_cast<uint8_t>(r.fill_byte);
+}
+
+void Put_Digits(char* at, uint8_t b) {
+  at[0] = "0123456789ABCDEF"[b >> 4];
+  at[1] = "0123456789ABCDEF"[b & 15];
+}
+
+// Each dump's digits from the bytes its section holds now.
+void Dumps_Refresh() {
+  for (const Dump_Ref& d : Dumps)
+    for (uint32_t i = 0; i < d.count; ++i) {
+      const uint32_t at = d.at + i * 3 + i / Row_Bytes * (2 + Dump_Tabs);
+      if (at + 2 <= Sink.size) Put_Digits(reinterpret_cast<char*>(Sink.data) + at, Section_Byte(d.section, d.from + i));
+    }
 }
 
 }  // namespace
@@ -100,6 +127,8 @@ void Listing_Open() {
   l.Listing_Width = 0;
   Sink.Clear();
   Sink.failed = false;
+  Dumps.clear();
+  Record_Line = nullptr;
   if (Options.Info_Flags.list_pass) {
     char name[32];
     Str_Format(name, sizeof name, "_list_%u.lst", {Pass.Pass_Number});
@@ -117,8 +146,10 @@ void Listing_Close() {
   Listing_State& l = Listing;
   if (!l.Listing_Open_Now) return;
   l.Listing_Open_Now = 0;
+  if (!Sink.failed) Dumps_Refresh();
   List_File_Write(File_Name, Sink, "Listing, can not create file: ");
   Sink.Free();
+  Dumps = {};
 }
 
 void Listing_Line(const Line_Start& at, const char* end) {
@@ -130,12 +161,18 @@ void Listing_Line(const Line_Start& at, const char* end) {
   uint32_t length = at.text && end > at.text ? static_cast<uint32_t>(end - at.text) : 0;
   Record_Start(at.address);
   Record_Text(at.text, length);
+  Record_Line = at.text;
 }
 
 void Listing_Line_Text(const char* text) {
   if (!Writing()) return;
   Record_Start(Scanner_Line_Start().address);
   Record_Text(text, Str_Len(text));
+  Record_Line = nullptr;
+}
+
+void Listing_Bytes_Before_Text(const Line_Start& at) {
+  if (Writing() && at.text && Record_Line == at.text) Listing_Bytes(at);
 }
 
 void Listing_Bytes(const Line_Start& at) {
@@ -151,18 +188,18 @@ void Listing_Bytes(const Line_Start& at) {
   l.Dumped_Offset = s.Section_Write_Offset;
   // A statement that selected another section dumps nothing, whatever the
   // two write offsets are.
-  if (width == 0 || !s.Section_Data_Base || at.section != s.Current_Section || s.Section_Write_Offset <= from)
+  if (width == 0 || !s.Section_Data_Base || at.section != s.Current_Section || s.Section_Write_Offset <= from ||
+      s.Current_Section >= Max_Sections)
     return;
-  uint8_t fill = s.Current_Section < Max_Sections ? static_cast<uint8_t>(s.Section_Table[s.Current_Section].fill_byte) : 0;
   char out[Dump_Tabs + Dump_Limit * 3 + (Dump_Limit / Row_Bytes) * (2 + Dump_Tabs) + 3];
   uint32_t n = 0;
   uint32_t tabs = width / 8 <= 12 ? Dump_Column / 8 - width / 8 + 1 : 2;
   while (tabs--) out[n++] = '\t';
   uint32_t count = s.Section_Write_Offset - from;
+  Dumps.push_back({Sink.size + n, s.Current_Section, from, count < Dump_Limit ? count : Dump_Limit});
   for (uint32_t i = 0; i < count; ++i) {
-    uint8_t b = Section_Byte(from + i, fill);
-    out[n++] = "0123456789ABCDEF"[b >> 4];
-    out[n++] = "0123456789ABCDEF"[b & 15];
+    Put_Digits(out + n, Section_Byte(s.Current_Section, from + i));
+    n += 2;
     out[n++] = ' ';
     if ((i + 1) % Row_Bytes) continue;
     out[n++] = '\r';

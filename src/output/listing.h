@@ -33,4 +33,7 @@ void Listing_Line(const Line_Start& at, const char* end);
 void Listing_Line_Text(const char* text);
 // After a line: the bytes emitted since `at`, when the section is still its.
 void Listing_Bytes(const Line_Start& at);
+// Before text that a statement generates (an invoke, a macro call, an
+// include): what it emitted so far, when its record is the last one.
+void Listing_Bytes_Before_Text(const Line_Start& at);
 void Listing_Text(const char* text);

@@ -119,6 +119,9 @@ proc twice noframe
  add eax, eax
  ret
 endp
+proc spare noframe
+ ret
+endp
 tail: nop
 section "data" class_data
 bval db 1
@@ -154,6 +157,8 @@ def pe32():
     rest = syms[len(sections):]
     check("pe32: the used import undefined at 0",
           [(s["name"], s["section"], s["value"]) for s in rest[:1]] == [("ExitProcess", 0, 0)], rest[:1])
+    check("pe32: import, export, each PROC followed by its local labels",
+          [s["name"] for s in rest[:5]] == ["ExitProcess", "twice", "start", "start.inner", "spare"], rest[:5])
     check("pe32: all EXTERNAL functions", all(s["storage"] == EXTERNAL and s["type"] == 0x20 for s in rest), rest)
     want = {}
     for n, a in info_addresses("p32.exe"):
