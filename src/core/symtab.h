@@ -4,12 +4,13 @@
 // cost O(n) in all. Records move when the table grows, so callers keep
 // indices, never pointers.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 
 #include "core/platform/platform.h"
 #include "core/text.h"
 
-constexpr uint32_t Symbol_Hash_Heads = 1024;
+constexpr uint32_t Symbol_Hash_Heads = 1024;  // the first chain-head count; doubles with the records
 
 // The chain hash of a name: FNV-1a of the name without its trailing digits,
 // plus the number those digits spell. Names numbered in a row (L1, L2 ...,
@@ -27,7 +28,7 @@ inline uint32_t Name_Hash(const char* name, uint32_t length) {
 // (symbols.cpp): it remembers whether any name is spelled like a register,
 // starts with a digit or holds + - *, which the operand parser's fast paths
 // must rule out.
-void Symbol_Name_Added(const char* name, uint32_t length);  // the first chain-head count; doubles with the records
+void Symbol_Name_Added(const char* name, uint32_t length);
 
 // A quick "certainly absent" test in front of a hash lookup: the first bytes
 // and the lengths of every name in a table. Numbers, registers and other words
@@ -51,10 +52,9 @@ struct Name_Filter {
 // A record holds its name (char name[N]; uint32_t name_length), or leaves
 // it to the table: then the names stand in one character pool, so that the
 // records are small and many of them stay in the caches (labels, equates).
-// The chains live beside the records, in a compact array of links that also
-// holds each name's hash and length: a lookup walks heads and links and
-// compares a name only where the hash matches, so a miss reads no record and
-// a hit one name.
+// Each record sits in one entry with its chain link, its name's hash and
+// length: a lookup walks heads and entries and compares a name only where
+// the hash matches, and the record it finds is already at hand.
 template <class Record>
 struct Symbol_Table {
   static constexpr bool Inline_Names = requires(Record r) { r.name; };
@@ -64,8 +64,11 @@ struct Symbol_Table {
     uint32_t name;    // the name's offset in the pool (pooled names)
     uint32_t length;
   };
-  Record* records = nullptr;
-  Link* links = nullptr;  // one per record
+  struct Entry {
+    Link link;
+    Record record;
+  };
+  Entry* entries = nullptr;
   int32_t* heads = nullptr;
   char* pool = nullptr;   // pooled names, each followed by a NUL
   uint32_t pool_size = 0;
@@ -77,21 +80,20 @@ struct Symbol_Table {
   Name_Filter filter;
 
   const char* Name(int32_t index) const {
-    if constexpr (Inline_Names) return records[index].name;
-    else return pool + links[index].name;
+    if constexpr (Inline_Names) return entries[index].record.name;
+    else return pool + entries[index].link.name;
   }
-  uint32_t Name_Length(int32_t index) const { return links[index].length; }
+  uint32_t Name_Length(int32_t index) const { return entries[index].link.length; }
 
-  bool Created() const { return records != nullptr; }
+  bool Created() const { return entries != nullptr; }
 
   int Create(uint32_t initial, uint32_t grow_step) {
     Free();
-    records = static_cast<Record*>(Mem_Alloc(initial * static_cast<uint32_t>(sizeof(Record))));
-    links = static_cast<Link*>(Mem_Alloc(initial * static_cast<uint32_t>(sizeof(Link))));
+    entries = static_cast<Entry*>(Mem_Alloc(initial * static_cast<uint32_t>(sizeof(Entry))));
     heads = static_cast<int32_t*>(Mem_Alloc(Symbol_Hash_Heads * static_cast<uint32_t>(sizeof(int32_t))));
     head_count = Symbol_Hash_Heads;
     capacity = initial;
-    if (!records || !links || !heads) {
+    if (!entries || !heads) {
       Free();
       return -1;
     }
@@ -106,11 +108,9 @@ struct Symbol_Table {
     if (pool) Mem_Free(pool, 0, pool_capacity);
     pool = nullptr;
     pool_size = pool_capacity = 0;
-    if (records) Mem_Free(records, 0, capacity * static_cast<uint32_t>(sizeof(Record)));
-    if (links) Mem_Free(links, 0, capacity * static_cast<uint32_t>(sizeof(Link)));
+    if (entries) Mem_Free(entries, 0, capacity * static_cast<uint32_t>(sizeof(Entry)));
     if (heads) Mem_Free(heads, 0, head_count * static_cast<uint32_t>(sizeof(int32_t)));
-    records = nullptr;
-    links = nullptr;
+    entries = nullptr;
     heads = nullptr;
     head_count = 0;
     count = -1;
@@ -118,8 +118,8 @@ struct Symbol_Table {
     filter = Name_Filter{};
   }
 
-  Record& operator[](int32_t index) { return records[index]; }
-  const Record& operator[](int32_t index) const { return records[index]; }
+  Record& operator[](int32_t index) { return entries[index].record; }
+  const Record& operator[](int32_t index) const { return entries[index].record; }
 
   // Every record taken out of its chain; the records and their count stay
   // as they are (Empty or Relink follow).
@@ -135,29 +135,46 @@ struct Symbol_Table {
   // The newest record taken back (it is the first of its chain).
   void Drop_Last() {
     if (count < 0) return;
-    heads[links[count].hash & (head_count - 1)] = links[count].next;
-    if constexpr (!Inline_Names) pool_size = links[count].name;
+    const Link& l = entries[count].link;
+    heads[l.hash & (head_count - 1)] = l.next;
+    if constexpr (!Inline_Names) pool_size = l.name;
     count -= 1;
   }
+  // The records put in order by `less` (equal ones keep their order), and
+  // linked again.
+  template <class Less>
+  void Sort(Less less) {
+    if (count < 1) return;
+    std::stable_sort(entries, entries + count + 1,
+                     [&](const Entry& a, const Entry& b) { return less(a.record, b.record); });
+    Relink();
+  }
+
+ private:
   // Every record linked again, newest first, as Add links them (after the
-  // records were reordered in place).
+  // records were reordered in place: an inline name moves with its record,
+  // its length is read from it).
   void Relink() {
     Clear_Chains();
     for (int32_t i = 0; i <= count; ++i) {
-      links[i].hash = Name_Hash(Name(i), Name_Length(i));
-      Link_Record(i, links[i].hash);
+      Link& l = entries[i].link;
+      if constexpr (Inline_Names) l.length = entries[i].record.name_length;
+      l.hash = Name_Hash(Name(i), l.length);
+      Link_Record(i, l.hash);
     }
   }
 
+
+ public:
   // Appends a record named `name` (which the callers keep within the names'
   // size; an inline name must fit its array with a NUL) and links it first
   // in its chain. Returns its index, or -1 when the table cannot grow
   // (nothing changes then). The table hashes the name itself; `hash`
   // (Symbol_Hash of the name) is kept for the callers' sake.
   int32_t Add(const char* name, uint32_t length, uint16_t /*hash*/) {
-    if (!records) return -1;
+    if (!entries) return -1;
     if (static_cast<uint32_t>(count + 1) >= head_count && head_count < 0x40000000u) Grow_Heads();
-    if (static_cast<uint32_t>(count + 1) >= capacity && !Grow_Records()) return -1;
+    if (static_cast<uint32_t>(count + 1) >= capacity && !Grow_Entries()) return -1;
     uint32_t offset = 0;
     if constexpr (!Inline_Names) {
       if (!Pool_Room(length + 1)) return -1;
@@ -167,15 +184,15 @@ struct Symbol_Table {
       pool_size += length + 1;
     }
     int32_t index = count + 1;
-    Record& r = records[index];
-    r = Record{};
+    Entry& e = entries[index];
+    e.record = Record{};
     if constexpr (Inline_Names) {
-      for (uint32_t i = 0; i < length; ++i) r.name[i] = name[i];
-      r.name[length] = 0;
-      r.name_length = length;
+      for (uint32_t i = 0; i < length; ++i) e.record.name[i] = name[i];
+      e.record.name[length] = 0;
+      e.record.name_length = length;
     }
-    links[index].name = offset;
-    links[index].length = length;
+    e.link.name = offset;
+    e.link.length = length;
     Link_Record(index, Name_Hash(name, length));
     count = index;
     filter.Add(static_cast<uint8_t>(name[0]), length);
@@ -185,19 +202,21 @@ struct Symbol_Table {
 
   // Case-sensitive lookup by name: the index or -1.
   int32_t Find(const char* name, uint32_t length) const {
-    if (!records || count < 0 || length == 0) return -1;
+    if (!entries || count < 0 || length == 0) return -1;
     if (!filter.May_Hold(static_cast<uint8_t>(name[0]), length)) return -1;
     const uint32_t hash = Name_Hash(name, length);
-    for (int32_t i = heads[hash & (head_count - 1)]; i >= 0; i = links[i].next)
-      if (links[i].hash == hash && Str_Equal(Name(i), links[i].length, name, length)) return i;
+    for (int32_t i = heads[hash & (head_count - 1)]; i >= 0; i = entries[i].link.next) {
+      const Link& l = entries[i].link;
+      if (l.hash == hash && Str_Equal(Name(i), l.length, name, length)) return i;
+    }
     return -1;
   }
 
  private:
   void Link_Record(int32_t index, uint32_t hash) {
     const uint32_t c = hash & (head_count - 1);
-    links[index].next = heads[c];
-    links[index].hash = hash;
+    entries[index].link.next = heads[c];
+    entries[index].link.hash = hash;
     heads[c] = index;
   }
 
@@ -227,32 +246,22 @@ struct Symbol_Table {
     heads = grown;
     head_count = more;
     Clear_Chains();
-    for (int32_t i = 0; i <= count; ++i) Link_Record(i, links[i].hash);
+    for (int32_t i = 0; i <= count; ++i) Link_Record(i, entries[i].link.hash);
     return true;
   }
 
   // Geometric growth: n records cost O(n) copies in all. `step` is the least
   // growth; the table at least doubles. False when there is no memory (the
   // table stays as it was).
-  bool Grow_Records() {
+  bool Grow_Entries() {
     const uint64_t wanted = static_cast<uint64_t>(capacity) + (step > capacity ? step : capacity);
-    if (wanted * sizeof(Record) > 0xFFFFFFFFu) return false;
+    if (wanted * sizeof(Entry) > 0xFFFFFFFFu) return false;
     const uint32_t bigger = static_cast<uint32_t>(wanted);
-    auto* grown = static_cast<Record*>(Mem_Alloc(bigger * static_cast<uint32_t>(sizeof(Record))));
-    auto* grown_links = static_cast<Link*>(Mem_Alloc(bigger * static_cast<uint32_t>(sizeof(Link))));
-    if (!grown || !grown_links) {
-      if (grown) Mem_Free(grown, 0, bigger * static_cast<uint32_t>(sizeof(Record)));
-      if (grown_links) Mem_Free(grown_links, 0, bigger * static_cast<uint32_t>(sizeof(Link)));
-      return false;
-    }
-    for (int32_t i = 0; i <= count; ++i) {
-      grown[i] = records[i];
-      grown_links[i] = links[i];
-    }
-    Mem_Free(records, 0, capacity * static_cast<uint32_t>(sizeof(Record)));
-    Mem_Free(links, 0, capacity * static_cast<uint32_t>(sizeof(Link)));
-    records = grown;
-    links = grown_links;
+    auto* grown = static_cast<Entry*>(Mem_Alloc(bigger * static_cast<uint32_t>(sizeof(Entry))));
+    if (!grown) return false;
+    for (int32_t i = 0; i <= count; ++i) grown[i] = entries[i];
+    Mem_Free(entries, 0, capacity * static_cast<uint32_t>(sizeof(Entry)));
+    entries = grown;
     capacity = bigger;
     return true;
   }

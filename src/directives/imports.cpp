@@ -348,8 +348,7 @@ void Export_Sort() {
   int32_t n = im.Exports.count + 1;
   if (n < 2) return;
   // Equal names keep their order; the chains are rebuilt.
-  std::stable_sort(&im.Exports[0], &im.Exports[0] + n, Name_Less);
-  im.Exports.Relink();
+  im.Exports.Sort(Name_Less);
   im.Export_Current = -1;
 }
 
