@@ -80,6 +80,7 @@ void Free_Tables() {
   File_Table_Free();
   Line_Table_Free();
   Scratch_Free_All();
+  Scanner_Release_Buffers();
 }
 
 void Reset_Pass_State() {
@@ -156,6 +157,7 @@ int Assemble_Passes() {
     }
     break;
   }
+  Scanner_Release_Buffers();
   Output_Write();
   Info_Lists_Write();
   return Diag.Error_Count ? -1 : 0;  // a writer that failed

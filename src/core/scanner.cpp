@@ -563,6 +563,33 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
   return 0;
 }
 
+namespace {
+// The main file's buffer block, kept from one pass to the next: the file is
+// read anew into it, without fresh memory to be mapped and faulted in again.
+struct Kept_Source {
+  char* block = nullptr;
+  uint32_t size = 0;
+} Main_Source;
+
+char* Source_Block(uint32_t size, bool main_file) {
+  if (!main_file || !Shortcuts_On()) return static_cast<char*>(Mem_Alloc(size));
+  if (Main_Source.block && Main_Source.size >= size) return Main_Source.block;
+  Scanner_Release_Buffers();
+  Main_Source.block = static_cast<char*>(Mem_Alloc(size));
+  Main_Source.size = Main_Source.block ? size : 0;
+  return Main_Source.block;
+}
+
+void Source_Block_Done(char* block, uint32_t size) {
+  if (block != Main_Source.block) Mem_Free(block, 0, size);
+}
+}  // namespace
+
+void Scanner_Release_Buffers() {
+  if (Main_Source.block) Mem_Free(Main_Source.block, 0, Main_Source.size);
+  Main_Source = Kept_Source{};
+}
+
 int Parse_Source_File(const char* path) {
   Diag_State& d = Diag;
   uint32_t path_length = Str_Len(path);
@@ -609,7 +636,7 @@ int Parse_Source_File(const char* path) {
   char* buffer = nullptr;
   bool ok = size >= 0 && size < Source_File_Limit;
   if (ok) {
-    buffer = static_cast<char*>(Mem_Alloc(static_cast<uint32_t>(size) + 32));
+    buffer = Source_Block(static_cast<uint32_t>(size) + 32, d.Include_Depth == 0);
     ok = buffer != nullptr && (size == 0 || File_Read(f, buffer, static_cast<uint32_t>(size)) == 1);
   }
   File_Close(f);
@@ -619,7 +646,7 @@ int Parse_Source_File(const char* path) {
     if (size >= Source_File_Limit) Error_Text("File is too big: ", path, path_length);
     else Error_Text("Can not read file: ", path, path_length);
     d.Stop_Flag += 1;
-    if (buffer) Mem_Free(buffer, 0, 0);
+    if (buffer) Source_Block_Done(buffer, static_cast<uint32_t>(size) + 32);
     return -1;
   }
   for (uint32_t i = 0; i < 32; ++i) buffer[size + i] = 0;
@@ -628,6 +655,6 @@ int Parse_Source_File(const char* path) {
   Parse_Buffer(buffer, static_cast<uint32_t>(size), 0);
   Source_File_End_Checks();
   d.Include_Depth -= 1;
-  Mem_Free(buffer, 0, static_cast<uint32_t>(size) + 32);
+  Source_Block_Done(buffer, static_cast<uint32_t>(size) + 32);
   return 0;
 }
