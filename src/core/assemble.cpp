@@ -69,6 +69,7 @@ void Free_Tables() {
   Import_Tables_Free();
   Resource_Table_Free();
   Proc_Table_Free();
+  Macro_Table_Free();
   Text_Equ_Table_Free();
   Reloc_Table_Free();
   Struc_Tables_Free();
@@ -79,6 +80,7 @@ void Free_Tables() {
   File_Table_Free();
   Line_Table_Free();
   Scratch_Free_All();
+  Scanner_Release_Buffers();
 }
 
 void Reset_Pass_State() {
@@ -155,6 +157,7 @@ int Assemble_Passes() {
     }
     break;
   }
+  Scanner_Release_Buffers();
   Output_Write();
   Info_Lists_Write();
   return Diag.Error_Count ? -1 : 0;  // a writer that failed

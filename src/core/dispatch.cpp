@@ -32,7 +32,7 @@ void Emit_Prefix_Byte(const Short_Keyword* keyword) {
   Emit_Byte(static_cast<uint8_t>(keyword->payload));
 }
 
-const Short_Keyword Modifier_List[] = {
+constexpr Short_Keyword Modifier_List[] = {
     {"size", Kw_Modifier, Mod_Kw_Flag, Kf_Size},
     {"swap", Kw_Modifier, Mod_Kw_Flag, Kf_Swap},
     {"byte", Kw_Modifier, Mod_Kw_Flag, Kf_Byte},
@@ -55,11 +55,21 @@ const Short_Keyword Modifier_List[] = {
     {"far", Kw_Modifier, Mod_Kw_Flag, Kf_Far},
     {"ptr", Kw_Modifier, Mod_Kw_Flag, Kf_Ptr},
 };
-const uint32_t Modifier_List_Count = sizeof(Modifier_List) / sizeof(Modifier_List[0]);
+constexpr uint32_t Modifier_List_Count = sizeof(Modifier_List) / sizeof(Modifier_List[0]);
+
+namespace {
+constexpr Fixed_Name_Table<64, fixed_names::Folding::Ascii_Lower> Modifier_Names(
+    Modifier_List_Count, [](uint32_t i) { return Modifier_List[i].name; });
+}  // namespace
+
+const Short_Keyword* Modifier_Find(const char* text, uint32_t length) {
+  const int32_t i = Modifier_Names.Find(text, length, [](uint32_t k) { return Modifier_List[k].name; });
+  return i < 0 ? nullptr : &Modifier_List[i];
+}
 
 bool Run_Modifier(const char* text, uint32_t length) {
   if (length == 0 || (text[0] >= '0' && text[0] <= '9')) return false;  // no modifier starts with a digit
-  const Short_Keyword* k = Keyword_List_Find(text, length, Modifier_List, Modifier_List_Count);
+  const Short_Keyword* k = Modifier_Find(text, length);
   if (!k) return false;
   k->handler(k);
   return true;
@@ -167,7 +177,7 @@ void Define_Label(const char* word, uint32_t length) {
     return;
   }
   if (Proc_Is_Open() && Local_Label_Find(word, n, 1)) return;
-  if (Label_Find_Any(word, n, 1, nullptr) < 0) Error_Text("LABEL, is not defined: ", word, n);
+  if (Label_Find_Defined(word, n, 1, nullptr) < 0) Error_Text("LABEL, is not defined: ", word, n);
 }
 
 }  // namespace
@@ -179,7 +189,7 @@ void Statement_Start(const char* text, uint32_t length) {
   }
   if (text[length - 1] == ':') {
     // Prefix words such as fs: start a statement as prefixes, not as labels.
-    const Short_Keyword* k = Keyword_List_Find(text, length, Modifier_List, Modifier_List_Count);
+    const Short_Keyword* k = Modifier_Find(text, length);
     if (k) {
       k->handler(k);
       return;

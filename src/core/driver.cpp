@@ -1,4 +1,5 @@
 // Driver.
+#include "core/shortcuts.h"
 #include "core/driver.h"
 
 #include "core/assemble.h"
@@ -138,8 +139,11 @@ void Print_Statistics() {
   Print_Text("\r\n-----------------------------\r\n");
 }
 
+Shortcut_State Shortcuts;
+
 int Main_Driver(int argc, char** argv) {
   Reset_All_State();
+  Shortcuts.off = Env_Flag("QRN_NO_CACHE");
   Driver = Driver_State{};
   Driver.Arg_Count = argc;
   Driver.Arg_Vector = argv;

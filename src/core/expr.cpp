@@ -7,6 +7,7 @@
 #include "core/diag.h"
 #include "core/keywords.h"
 #include "core/scratch.h"
+#include "core/shortcuts.h"
 #include "core/symbols.h"
 #include "core/text.h"
 #include "directives/proc.h"
@@ -382,10 +383,40 @@ Eval_Result Expr_Evaluate(const char* text, uint32_t length) {
   return r;
 }
 
+bool Expr_Short_Literal(const char* t, uint32_t n, uint64_t* value) {
+  if (n == 0 || !Is_Dec(t[0])) return false;
+  uint64_t v = 0;
+  if (n <= 19) {
+    uint32_t i = 0;
+    while (i < n && Is_Dec(t[i])) v = v * 10 + static_cast<uint32_t>(t[i++] - '0');
+    if (i == n) {
+      if (value) *value = v;
+      return true;
+    }
+  }
+  if (n > 16 || (t[n - 1] | 0x20) != 'h') return false;
+  v = 0;
+  for (uint32_t i = 0; i + 1 < n; ++i) {
+    uint32_t d = 0;
+    if (!Hex_Value(t[i], &d)) return false;
+    v = v << 4 | d;
+  }
+  if (value) *value = v;
+  return true;
+}
+
 Eval_Result Eval_Value(const char* text, uint32_t length) {
   Expr.Expr_Relocatable = 0;
   Expr.Expr_Reloc_Kind = 0;
   if (length == 0) return {-1, 0};
+  if (length <= 19 && Is_Dec(text[0]) && Shortcuts_On()) {
+    // Up to 19 decimal digits cannot overflow: the value at once, as
+    // Str_To_Dec64 below would give it.
+    uint64_t v = 0;
+    uint32_t i = 0;
+    while (i < length && Is_Dec(text[i])) v = v * 10 + static_cast<uint32_t>(text[i++] - '0');
+    if (i == length) return {0, v};
+  }
   char last = Lower_Ascii(text[length - 1]);
   uint64_t v = 0;
   if (last == 'h' && length > 1 && All_Of(text, length - 1, Is_Hex, true)) {
@@ -418,6 +449,9 @@ Eval_Result Eval_Value(const char* text, uint32_t length) {
 }
 
 Stripped_Text Expr_Strip_Blanks(const char* text, uint32_t length) {
+  uint32_t first = 0;
+  while (first < length && text[first] != ' ' && text[first] != '\t') ++first;
+  if (first == length && Shortcuts_On()) return {text, length};  // nothing to strip: the text itself
   char* out = Scratch_Alloc(length + 1);
   if (!out) return {text, 0};
   uint32_t n = 0;
@@ -428,7 +462,7 @@ Stripped_Text Expr_Strip_Blanks(const char* text, uint32_t length) {
 }
 
 int Reg_Size(const char* text, uint32_t length, Reg_Size_Hit* hit) {
-  if (Str_Equal_Lower(text, length, "r08", 3)) {
+  if (length == 3 && Str_Equal_Lower(text, length, "r08", 3)) {
     if (hit) *hit = {64, 8};
     return 0;
   }

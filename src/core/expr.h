@@ -3,6 +3,11 @@
 #pragma once
 #include <cstdint>
 
+// A number that every reader takes the same way and none reports: up to 19
+// decimal digits, or a digit, up to 14 more hex digits and `h`. Its value
+// goes to `value` when one is given.
+bool Expr_Short_Literal(const char* text, uint32_t length, uint64_t* value = nullptr);
+
 struct Eval_Result {
   int status;      // 0 known, -1 unknown or faulty
   uint64_t value;
@@ -24,11 +29,12 @@ constexpr uint32_t Expr_Max_Nesting = 256;  // nested ( not - levels
 Eval_Result Eval_Value(const char* text, uint32_t length);
 Eval_Result Expr_Evaluate(const char* text, uint32_t length);
 
-// Copies the text without blanks and TABs into scratch memory.
 struct Stripped_Text {
   const char* text;
   uint32_t length;
 };
+// The text without blanks and TABs: a NUL-terminated statement scratch copy,
+// or the text itself (not terminated) when it holds none.
 Stripped_Text Expr_Strip_Blanks(const char* text, uint32_t length);
 
 struct Reg_Size_Hit {

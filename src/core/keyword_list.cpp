@@ -4,7 +4,7 @@
 #include "core/keyword_list.h"
 
 // clang-format off
-const Keyword_Record Builtin_Keywords[] = {
+constexpr Keyword_Record Builtin_Keywords[] = {
   // ==== Kind: code or data (needs a section or an open structure) ====
 
   // MOV
@@ -743,9 +743,9 @@ const Keyword_Record Builtin_Keywords[] = {
   {"caption",       Kw_Resource,   Kh::Set_Parser_Mode,  {279, 0,   0,   0}},
   {"style",         Kw_Resource,   Kh::Set_Parser_Mode,  {280, 0,   0,   0}},
 };
-const uint32_t Builtin_Keyword_Count = sizeof(Builtin_Keywords) / sizeof(Builtin_Keywords[0]);
+constexpr uint32_t Builtin_Keyword_Count = sizeof(Builtin_Keywords) / sizeof(Builtin_Keywords[0]);
 
-const Register_Record Builtin_Registers[] = {
+constexpr Register_Record Builtin_Registers[] = {
   // General, 8 bits (spl, bpl, sil, dil are 20-23: they need a bare REX)
   {"al",   8,   0,  Reg_General},
   {"cl",   8,   1,  Reg_General},
@@ -902,5 +902,9 @@ const Register_Record Builtin_Registers[] = {
   {"dr6",  32,  6,  Reg_Debug},
   {"dr7",  32,  7,  Reg_Debug},
 };
-const uint32_t Builtin_Register_Count = sizeof(Builtin_Registers) / sizeof(Builtin_Registers[0]);
+constexpr uint32_t Builtin_Register_Count = sizeof(Builtin_Registers) / sizeof(Builtin_Registers[0]);
 // clang-format on
+
+constexpr Keyword_Name_Table Keyword_Names(Builtin_Keyword_Count, [](uint32_t i) { return Builtin_Keywords[i].name; });
+constexpr Register_Name_Table Register_Names(Builtin_Register_Count,
+                                             [](uint32_t i) { return Builtin_Registers[i].name; });

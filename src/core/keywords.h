@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 
+#include "core/fixed_names.h"
 #include "core/symtab.h"
 
 struct Keyword_Entry;
@@ -83,18 +84,12 @@ struct Short_Keyword {
 
 constexpr uint32_t Keyword_Capacity = 1024;
 constexpr uint32_t Register_Capacity = 512;
-constexpr uint32_t Hash_Heads = 65536;
 
 struct Keyword_State {
   Keyword_Entry* Keywords = nullptr;
-  int32_t* Keyword_Heads = nullptr;
   int32_t Keyword_Count = -1;
   Register_Entry* Registers = nullptr;
-  int32_t* Register_Heads = nullptr;
   int32_t Register_Count = -1;
-  // First bytes (OR 20h) and lengths of the names in each table.
-  Name_Filter Keyword_Filter;
-  Name_Filter Register_Filter;
   // Hit globals of the last successful Keyword_Find / Keyword_List_Find.
   uint32_t Keyword_Hit_Kind = 0;
   const Keyword_Entry* Keyword_Hit_Entry = nullptr;
@@ -106,8 +101,15 @@ extern const Keyword_Record Builtin_Keywords[];
 extern const uint32_t Builtin_Keyword_Count;
 extern const Register_Record Builtin_Registers[];
 extern const uint32_t Builtin_Register_Count;
+// The same lists as hash tables the compiler builds (fixed_names.h).
+using Keyword_Name_Table = Fixed_Name_Table<2048>;
+using Register_Name_Table = Fixed_Name_Table<512>;
+extern const Keyword_Name_Table Keyword_Names;
+extern const Register_Name_Table Register_Names;
 extern const Short_Keyword Modifier_List[];
 extern const uint32_t Modifier_List_Count;
+// The operand modifier of that name (A-Z taken as a-z), or nullptr.
+const Short_Keyword* Modifier_Find(const char* text, uint32_t length);
 
 int Keyword_Table_Create();
 void Keyword_Table_Fill();
@@ -130,6 +132,8 @@ struct Register_Hit {
 };
 // -1 when the text is no register name.
 int Register_Find(const char* text, uint32_t length, Register_Hit* hit);
+// The built-in register record named `text`, or -1 (no table needed).
+int32_t Builtin_Register_Index(const char* text, uint32_t length);
 
 // Linear search of a short list: the record, or nullptr.
 const Short_Keyword* Keyword_List_Find(const char* text, uint32_t length, const Short_Keyword* list,

@@ -180,6 +180,17 @@ int Operand_Symbols(const char* text, uint32_t length, Operand_Record* r, bool a
 }  // namespace
 
 int Parse_Operand(const char* text, uint32_t length, Operand_Record* r) {
+  uint64_t number = 0;
+  if (Operand_Plain_Number(text, length, &number)) {
+    // A plain number: no register, name or modifier starts with a digit, so
+    // the lookups of Operand_Symbols all fail and its evaluation, a plain
+    // number's value, decides.
+    Expr.Expr_Relocatable = 0;
+    Expr.Expr_Reloc_Kind = 0;
+    Set_Imm(r, number, 0, 0);
+    r->reloc_kind = 0;
+    return 0;
+  }
   Register_Hit reg;
   if (Register_Find(text, length, &reg) == 0) {
     uint32_t kind = Kind_Of_Register_Class(reg.reg_class);
@@ -237,6 +248,114 @@ namespace {
 
 enum class Mem_Flavor { Generic, Param1, Param2 };
 
+bool Is_Name_Char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+bool Is_Digit(char c) { return c >= '0' && c <= '9'; }
+bool Short_Literal(const char* t, uint32_t n) { return Expr_Short_Literal(t, n); }
+
+// The register words Operand_Plain_Registers found in the text it accepted
+// last, for the ModRM_Parse of the same text that follows it: the words are
+// looked up once.
+struct Plain_Register_Words {
+  const char* text = nullptr;
+  uint32_t length = 0;
+  uint32_t count = 0;
+  struct Word {
+    const char* p;
+    uint32_t n;
+    Reg_Size_Hit hit;
+  } word[8];
+} Plain_Words;
+
+bool Is_General_Register(const char* t, uint32_t n) {
+  Reg_Size_Hit hit;
+  if (Reg_Size(t, n, &hit) != 0) return false;
+  Plain_Register_Words& w = Plain_Words;
+  if (w.count < 8) w.word[w.count++] = {t, n, hit};
+  return true;
+}
+
+// Reg_Size, answered from Plain_Words while ModRM_Parse reads the text that
+// Operand_Plain_Registers accepted just before (`hinted`).
+int Term_Reg_Size(bool hinted, const char* t, uint32_t n, Reg_Size_Hit* hit) {
+  for (uint32_t i = 0; hinted && i < Plain_Words.count; ++i)
+    if (Plain_Words.word[i].p == t && Plain_Words.word[i].n == n) {
+      *hit = Plain_Words.word[i].hit;
+      return 0;
+    }
+  return Reg_Size(t, n, hit);
+}
+
+// reg*k or k*reg with a number of at most three digits.
+bool Scaled_Register(const char* t, uint32_t n, uint32_t star) {
+  const char* a = t;
+  uint32_t an = star;
+  const char* b = t + star + 1;
+  uint32_t bn = n - star - 1;
+  auto small = [](const char* s, uint32_t k) { return k >= 1 && k <= 3 && Is_Digit(s[0]) && Short_Literal(s, k); };
+  return (small(b, bn) && Is_General_Register(a, an)) || (small(a, an) && Is_General_Register(b, bn));
+}
+
+}  // namespace
+
+// Terms joined by + and - (the usual [base+index*scale+disp]), with at least
+// one register; the numbers are short literals, which report nothing.
+bool Operand_Plain_Registers(const char* t, uint32_t n) {
+  Plain_Words.count = 0;
+  Plain_Words.text = nullptr;
+  if (!No_Odd_Names()) return false;
+  bool reg = false;
+  uint32_t pos = 0;
+  while (pos < n) {
+    uint32_t start = pos, star = 0, stars = 0;
+    while (pos < n && t[pos] != '+' && t[pos] != '-') {
+      if (t[pos] == '*') {
+        star = pos - start;
+        stars += 1;
+      } else if (!Is_Name_Char(t[pos])) {
+        return false;
+      }
+      ++pos;
+    }
+    const char* term = t + start;
+    uint32_t k = pos - start;
+    if (k == 0 || stars > 1) return false;
+    if (stars == 1) {
+      if (!Scaled_Register(term, k, star)) return false;
+      reg = true;
+    } else if (Is_Digit(term[0])) {  // no register starts with a digit
+      if (!Short_Literal(term, k)) return false;
+    } else if (Is_General_Register(term, k)) {
+      reg = true;
+    } else {
+      return false;
+    }
+    if (pos < n) ++pos;  // the operator
+    if (pos == n && (t[n - 1] == '+' || t[n - 1] == '-')) return false;
+  }
+  if (!reg) return false;
+  Plain_Words.text = t;
+  Plain_Words.length = n;
+  // What the failed evaluation of the whole text would leave behind.
+  Expr.Expr_Relocatable = 0;
+  Expr.Expr_Reloc_Kind = 0;
+  return true;
+}
+
+bool Operand_Plain_Number(const char* text, uint32_t length, uint64_t* value) {
+  return No_Odd_Names() && Expr_Short_Literal(text, length, value);
+}
+
+namespace {
+
+int Mem_Complex(Operand_Record* r) {
+  const Mem_Expr& m = Params.mem;
+  Set_Mem(r, Op_Mem_Complex, m.disp, m.implied_size, m.relocatable);
+  if (m.section >= 0) r->target_section = static_cast<uint32_t>(m.section);
+  return 0;
+}
+
 int Parse_Mem(const char* text, uint32_t length, Operand_Record* r, Mem_Flavor flavor) {
   if (length < 2) {
     Error_Text("Empty or orphan brackets? : ", text, length);
@@ -278,38 +397,35 @@ int Parse_Mem(const char* text, uint32_t length, Operand_Record* r, Mem_Flavor f
     }
   }
 
-  uint32_t frame = 0, size = 0;
-  if (Proc_Local_Find(s.text, s.length, &frame, &size)) {
-    Set_Mem(r, Op_Local, frame, size, 0);
-    return 0;
+  if (!Operand_Plain_Registers(s.text, s.length)) {
+    uint32_t frame = 0, size = 0;
+    if (Proc_Local_Find(s.text, s.length, &frame, &size)) {
+      Set_Mem(r, Op_Local, frame, size, 0);
+      return 0;
+    }
+    if (Proc_Arg_Find(s.text, s.length, &frame, &size)) {
+      Set_Mem(r, Op_Arg, frame, size, 0);
+      return 0;
+    }
+    Label_Hit hit;
+    if (Label_Find_Any(s.text, s.length, 0, &hit) >= 0) {
+      Set_Mem(r, Op_Mem_Direct, hit.address, hit.data_type, 1);
+      return 0;
+    }
+    uint64_t value = 0;
+    if (flavor == Mem_Flavor::Param1 && Equ_Find(s.text, s.length, &value) >= 0) {
+      Set_Mem(r, Op_Mem_Direct, value, 0, 0);
+      return 0;
+    }
+    Eval_Result e = Eval_Value(s.text, s.length);
+    if (e.status == 0) {
+      Set_Mem(r, Op_Mem_Direct, e.value, 0, Expr.Expr_Relocatable);
+      r->reloc_kind = Expr.Expr_Reloc_Kind;
+      return 0;
+    }
+    if (flavor == Mem_Flavor::Param2 && Macro_Start_Call_From_Operand(s.text, s.length)) return 1;
   }
-  if (Proc_Arg_Find(s.text, s.length, &frame, &size)) {
-    Set_Mem(r, Op_Arg, frame, size, 0);
-    return 0;
-  }
-  Label_Hit hit;
-  if (Label_Find_Any(s.text, s.length, 0, &hit) >= 0) {
-    Set_Mem(r, Op_Mem_Direct, hit.address, hit.data_type, 1);
-    return 0;
-  }
-  uint64_t value = 0;
-  if (flavor == Mem_Flavor::Param1 && Equ_Find(s.text, s.length, &value) >= 0) {
-    Set_Mem(r, Op_Mem_Direct, value, 0, 0);
-    return 0;
-  }
-  Eval_Result e = Eval_Value(s.text, s.length);
-  if (e.status == 0) {
-    Set_Mem(r, Op_Mem_Direct, e.value, 0, Expr.Expr_Relocatable);
-    r->reloc_kind = Expr.Expr_Reloc_Kind;
-    return 0;
-  }
-  if (flavor == Mem_Flavor::Param2 && Macro_Start_Call_From_Operand(s.text, s.length)) return 1;
-  if (ModRM_Parse(s.text, s.length) == 0) {
-    const Mem_Expr& m = Params.mem;
-    Set_Mem(r, Op_Mem_Complex, m.disp, m.implied_size, m.relocatable);
-    if (m.section >= 0) r->target_section = static_cast<uint32_t>(m.section);
-    return 0;
-  }
+  if (ModRM_Parse(s.text, s.length) == 0) return Mem_Complex(r);
   if (Diag.Stop_Flag) return -1;
   if (flavor != Mem_Flavor::Param2 && Macro_Start_Call_From_Operand(s.text, s.length)) return 1;
   if (Pass.Pass_Number == 1) {
@@ -366,7 +482,22 @@ int Mini_String(const char* text, uint32_t length, Operand_Record* r) {
 
 // ---- [base+index*scale+disp] ------------------------------------------------------
 
+namespace {
+int ModRM_Parse_Terms(const char* text, uint32_t length, bool hinted);
+}  // namespace
+
 int ModRM_Parse(const char* text, uint32_t length) {
+  // The register words found by Operand_Plain_Registers serve this one parse.
+  const bool hinted = Plain_Words.text == text && Plain_Words.length == length;
+  Plain_Words.text = nullptr;
+  const int result = ModRM_Parse_Terms(text, length, hinted);
+  Plain_Words.count = 0;
+  return result;
+}
+
+namespace {
+
+int ModRM_Parse_Terms(const char* text, uint32_t length, bool hinted) {
   Mem_Expr& m = Params.mem;
   m = Mem_Expr{};
   m.section = -1;
@@ -388,9 +519,22 @@ int ModRM_Parse(const char* text, uint32_t length) {
 
     Reg_Size_Hit reg;
     Label_Hit hit;
-    if (star < n) {
-      // index*scale, scale*index, or a constant product such as 4*2
-      Eval_Result whole = Eval_Value(term, n);
+    uint64_t literal = 0;
+    if (star == n && No_Odd_Names() && Is_Digit(term[0]) && Expr_Short_Literal(term, n, &literal)) {
+      // A plain number: no register or name starts with a digit, so only its
+      // evaluation below would take it (and only as the last term).
+      if (!last) return -1;
+      Expr.Expr_Relocatable = 0;
+      Expr.Expr_Reloc_Kind = 0;
+      m.disp_present = 1;
+      m.disp = minus ? m.disp - static_cast<uint32_t>(literal) : m.disp + static_cast<uint32_t>(literal);
+      m.disp_wide = minus ? m.disp_wide - literal : m.disp_wide + literal;
+    } else if (star < n) {
+      // index*scale, scale*index, or a constant product such as 4*2. A
+      // register scaled by a number cannot evaluate while no user name is
+      // spelled like a register: the evaluation is skipped then.
+      Eval_Result whole =
+          No_Odd_Names() && Scaled_Register(term, n, star) ? Eval_Result{-1, 0} : Eval_Value(term, n);
       if (whole.status == 0) {
         if (!last) return -1;
         m.disp_present = 1;
@@ -405,10 +549,10 @@ int ModRM_Parse(const char* text, uint32_t length) {
         Reg_Size_Hit idx;
         const char* factor;
         uint32_t factor_length;
-        if (Reg_Size(a, an, &idx) == 0) {
+        if (Term_Reg_Size(hinted, a, an, &idx) == 0) {
           factor = b;
           factor_length = bn;
-        } else if (Reg_Size(b, bn, &idx) == 0) {
+        } else if (Term_Reg_Size(hinted, b, bn, &idx) == 0) {
           factor = a;
           factor_length = an;
         } else {
@@ -432,7 +576,7 @@ int ModRM_Parse(const char* text, uint32_t length) {
         m.scale = static_cast<uint32_t>(f.value);
         registers += 1;
       }
-    } else if (Reg_Size(term, n, &reg) == 0) {
+    } else if (Term_Reg_Size(hinted, term, n, &reg) == 0) {
       if (minus) {
         Error_Text("ModRM, can not have minus and register: ", term, n);
         return -1;
@@ -512,3 +656,5 @@ int ModRM_Parse(const char* text, uint32_t length) {
   (void)registers;
   return 0;
 }
+
+}  // namespace

@@ -99,5 +99,14 @@ int Parse_Modifier_Or_Macro(const char* text, uint32_t length);
 int Mini_String(const char* text, uint32_t length, Operand_Record* record);
 int ModRM_Parse(const char* text, uint32_t length);
 
+// Short cuts for the operand parsers, true only while no user name could
+// change their meaning (No_Odd_Names): a plain number (no lookup can find
+// it, its value is its evaluation), and a blank-free bracket text of
+// registers, scaled registers and plain numbers (no name or evaluation of
+// the whole text can succeed: ModRM_Parse alone decides it; the evaluation's
+// state is left as its failure would leave it).
+bool Operand_Plain_Number(const char* text, uint32_t length, uint64_t* value);
+bool Operand_Plain_Registers(const char* text, uint32_t length);
+
 // Register class to operand kind.
 uint32_t Kind_Of_Register_Class(uint32_t reg_class);

@@ -9,6 +9,7 @@
 #include "core/operands.h"
 #include "core/platform/platform.h"
 #include "core/scratch.h"
+#include "core/shortcuts.h"
 #include "core/text.h"
 #include "directives/hooks.h"
 #include "directives/macro.h"
@@ -191,6 +192,22 @@ struct Stop_Table {
 };
 constexpr Stop_Table Stops;
 
+// Characters that start a plain word between tokens: everything that the
+// S_Between state hands to its default case in every parser mode.
+struct Word_Start_Table {
+  bool of[256] = {};
+  constexpr Word_Start_Table() {
+    for (int c = 0; c < 256; ++c) of[c] = true;
+    for (uint8_t c : {' ', '\t', ',', ';', '/', '[', ']', '"', '\'', '<', '{', '\\', '\r', '\n'}) of[c] = false;
+  }
+};
+constexpr Word_Start_Table Word_Starts;
+
+uint32_t Skip_To_Stop(const char* t, uint32_t p, uint32_t n, uint8_t mask) {
+  while (p < n && !(Stops.of[static_cast<uint8_t>(t[p])] & mask)) ++p;
+  return p;
+}
+
 uint8_t Stop_Mask(Scan_State state) {
   switch (state) {
     case S_Word: return Stop_Word;
@@ -203,11 +220,67 @@ uint8_t Stop_Mask(Scan_State state) {
   }
 }
 
+// Plain words and closed brackets with the blanks between them, one after
+// another, taken as S_Between, S_Word and S_Bracket would take them. It
+// returns at anything else (a line end, a quote, a comment, a character
+// whose meaning depends on the parser mode) with the state and position the
+// general loop goes on from, or after a handler stopped the scan.
+void Scan_Plain_Tokens(Scanner& s) {
+  const char* t = s.text;
+  const uint32_t n = s.length;
+  uint32_t p = s.pos;
+  for (;;) {
+    while (p < n && (t[p] == ' ' || t[p] == '\t' || t[p] == ',')) ++p;
+    if (p >= n) break;
+    const char c = t[p];
+    if (Word_Starts.of[static_cast<uint8_t>(c)]) {
+      const uint32_t end = Skip_To_Stop(t, p + 1, n, Stop_Word);
+      s.start = p;
+      if (end >= n || t[end] == '\r' || t[end] == '\n') {  // S_Word ends it with the statement
+        s.state = S_Word;
+        p = end;
+        break;
+      }
+      s.pos = end;
+      Word_Out(s);
+      p = end + 1;
+      if (t[end] == ';') {
+        s.state = S_Comment;
+        break;
+      }
+      if (Diag.Stop_Flag || s.stop) break;
+      continue;
+    }
+    if (c == '[') {
+      const uint32_t end = Skip_To_Stop(t, p + 1, n, Stop_Bracket);
+      s.start = p;
+      if (end >= n || t[end] != ']') {  // an error or a comment: S_Bracket says which
+        s.state = S_Bracket;
+        p = end;
+        break;
+      }
+      s.last_token = t + p;
+      s.last_token_length = end + 1 - p;
+      p = end + 1;
+      s.pos = p;
+      Sink->bracket(s.last_token, s.last_token_length);
+      if (Diag.Stop_Flag || s.stop) break;
+      continue;
+    }
+    break;
+  }
+  s.pos = p;
+}
+
 void Scan(Scanner& s) {
   const char* t = s.text;
   const uint32_t n = s.length;
   while (s.pos < n) {
     if (Diag.Stop_Flag || s.stop) return;
+    if (s.state == S_Between && Shortcuts_On()) {
+      Scan_Plain_Tokens(s);
+      if (s.pos >= n || Diag.Stop_Flag || s.stop) continue;  // the loop's head decides
+    }
     if (uint8_t mask = Stop_Mask(s.state); mask && !(Stops.of[static_cast<uint8_t>(t[s.pos])] & mask)) {
       uint32_t p = s.pos + 1;
       while (p < n && !(Stops.of[static_cast<uint8_t>(t[p])] & mask)) ++p;
@@ -490,6 +563,33 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
   return 0;
 }
 
+namespace {
+// The main file's buffer block, kept from one pass to the next: the file is
+// read anew into it, without fresh memory to be mapped and faulted in again.
+struct Kept_Source {
+  char* block = nullptr;
+  uint32_t size = 0;
+} Main_Source;
+
+char* Source_Block(uint32_t size, bool main_file) {
+  if (!main_file || !Shortcuts_On()) return static_cast<char*>(Mem_Alloc(size));
+  if (Main_Source.block && Main_Source.size >= size) return Main_Source.block;
+  Scanner_Release_Buffers();
+  Main_Source.block = static_cast<char*>(Mem_Alloc(size));
+  Main_Source.size = Main_Source.block ? size : 0;
+  return Main_Source.block;
+}
+
+void Source_Block_Done(char* block, uint32_t size) {
+  if (block != Main_Source.block) Mem_Free(block, 0, size);
+}
+}  // namespace
+
+void Scanner_Release_Buffers() {
+  if (Main_Source.block) Mem_Free(Main_Source.block, 0, Main_Source.size);
+  Main_Source = Kept_Source{};
+}
+
 int Parse_Source_File(const char* path) {
   Diag_State& d = Diag;
   uint32_t path_length = Str_Len(path);
@@ -536,7 +636,7 @@ int Parse_Source_File(const char* path) {
   char* buffer = nullptr;
   bool ok = size >= 0 && size < Source_File_Limit;
   if (ok) {
-    buffer = static_cast<char*>(Mem_Alloc(static_cast<uint32_t>(size) + 32));
+    buffer = Source_Block(static_cast<uint32_t>(size) + 32, d.Include_Depth == 0);
     ok = buffer != nullptr && (size == 0 || File_Read(f, buffer, static_cast<uint32_t>(size)) == 1);
   }
   File_Close(f);
@@ -546,7 +646,7 @@ int Parse_Source_File(const char* path) {
     if (size >= Source_File_Limit) Error_Text("File is too big: ", path, path_length);
     else Error_Text("Can not read file: ", path, path_length);
     d.Stop_Flag += 1;
-    if (buffer) Mem_Free(buffer, 0, 0);
+    if (buffer) Source_Block_Done(buffer, static_cast<uint32_t>(size) + 32);
     return -1;
   }
   for (uint32_t i = 0; i < 32; ++i) buffer[size + i] = 0;
@@ -555,6 +655,6 @@ int Parse_Source_File(const char* path) {
   Parse_Buffer(buffer, static_cast<uint32_t>(size), 0);
   Source_File_End_Checks();
   d.Include_Depth -= 1;
-  Mem_Free(buffer, 0, static_cast<uint32_t>(size) + 32);
+  Source_Block_Done(buffer, static_cast<uint32_t>(size) + 32);
   return 0;
 }

@@ -64,4 +64,7 @@ void Expansion_Reset_Pass();
 void Expansion_Refused(const char* name, uint32_t length);
 
 int Parse_Source_File(const char* path);
+// Frees the buffer block the main file keeps from pass to pass (after the
+// last pass, and with the other tables).
+void Scanner_Release_Buffers();
 int Parse_Buffer(const char* text, uint32_t length, uint32_t flags);

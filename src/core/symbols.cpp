@@ -5,6 +5,7 @@
 #include "core/diag.h"
 #include "core/dispatch.h"
 #include "core/expr.h"
+#include "core/keywords.h"
 #include "core/operands.h"
 #include "core/text.h"
 #include "directives/imports.h"
@@ -47,9 +48,9 @@ int32_t Label_Create(const char* name, uint32_t length, uint32_t data_type, uint
   return i;
 }
 
-int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
-  int32_t i = Symbols.Labels.Find(name, length);
-  if (i < 0) return -1;
+namespace {
+// What Label_Find does with the record it found.
+int32_t Label_Found(int32_t i, const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
   Label_Record& r = Symbols.Labels[i];
   if (Params.flags.size && r.structure == -1) {
     Error_Text("SIZE requires structure type for: ", name, length);
@@ -68,6 +69,28 @@ int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit
     hit->address = old;
     hit->structure = r.structure;
   }
+  return i;
+}
+}  // namespace
+
+int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
+  int32_t i = Symbols.Labels.Find(name, length);
+  if (i < 0) return -1;
+  return Label_Found(i, name, length, update, hit);
+}
+
+int32_t Label_Find_Defined(const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
+  const Symbol_Table<Label_Record>& labels = Symbols.Labels;
+  const int32_t next = Symbols.Label_Define_Next;
+  int32_t i = -1;
+  if (Shortcuts_On() && next >= 0 && next <= labels.count &&
+      Str_Equal(labels.Name(next), labels.Name_Length(next), name, length)) {
+    // Names are unique: the record with this name is the one Label_Find finds.
+    i = Label_Found(next, name, length, update, hit);
+  } else {
+    i = Label_Find_Any(name, length, update, hit);
+  }
+  Symbols.Label_Define_Next = i >= 0 ? i + 1 : -1;
   return i;
 }
 
@@ -114,7 +137,7 @@ void Label_Define_Pending(uint32_t data_type) {
     } else {
       Label_Create(name, length, data_type, Sections.Location_Counter);
     }
-  } else if (Label_Find_Any(name, length, 1, nullptr) < 0) {
+  } else if (Label_Find_Defined(name, length, 1, nullptr) < 0) {
     Diag.Stop_Flag += 1;
     Error_Text("LABEL, is not defined: ", name, length);
   }
@@ -127,7 +150,26 @@ void Label_Set_Structure(const char* name, uint32_t length, int32_t structure) {
 
 // ---- Equates -------------------------------------------------------------
 
+void Symbol_Name_Added(const char* name, uint32_t length) {
+  if (Symbols.Odd_Names || length == 0) return;
+  if (name[0] >= '0' && name[0] <= '9') {  // a name that reads like a number
+    Symbols.Odd_Names = true;
+    return;
+  }
+  // A name that starts with '-' (the option equates) matches no operand text
+  // that starts with a register or a number.
+  for (uint32_t i = name[0] == '-' ? length : 0; i < length; ++i)
+    if (name[i] == '+' || name[i] == '-' || name[i] == '*') {
+      Symbols.Odd_Names = true;
+      return;
+    }
+  if (Builtin_Register_Index(name, length) >= 0 || Str_Equal_Lower(name, length, "r08", 3))
+    Symbols.Odd_Names = true;
+}
+
 int Equ_Table_Init() {
+  // The equate table lives from the command line on: a run starts here.
+  Symbols.Odd_Names = false;
   Symbols.Assignments.clear();
   Symbols.Equ_Last_Created = -1;
   return Symbols.Equates.Create(Equ_Grow_Step, Equ_Grow_Step);

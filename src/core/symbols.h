@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/shortcuts.h"
 #include "core/symtab.h"
 
 constexpr uint32_t Symbol_Name_Size = 128;
 
+// Labels and equates leave their names to the table's pool (symtab.h): the
+// records stay small.
 struct Label_Record {
-  char name[Symbol_Name_Size];
-  uint32_t name_length;
-  int32_t next;
   uint32_t data_type;   // item size in bits of the data after the label; 32 for `name:`
   uint32_t address;
   int32_t structure;    // structure record when the label is an instance, else -1
@@ -21,9 +21,6 @@ struct Label_Record {
 };
 
 struct Equ_Record {
-  char name[Symbol_Name_Size];
-  uint32_t name_length;
-  int32_t next;
   uint64_t value;
   uint32_t use_count;
   uint32_t flags;  // bit 0: enumeration item
@@ -42,6 +39,12 @@ struct Symbol_State {
   Symbol_Table<Equ_Record> Equates;
   int32_t Equ_Last_Created = -1;
   std::vector<Assign_History> Assignments;  // indexed by equate
+  // The label defined after the one defined last, in the pass before: the
+  // first guess of Label_Find_Defined.
+  int32_t Label_Define_Next = -1;
+  // Some user name is spelled like a register or a number, or holds + - *
+  // (Symbol_Name_Added).
+  bool Odd_Names = false;
 };
 extern Symbol_State Symbols;
 
@@ -55,12 +58,20 @@ struct Label_Hit {
   int32_t structure = -1;
 };
 
+// True while no user name could stand for a register, a number or a whole
+// sum in an operand: then a text of registers and numbers means only that.
+inline bool No_Odd_Names() { return Shortcuts_On() && !Symbols.Odd_Names; }
+
 int Label_Table_Create();
 void Label_Table_Free();
 int32_t Label_Create(const char* name, uint32_t length, uint32_t data_type, uint32_t address);
 int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
 int32_t Label_Find_Member(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
 int32_t Label_Find_Any(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
+// Label_Find_Any for a label's definition in a later pass: labels are defined
+// in the same order in every pass, so the record after the one defined last
+// is tried first, without hashing, and the table is walked in order.
+int32_t Label_Find_Defined(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
 void Label_Define_Pending(uint32_t data_type);
 // Marks a label as an instance of a structure (its members are label.member).
 void Label_Set_Structure(const char* name, uint32_t length, int32_t structure);

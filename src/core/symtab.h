@@ -4,12 +4,31 @@
 // cost O(n) in all. Records move when the table grows, so callers keep
 // indices, never pointers.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 
 #include "core/platform/platform.h"
 #include "core/text.h"
 
 constexpr uint32_t Symbol_Hash_Heads = 1024;  // the first chain-head count; doubles with the records
+
+// The chain hash of a name: FNV-1a of the name without its trailing digits,
+// plus the number those digits spell. Names numbered in a row (L1, L2 ...,
+// as generated labels are) fall into neighbouring chains, so a table filled
+// or searched in their order is read in order, not all over memory.
+inline uint32_t Name_Hash(const char* name, uint32_t length) {
+  uint32_t stem = length;
+  while (stem > 0 && name[stem - 1] >= '0' && name[stem - 1] <= '9') --stem;
+  uint32_t number = 0;
+  for (uint32_t i = stem; i < length; ++i) number = number * 10 + static_cast<uint32_t>(name[i] - '0');
+  return Fnv1a32(name, stem) + number;
+}
+
+// Every user name that a table or frame stores is shown to this check
+// (symbols.cpp): it remembers whether any name is spelled like a register,
+// starts with a digit or holds + - *, which the operand parser's fast paths
+// must rule out.
+void Symbol_Name_Added(const char* name, uint32_t length);
 
 // A quick "certainly absent" test in front of a hash lookup: the first bytes
 // and the lengths of every name in a table. Numbers, registers and other words
@@ -30,42 +49,68 @@ struct Name_Filter {
   }
 };
 
-// Record must have: char name[N]; uint32_t name_length; int32_t next;
+// A record holds its name (char name[N]; uint32_t name_length), or leaves
+// it to the table: then the names stand in one character pool, so that the
+// records are small and many of them stay in the caches (labels, equates).
+// Each record sits in one entry with its chain link, its name's hash and
+// length: a lookup walks heads and entries and compares a name only where
+// the hash matches, and the record it finds is already at hand.
 template <class Record>
 struct Symbol_Table {
-  Record* records = nullptr;
+  static constexpr bool Inline_Names = requires(Record r) { r.name; };
+  struct Link {
+    int32_t next;
+    uint32_t hash;
+    uint32_t name;    // the name's offset in the pool (pooled names)
+    uint32_t length;
+  };
+  struct Entry {
+    Link link;
+    Record record;
+  };
+  Entry* entries = nullptr;
   int32_t* heads = nullptr;
+  char* pool = nullptr;   // pooled names, each followed by a NUL
+  uint32_t pool_size = 0;
+  uint32_t pool_capacity = 0;
   int32_t count = -1;  // index of the last record, -1 when empty
   uint32_t capacity = 0;
   uint32_t step = 0;
   uint32_t head_count = 0;  // a power of two
   Name_Filter filter;
 
-  static constexpr uint32_t Name_Capacity = sizeof(Record{}.name);
+  const char* Name(int32_t index) const {
+    if constexpr (Inline_Names) return entries[index].record.name;
+    else return pool + entries[index].link.name;
+  }
+  uint32_t Name_Length(int32_t index) const { return entries[index].link.length; }
 
-  bool Created() const { return records != nullptr; }
+  bool Created() const { return entries != nullptr; }
 
   int Create(uint32_t initial, uint32_t grow_step) {
     Free();
-    records = static_cast<Record*>(Mem_Alloc(initial * static_cast<uint32_t>(sizeof(Record))));
+    entries = static_cast<Entry*>(Mem_Alloc(initial * static_cast<uint32_t>(sizeof(Entry))));
     heads = static_cast<int32_t*>(Mem_Alloc(Symbol_Hash_Heads * static_cast<uint32_t>(sizeof(int32_t))));
     head_count = Symbol_Hash_Heads;
-    if (!records || !heads) {
+    capacity = initial;
+    if (!entries || !heads) {
       Free();
       return -1;
     }
     for (uint32_t i = 0; i < head_count; ++i) heads[i] = -1;
     count = -1;
     filter = Name_Filter{};
-    capacity = initial;
     step = grow_step;
     return 0;
   }
 
   void Free() {
-    if (records) Mem_Free(records, 0, capacity * static_cast<uint32_t>(sizeof(Record)));
+    if (pool) Mem_Free(pool, 0, pool_capacity);
+    pool = nullptr;
+    pool_size = pool_capacity = 0;
+    if (entries) Mem_Free(entries, 0, capacity * static_cast<uint32_t>(sizeof(Entry)));
     if (heads) Mem_Free(heads, 0, head_count * static_cast<uint32_t>(sizeof(int32_t)));
-    records = nullptr;
+    entries = nullptr;
     heads = nullptr;
     head_count = 0;
     count = -1;
@@ -73,10 +118,123 @@ struct Symbol_Table {
     filter = Name_Filter{};
   }
 
-  Record& operator[](int32_t index) { return records[index]; }
-  const Record& operator[](int32_t index) const { return records[index]; }
+  Record& operator[](int32_t index) { return entries[index].record; }
+  const Record& operator[](int32_t index) const { return entries[index].record; }
 
-  uint32_t Chain(const char* name, uint32_t length) const { return Fnv1a32(name, length) & (head_count - 1); }
+  // Every record taken out of its chain; the records and their count stay
+  // as they are (Empty or Relink follow).
+  void Clear_Chains() {
+    for (uint32_t i = 0; i < head_count; ++i) heads[i] = -1;
+  }
+  // No record: the table is filled anew (a table rebuilt in every pass).
+  void Empty() {
+    Clear_Chains();
+    count = -1;
+    pool_size = 0;
+  }
+  // The newest record taken back (it is the first of its chain).
+  void Drop_Last() {
+    if (count < 0) return;
+    const Link& l = entries[count].link;
+    heads[l.hash & (head_count - 1)] = l.next;
+    if constexpr (!Inline_Names) pool_size = l.name;
+    count -= 1;
+  }
+  // The records put in order by `less` (equal ones keep their order), and
+  // linked again.
+  template <class Less>
+  void Sort(Less less) {
+    if (count < 1) return;
+    std::stable_sort(entries, entries + count + 1,
+                     [&](const Entry& a, const Entry& b) { return less(a.record, b.record); });
+    Relink();
+  }
+
+ private:
+  // Every record linked again, newest first, as Add links them (after the
+  // records were reordered in place: an inline name moves with its record,
+  // its length is read from it).
+  void Relink() {
+    Clear_Chains();
+    for (int32_t i = 0; i <= count; ++i) {
+      Link& l = entries[i].link;
+      if constexpr (Inline_Names) l.length = entries[i].record.name_length;
+      l.hash = Name_Hash(Name(i), l.length);
+      Link_Record(i, l.hash);
+    }
+  }
+
+
+ public:
+  // Appends a record named `name` (which the callers keep within the names'
+  // size; an inline name must fit its array with a NUL) and links it first
+  // in its chain. Returns its index, or -1 when the table cannot grow
+  // (nothing changes then). The table hashes the name itself; `hash`
+  // (Symbol_Hash of the name) is kept for the callers' sake.
+  int32_t Add(const char* name, uint32_t length, uint16_t /*hash*/) {
+    if (!entries) return -1;
+    if (static_cast<uint32_t>(count + 1) >= head_count && head_count < 0x40000000u) Grow_Heads();
+    if (static_cast<uint32_t>(count + 1) >= capacity && !Grow_Entries()) return -1;
+    uint32_t offset = 0;
+    if constexpr (!Inline_Names) {
+      if (!Pool_Room(length + 1)) return -1;
+      offset = pool_size;
+      for (uint32_t i = 0; i < length; ++i) pool[offset + i] = name[i];
+      pool[offset + length] = 0;
+      pool_size += length + 1;
+    }
+    int32_t index = count + 1;
+    Entry& e = entries[index];
+    e.record = Record{};
+    if constexpr (Inline_Names) {
+      for (uint32_t i = 0; i < length; ++i) e.record.name[i] = name[i];
+      e.record.name[length] = 0;
+      e.record.name_length = length;
+    }
+    e.link.name = offset;
+    e.link.length = length;
+    Link_Record(index, Name_Hash(name, length));
+    count = index;
+    filter.Add(static_cast<uint8_t>(name[0]), length);
+    Symbol_Name_Added(name, length);
+    return index;
+  }
+
+  // Case-sensitive lookup by name: the index or -1.
+  int32_t Find(const char* name, uint32_t length) const {
+    if (!entries || count < 0 || length == 0) return -1;
+    if (!filter.May_Hold(static_cast<uint8_t>(name[0]), length)) return -1;
+    const uint32_t hash = Name_Hash(name, length);
+    for (int32_t i = heads[hash & (head_count - 1)]; i >= 0; i = entries[i].link.next) {
+      const Link& l = entries[i].link;
+      if (l.hash == hash && Str_Equal(Name(i), l.length, name, length)) return i;
+    }
+    return -1;
+  }
+
+ private:
+  void Link_Record(int32_t index, uint32_t hash) {
+    const uint32_t c = hash & (head_count - 1);
+    entries[index].link.next = heads[c];
+    entries[index].link.hash = hash;
+    heads[c] = index;
+  }
+
+  // Room for `n` more pool bytes; the pool at least doubles when it grows.
+  bool Pool_Room(uint32_t n) {
+    if (static_cast<uint64_t>(pool_size) + n <= pool_capacity) return true;
+    uint64_t wanted = static_cast<uint64_t>(pool_capacity) * 2;
+    if (wanted < static_cast<uint64_t>(pool_size) + n) wanted = static_cast<uint64_t>(pool_size) + n;
+    if (wanted < 4096) wanted = 4096;
+    if (wanted > 0xFFFFFFFFu) return false;
+    auto* grown = static_cast<char*>(Mem_Alloc(static_cast<uint32_t>(wanted)));
+    if (!grown) return false;
+    for (uint32_t i = 0; i < pool_size; ++i) grown[i] = pool[i];
+    if (pool) Mem_Free(pool, 0, pool_capacity);
+    pool = grown;
+    pool_capacity = static_cast<uint32_t>(wanted);
+    return true;
+  }
 
   // Twice the chain heads, every record linked again (newest first, as Add
   // links them). False when there is no memory: the old heads stay.
@@ -87,57 +245,24 @@ struct Symbol_Table {
     Mem_Free(heads, 0, head_count * static_cast<uint32_t>(sizeof(int32_t)));
     heads = grown;
     head_count = more;
-    for (uint32_t i = 0; i < head_count; ++i) heads[i] = -1;
-    for (int32_t i = 0; i <= count; ++i) {
-      const uint32_t c = Chain(records[i].name, records[i].name_length);
-      records[i].next = heads[c];
-      heads[c] = i;
-    }
+    Clear_Chains();
+    for (int32_t i = 0; i <= count; ++i) Link_Record(i, entries[i].link.hash);
     return true;
   }
 
-  // Appends a record named `name` (which must fit Name_Capacity - 1 bytes) and
-  // links it first in its chain. Returns its index, or -1 when the table
-  // cannot grow (nothing changes then). The table hashes the name itself;
-  // `hash` (Symbol_Hash of the name) is kept for the callers' sake.
-  int32_t Add(const char* name, uint32_t length, uint16_t /*hash*/) {
-    if (!records) return -1;
-    if (static_cast<uint32_t>(count + 1) >= head_count && head_count < 0x40000000u) Grow_Heads();
-    if (static_cast<uint32_t>(count + 1) >= capacity) {
-      // Geometric growth: n records cost O(n) copies in all. `step` is the
-      // least growth; the table at least doubles.
-      const uint64_t wanted = static_cast<uint64_t>(capacity) + (step > capacity ? step : capacity);
-      if (wanted * sizeof(Record) > 0xFFFFFFFFu) return -1;
-      const uint32_t bigger = static_cast<uint32_t>(wanted);
-      auto* grown = static_cast<Record*>(Mem_Alloc(bigger * static_cast<uint32_t>(sizeof(Record))));
-      if (!grown) return -1;
-      for (int32_t i = 0; i <= count; ++i) grown[i] = records[i];
-      Mem_Free(records, 0, capacity * static_cast<uint32_t>(sizeof(Record)));
-      records = grown;
-      capacity = bigger;
-    }
-    int32_t index = count + 1;
-    Record& r = records[index];
-    r = Record{};
-    for (uint32_t i = 0; i < length; ++i) r.name[i] = name[i];
-    r.name[length] = 0;
-    r.name_length = length;
-    const uint32_t c = Chain(name, length);
-    r.next = heads[c];
-    heads[c] = index;
-    count = index;
-    filter.Add(static_cast<uint8_t>(name[0]), length);
-    return index;
-  }
-
-  // Case-sensitive lookup by name: the index or -1.
-  int32_t Find(const char* name, uint32_t length) const {
-    if (!records || count < 0 || length == 0) return -1;
-    if (!filter.May_Hold(static_cast<uint8_t>(name[0]), length)) return -1;
-    for (int32_t i = heads[Chain(name, length)]; i >= 0; i = records[i].next) {
-      const Record& r = records[i];
-      if (Str_Equal(r.name, r.name_length, name, length)) return i;
-    }
-    return -1;
+  // Geometric growth: n records cost O(n) copies in all. `step` is the least
+  // growth; the table at least doubles. False when there is no memory (the
+  // table stays as it was).
+  bool Grow_Entries() {
+    const uint64_t wanted = static_cast<uint64_t>(capacity) + (step > capacity ? step : capacity);
+    if (wanted * sizeof(Entry) > 0xFFFFFFFFu) return false;
+    const uint32_t bigger = static_cast<uint32_t>(wanted);
+    auto* grown = static_cast<Entry*>(Mem_Alloc(bigger * static_cast<uint32_t>(sizeof(Entry))));
+    if (!grown) return false;
+    for (int32_t i = 0; i <= count; ++i) grown[i] = entries[i];
+    Mem_Free(entries, 0, capacity * static_cast<uint32_t>(sizeof(Entry)));
+    entries = grown;
+    capacity = bigger;
+    return true;
   }
 };

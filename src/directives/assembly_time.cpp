@@ -32,22 +32,30 @@ struct Echo_State {
   std::vector<Echo_Arg> args;
 } Echo;
 
+void Echo_Text(const char* text, uint32_t length) {
+  Echo_Arg a{true, 0, {}};
+  a.string.assign(text, length);
+  Echo.args.push_back(std::move(a));
+}
+
 void Echo_Format_String(const char* text, uint32_t length) {
   if (length <= 2) return;
-  Echo.args.push_back({true, 0, std::string(text + 1, length - 2)});
+  Echo_Text(text + 1, length - 2);
 }
 
 void Echo_Param(const char* text, uint32_t length) {
   if (Echo.args.empty()) {
     Error_Text("Echo, format must be first param: ", text, length);
-    Echo.args.push_back({true, 0, "\r\n Dummy format (error). "});
+    const char* dummy = "\r\n Dummy format (error). ";
+    Echo_Text(dummy, Str_Len(dummy));
   }
   Eval_Result r = Eval_Value(text, length);
   if (r.status == 0) {
     Echo.args.push_back({false, static_cast<uint32_t>(r.value), {}});
     return;
   }
-  Echo.args.push_back({true, 0, "Echo dummy par error"});
+  const char* dummy = "Echo dummy par error";
+  Echo_Text(dummy, Str_Len(dummy));
   Error_Text("Echo, expecting parameter: ", text, length);
   Diag.Stop_Flag += 1;
 }

@@ -95,7 +95,7 @@ bool Resolve(const Lookup* order, const char* text, uint32_t length, uint64_t* v
 // dw and du take operand-modifier words (`dw offset x`) and ignore them; a
 // segment prefix word writes no byte into data.
 bool Data_Modifier(const char* text, uint32_t length) {
-  const Short_Keyword* k = Keyword_List_Find(text, length, Modifier_List, Modifier_List_Count);
+  const Short_Keyword* k = Modifier_Find(text, length);
   if (!k) return false;
   if (k->handler != Emit_Prefix_Byte) k->handler(k);
   return true;

@@ -224,8 +224,7 @@ void Imports_Reset_Pass() {
   im.Exported.clear();
   if (im.Exports.count < 0) return;
   // Exports are made anew in every pass: empty the table and its chains.
-  for (uint32_t i = 0; i < im.Exports.head_count; ++i) im.Exports.heads[i] = -1;
-  im.Exports.count = -1;
+  im.Exports.Empty();
 }
 
 bool Import_Clash(const char* message, const char* name, uint32_t length) {
@@ -246,8 +245,7 @@ void Export_Line_End() {
   std::string name(aliased ? e.alias : e.name, aliased ? e.alias_length : e.name_length);
   if (im.Exported.emplace(name, i).second) return;
   Error_Text("Export, is already defined: ", name.data(), static_cast<uint32_t>(name.size()));
-  im.Exports.heads[im.Exports.Chain(e.name, e.name_length)] = e.next;
-  im.Exports.count -= 1;
+  im.Exports.Drop_Last();
 }
 }  // namespace
 
@@ -350,14 +348,7 @@ void Export_Sort() {
   int32_t n = im.Exports.count + 1;
   if (n < 2) return;
   // Equal names keep their order; the chains are rebuilt.
-  std::stable_sort(&im.Exports[0], &im.Exports[0] + n, Name_Less);
-  for (uint32_t i = 0; i < im.Exports.head_count; ++i) im.Exports.heads[i] = -1;
-  for (int32_t i = 0; i < n; ++i) {
-    Export_Record& e = im.Exports[i];
-    const uint32_t c = im.Exports.Chain(e.name, e.name_length);
-    e.next = im.Exports.heads[c];
-    im.Exports.heads[c] = i;
-  }
+  im.Exports.Sort(Name_Less);
   im.Export_Current = -1;
 }
 

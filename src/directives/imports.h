@@ -26,7 +26,6 @@ struct Import_Dll_Record {
 struct Import_Function_Record {
   char name[Import_Name_Size];
   uint32_t name_length;
-  int32_t next;
   uint32_t library;       // Import_Dll_Record index (0 for extern)
   uint32_t external;      // 1: import_lib or extern, no IAT slot and no thunk
   uint32_t iat_slot_rva;  // filled by the PE import builders
@@ -43,7 +42,6 @@ struct Import_Function_Record {
 struct Export_Record {
   char name[Import_Name_Size];
   uint32_t name_length;
-  int32_t next;
   char alias[Import_Name_Size];
   uint32_t alias_length;
   uint32_t address;

@@ -63,9 +63,13 @@ struct Call_Frame {
   uint32_t params_depth;  // context depth after the caller's push
 };
 
+// Macro names for lookups: entry i names table[i] (pooled names, no record).
+struct Macro_Name {};
+constexpr uint32_t Macro_Grow_Step = 1024;
+
 struct Macro_State {
   std::vector<Macro_Record> table;
-  std::unordered_map<std::string, int32_t> index;
+  Symbol_Table<Macro_Name> index;
   Capture cap;
   int32_t call_index = -1;
   bool call_operand = false;
@@ -81,9 +85,9 @@ struct Macro_State {
 Macro_State M;
 
 int32_t Macro_Find(const char* name, uint32_t length) {
-  auto it = M.index.find(std::string(name, length));
-  if (it == M.index.end() || !M.table[it->second].defined) return -1;
-  return it->second;
+  const int32_t i = M.index.Find(name, length);
+  if (i < 0 || !M.table[static_cast<uint32_t>(i)].defined) return -1;
+  return i;
 }
 
 bool Equal_Lower(const char* text, uint32_t length, const char* word) {
@@ -348,13 +352,16 @@ void Macro_Statement(const char* text, uint32_t length) {
   int32_t found = Macro_Find(text, length);
   int32_t index = -1;
   if (Pass.Pass_Number == 1) {
-    if (found >= 0 || M.index.count(std::string(text, length))) {
+    if (found >= 0 || M.index.Find(text, length) >= 0) {
       Error_Text("MACRO, is already defined:", text, length);
+    } else if ((!M.index.Created() && M.index.Create(Macro_Grow_Step, Macro_Grow_Step) != 0) ||
+               M.index.Add(text, length, 0) < 0) {  // (the table notes the name)
+      Error_Text("MACRO, can not create more: ", text, length);
+      Diag.Stop_Flag += 1;
     } else {
       index = static_cast<int32_t>(M.table.size());
       M.table.emplace_back();
       M.table.back().name.assign(text, length);
-      M.index[M.table.back().name] = index;
     }
   } else if (found >= 0) {
     index = found;
@@ -671,10 +678,16 @@ void Macro_File_End_Checks() { Capture_Buffer_End(); }
 
 uint32_t Macro_Depth() { return static_cast<uint32_t>(M.stack.size()); }
 
+void Macro_Table_Free() {
+  M.table.clear();
+  M.table.shrink_to_fit();
+  M.index.Free();
+}
+
 void Macro_Reset_Pass() {
   if (Pass.Pass_Number <= 1) {
     M.table.clear();
-    M.index.clear();
+    M.index.Free();
   }
   M.cap = Capture{};
   M.call_index = -1;

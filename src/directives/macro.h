@@ -13,6 +13,7 @@ bool Macro_Start_Call_From_Operand(const char* text, uint32_t length);
 bool Macro_Start_Call_From_Statement(const char* text, uint32_t length);
 bool Macro_Start_Call_From_Equ(const char* text, uint32_t length);
 void Macro_Reset_Pass();
+void Macro_Table_Free();
 // Macro calls being expanded (REPT and FOR bodies do not count).
 uint32_t Macro_Depth();
 

@@ -82,9 +82,13 @@ struct Proc_Record {
   std::vector<Local_Label> labels;
 };
 
+// PROC names for lookups: entry i names table[i] (pooled names, no record).
+struct Proc_Name {};
+constexpr uint32_t Proc_Grow_Step = 3072;
+
 struct Proc_State {
   std::vector<Proc_Record> table;
-  std::unordered_map<std::string, int32_t> by_name;
+  Symbol_Table<Proc_Name> names;
   int32_t current = -1;
   uint32_t block_mode = 0;
   uint32_t saved_block_mode = 0;
@@ -130,6 +134,11 @@ bool Name_Ok(const char* text, uint32_t length, uint32_t max, const char* too_lo
 
 int32_t Proc_Create(const char* name, uint32_t length) {
   Proc_State& s = State;
+  if ((!s.names.Created() && s.names.Create(Proc_Grow_Step, Proc_Grow_Step) != 0) || s.names.Add(name, length, 0) < 0) {
+    Error_Text("PROC, can not create more: ", name, length);
+    Diag.Stop_Flag += 1;
+    return -1;
+  }
   Proc_Record r;
   r.name.assign(name, length);
   r.convention = s.default_convention;
@@ -138,7 +147,6 @@ int32_t Proc_Create(const char* name, uint32_t length) {
   r.first_line = Source_Line();
   const int32_t index = static_cast<int32_t>(s.table.size());
   s.table.push_back(std::move(r));
-  s.by_name[s.table.back().name] = index;
   s.current = index;
   return index;
 }
@@ -260,6 +268,7 @@ void Arg_Statement(const char* text, uint32_t length) {
   const uint32_t s = Stack_Item_Size();
   p->arg_bytes += s;
   p->args.push_back({std::string(text, length), p->arg_bytes + s, 8 * s});
+  Symbol_Name_Added(text, length);
 }
 
 // ---- LOCAL ------------------------------------------------------------------------
@@ -296,6 +305,7 @@ void Local_Name(Proc_Record& p, const char* text, uint32_t length) {
   }
   Local_Item item{std::string(text, length), p.local_bytes, 0, s, 1, 8 * s, std::string()};
   Local_Place(p, item, text, length);
+  Symbol_Name_Added(item.name.data(), static_cast<uint32_t>(item.name.size()));
   p.locals.push_back(std::move(item));
 }
 
@@ -520,10 +530,9 @@ bool Proc_Arg_Names(const char* name, uint32_t length, void (*each)(const char* 
 
 int32_t Proc_Find(const char* name, uint32_t length, uint32_t update) {
   Proc_State& s = State;
-  if (s.table.empty()) return -1;
-  const auto it = s.by_name.find(std::string(name, length));
-  if (it == s.by_name.end()) return -1;
-  Proc_Record& p = s.table[static_cast<uint32_t>(it->second)];
+  const int32_t index = s.names.Find(name, length);
+  if (index < 0) return -1;
+  Proc_Record& p = s.table[static_cast<uint32_t>(index)];
   if (update) {
     Align_Location(s.align);
     if (p.start != Sections.Location_Counter) {
@@ -535,13 +544,13 @@ int32_t Proc_Find(const char* name, uint32_t length, uint32_t update) {
   }
   Sections.Reloc_Target_Section = p.section;
   p.use_count += 1;
-  return it->second;
+  return index;
 }
 
 int64_t Proc_Use_Count(const char* name, uint32_t length) {
-  const auto it = State.by_name.find(std::string(name, length));
-  if (it == State.by_name.end()) return -1;
-  return State.table[static_cast<uint32_t>(it->second)].use_count;
+  const int32_t index = State.names.Find(name, length);
+  if (index < 0) return -1;
+  return State.table[static_cast<uint32_t>(index)].use_count;
 }
 
 bool Proc_Address(const char* name, uint32_t length, uint32_t* address, uint32_t* section) {
@@ -668,6 +677,7 @@ void Local_Label_Create(const char* name, uint32_t length, uint32_t, uint32_t ad
     return;
   }
   p->labels.push_back({std::string(name, length), address});
+  Symbol_Name_Added(name, length);
 }
 
 bool Local_Label_Value(const char* name, uint32_t length, uint32_t* address, uint32_t* section) {
@@ -710,7 +720,7 @@ void Proc_Table_Free() {
   Proc_State& s = State;
   s.table.clear();
   s.table.shrink_to_fit();
-  s.by_name.clear();
+  s.names.Free();
   s.current = -1;
   s.block_mode = 0;
   s.saved_block_mode = 0;
@@ -729,7 +739,7 @@ void Dir_Proc(const Keyword_Entry* keyword) {
   // A structure definition emits nothing: a frame's code would land in the
   // section in the middle of it.
   if (Struc_Is_Open()) {
-    const char* name = Strucs.Struc_Current >= 0 ? Strucs.Strucs[Strucs.Struc_Current].name : "";
+    const char* name = Strucs.Struc_Current >= 0 ? Strucs.Strucs.Name(Strucs.Struc_Current) : "";
     Error_Text("PROC, can not be used inside STRUC: ", name, Str_Len(name));
     Refuse_Header();
     Not_Implemented_Skip_Statement();

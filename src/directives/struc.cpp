@@ -36,11 +36,12 @@ bool Is_Quoted(const char* text, uint32_t length) { return length > 0 && (text[0
 // STRUCTURE + member (the member text starts with its dot). False when the
 // full name does not fit a name field.
 bool Full_Name(int32_t structure, const char* member, uint32_t length, char* out, uint32_t* out_length) {
-  const Struc_Record& s = Strucs.Strucs[structure];
-  if (s.name_length + length >= Struc_Name_Size) return false;
-  for (uint32_t i = 0; i < s.name_length; ++i) out[i] = s.name[i];
-  for (uint32_t i = 0; i < length; ++i) out[s.name_length + i] = member[i];
-  *out_length = s.name_length + length;
+  const char* name = Strucs.Strucs.Name(structure);
+  const uint32_t n = Strucs.Strucs.Name_Length(structure);
+  if (n + length >= Struc_Name_Size) return false;
+  for (uint32_t i = 0; i < n; ++i) out[i] = name[i];
+  for (uint32_t i = 0; i < length; ++i) out[n + i] = member[i];
+  *out_length = n + length;
   out[*out_length] = 0;
   return true;
 }
@@ -77,8 +78,8 @@ void Clear_Pending() {
 bool Struc_Size_Fits(uint64_t size) {
   if (size <= Struc_Size_Max) return true;
   if (!Struc_Too_Big) {
-    const Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
-    Error_Text("Structure is too big: ", s.name, s.name_length);
+    const int32_t c = Strucs.Struc_Current;
+    Error_Text("Structure is too big: ", Strucs.Strucs.Name(c), Strucs.Strucs.Name_Length(c));
     Struc_Too_Big = true;
   }
   return false;
@@ -107,8 +108,7 @@ int32_t Member_Create(const char* name, uint32_t length, uint32_t type, int32_t 
     for (uint32_t i = 0; i < length; ++i) dotted[i + 1] = name[i];
   }
   if (length >= Struc_Name_Size || Str_Has_Nul(name, length) || !Full_Name(owner, dotted, length + 1, full, &n)) {
-    const Struc_Record& s = Strucs.Strucs[owner];
-    std::string text(s.name, s.name_length);
+    std::string text(Strucs.Strucs.Name(owner), Strucs.Strucs.Name_Length(owner));
     text.append(".").append(name, length);
     Error_Text("STRUC, member name too long: ", text.data(), static_cast<uint32_t>(text.size()));
     return -1;
@@ -218,7 +218,7 @@ void Init_Open_Brace(const char* text, uint32_t length) {
     Strucs.Array_Count = m.count;
     Strucs.Array_Type = m.type;
   } else {
-    Error_Text("STRUC, init, this member can not use {}: ", m.name, m.name_length);
+    Error_Text("STRUC, init, this member can not use {}: ", Strucs.Members.Name(mi), Strucs.Members.Name_Length(mi));
     Diag.Stop_Flag += 1;
     return;
   }
@@ -353,8 +353,7 @@ void Struc_Init_Item(const char* text, uint32_t length) {
 bool Contains_Itself(int32_t structure) {
   if (structure < 0 || structure != Strucs.Struc_Current) return false;
   Clear_Pending();
-  const Struc_Record& s = Strucs.Strucs[structure];
-  Error_Text("Structure can not contain itself: ", s.name, s.name_length);
+  Error_Text("Structure can not contain itself: ", Strucs.Strucs.Name(structure), Strucs.Strucs.Name_Length(structure));
   return true;
 }
 
@@ -678,8 +677,8 @@ void Struc_File_End_Checks() {
     Parser.Parser_Mode = 0;
   }
   if (Diag.Include_Depth == 0 && Strucs.Struc_Current >= 0) {
-    const Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
-    Error_Text("STRUC, ENDS is missing: ", s.name, s.name_length);
+    const int32_t c = Strucs.Struc_Current;
+    Error_Text("STRUC, ENDS is missing: ", Strucs.Strucs.Name(c), Strucs.Strucs.Name_Length(c));
   }
 }
 
@@ -710,8 +709,8 @@ void Dir_Struc(const Keyword_Entry*) { Parser.Parser_Mode = Mode_Struc_Name; }
 void Dir_Ends(const Keyword_Entry*) {
   if (!Struc_Is_Open()) Error_Msg("Unmached ENDS? : ");
   if (Strucs.Union_Depth >= 0 && Strucs.Struc_Current >= 0) {
-    const Struc_Record& s = Strucs.Strucs[Strucs.Struc_Current];
-    Error_Text("ENDS, UNION is not closed: ", s.name, s.name_length);
+    const int32_t c = Strucs.Struc_Current;
+    Error_Text("ENDS, UNION is not closed: ", Strucs.Strucs.Name(c), Strucs.Strucs.Name_Length(c));
   }
   Strucs.Union_Depth = -1;
   Strucs.Struc_Current = -1;

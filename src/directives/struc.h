@@ -15,18 +15,14 @@
 constexpr uint32_t Struc_Name_Size = 128;
 constexpr uint32_t Struc_Init_Depth = 16;
 
+// Structures and members leave their names (at most Struc_Name_Size - 1
+// bytes) to their tables' pools: the records stay small.
 struct Struc_Record {
-  char name[Struc_Name_Size];
-  uint32_t name_length;
-  int32_t next;
   uint32_t size;
   uint32_t use_count;
 };
 
-struct Member_Record {
-  char name[Struc_Name_Size];  // STRUCTURE.member
-  uint32_t name_length;
-  int32_t next;
+struct Member_Record {  // named STRUCTURE.member
   uint32_t type;     // item bits; 8 for a nested instance or an `rs` member
   uint32_t offset;
   int32_t nested;    // structure of a nested instance or `rs`, else -1
@@ -38,7 +34,6 @@ struct Member_Record {
 struct Enum_Record {
   char name[Struc_Name_Size];
   uint32_t name_length;
-  int32_t next;
   uint32_t start;
   uint32_t count;
   uint32_t max;

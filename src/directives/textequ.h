@@ -18,7 +18,6 @@ constexpr uint32_t Str_Result_Size = 512;
 struct Text_Equ_Record {
   char name[Text_Equ_Name_Size];
   uint32_t name_length;
-  int32_t next;
   char text[Text_Equ_Text_Size];
   uint32_t text_length;
   uint32_t use_count;

@@ -409,6 +409,15 @@ void Mov_Param1_Mem(const char* text, uint32_t length) {
 // statement waits for more (a modifier keyword, a macro call) or ended.
 bool Source_Word(const char* text, uint32_t length) {
   Operand_Record& r = Op2();
+  uint64_t number = 0;
+  if (Operand_Plain_Number(text, length, &number)) {
+    // No lookup below can find it, and its evaluation is its value.
+    Expr.Expr_Relocatable = 0;
+    Expr.Expr_Reloc_Kind = 0;
+    Set_Value(r, Op_Imm, number, 32, 0);
+    r.reloc_kind = 0;
+    return true;
+  }
   Register_Hit reg;
   if (Register_Find(text, length, &reg) == 0) {
     Set_Register(r, reg, text, length);
@@ -486,24 +495,26 @@ bool Source_Memory(const char* text, uint32_t length) {
     Register_Usable(s.text, s.length, reg.number, reg.size, Reg_General);
     return true;
   }
-  uint32_t frame = 0, size = 0;
-  if (Proc_Local_Find(s.text, s.length, &frame, &size)) {
-    Set_Value(r, Op_Local, frame, size, 0);
-    return true;
-  }
-  if (Proc_Arg_Find(s.text, s.length, &frame, &size)) {
-    Set_Value(r, Op_Arg, frame, size, 0);
-    return true;
-  }
-  Label_Hit hit;
-  if (Label_Find_Any(s.text, s.length, 0, &hit) >= 0) {
-    Set_Value(r, Op_Mem_Direct, hit.address, hit.data_type, 1);
-    return true;
-  }
-  Eval_Result e = Eval_Value(s.text, s.length);
-  if (e.status == 0) {
-    Set_Value(r, Op_Mem_Direct, e.value, 32, Expr.Expr_Relocatable);
-    return true;
+  if (!Operand_Plain_Registers(s.text, s.length)) {
+    uint32_t frame = 0, size = 0;
+    if (Proc_Local_Find(s.text, s.length, &frame, &size)) {
+      Set_Value(r, Op_Local, frame, size, 0);
+      return true;
+    }
+    if (Proc_Arg_Find(s.text, s.length, &frame, &size)) {
+      Set_Value(r, Op_Arg, frame, size, 0);
+      return true;
+    }
+    Label_Hit hit;
+    if (Label_Find_Any(s.text, s.length, 0, &hit) >= 0) {
+      Set_Value(r, Op_Mem_Direct, hit.address, hit.data_type, 1);
+      return true;
+    }
+    Eval_Result e = Eval_Value(s.text, s.length);
+    if (e.status == 0) {
+      Set_Value(r, Op_Mem_Direct, e.value, 32, Expr.Expr_Relocatable);
+      return true;
+    }
   }
   if (ModRM_Parse(s.text, s.length) == 0) {
     const Mem_Expr& m = Params.mem;

@@ -175,5 +175,5 @@ void Coff_Build_Symbols(Coff_Symbol_Table& t, const Obj_Globals& globals, Coff_T
     for (int32_t i = 0; Proc_At(i, &name, &length, &address, &section); ++i) local_labels(i, name, length, section);
   const Symbol_Table<Label_Record>& labels = Symbols.Labels;
   for (int32_t i = 0; i <= labels.count; ++i)
-    b.Program(std::string(labels[i].name, labels[i].name_length), labels[i].address, labels[i].section);
+    b.Program(std::string(labels.Name(i), labels.Name_Length(i)), labels[i].address, labels[i].section);
 }

@@ -95,17 +95,20 @@ void Info_Procs() {
 
 // One member line of a structure: its name after the first dot, then its
 // reserve form from its byte size (up to the next member, or the end).
-void Member_Line(Byte_Sink& s, const Member_Record& m, uint32_t bytes) {
+void Member_Line(Byte_Sink& s, int32_t member, uint32_t bytes) {
+  const Member_Record& m = Strucs.Members[member];
+  const char* full = Strucs.Members.Name(member);
+  const uint32_t full_length = Strucs.Members.Name_Length(member);
   uint32_t dot = 0;
-  while (dot < m.name_length && m.name[dot] != '.') ++dot;
-  const uint32_t length = m.name_length - dot - 1;
+  while (dot < full_length && full[dot] != '.') ++dot;
+  const uint32_t length = full_length - dot - 1;
   Text(s, "\r\n\t");
-  Name(s, m.name + dot + 1, length);
+  Name(s, full + dot + 1, length);
   Pad(s, 5, length);
   if (m.nested >= 0) {
     const Struc_Record& n = Strucs.Strucs[m.nested];
     Text(s, "rs\t");
-    Name(s, n.name, n.name_length);
+    Name(s, Strucs.Strucs.Name(m.nested), Strucs.Strucs.Name_Length(m.nested));
     s.U8(',');
     Dec(s, n.size ? bytes / n.size : bytes);
     s.U8('\t');
@@ -146,7 +149,7 @@ void Info_Strucs() {
   for (int32_t k = 0; k <= st.Strucs.count; ++k) {
     const Struc_Record& r = st.Strucs[k];
     Text(s, "\r\nSTRUC ");
-    Name(s, r.name, r.name_length);
+    Name(s, st.Strucs.Name(k), st.Strucs.Name_Length(k));
     Dec_Field(s, " \t; ", r.size);
     Dec_Field(s, " bytes\r\n\t; id=", static_cast<uint32_t>(k));
     Dec_Field(s, " ref=", r.use_count);
@@ -154,11 +157,12 @@ void Info_Strucs() {
       const std::vector<int32_t>& members = st.Members_Of[static_cast<size_t>(k)];
       for (size_t i = 0; i < members.size(); ++i) {
         const Member_Record& m = st.Members[members[i]];
+        const char* full = st.Members.Name(members[i]);
         bool dotted = false;
-        for (uint32_t c = 0; c < m.name_length && !dotted; ++c) dotted = m.name[c] == '.';
+        for (uint32_t c = 0; c < st.Members.Name_Length(members[i]) && !dotted; ++c) dotted = full[c] == '.';
         if (!dotted) continue;
         const uint32_t end = i + 1 < members.size() ? st.Members[members[i + 1]].offset : r.size;
-        Member_Line(s, m, end > m.offset ? end - m.offset : 0);
+        Member_Line(s, members[i], end > m.offset ? end - m.offset : 0);
       }
     }
     Text(s, "\r\nENDS\r\n\r\n");
@@ -166,11 +170,12 @@ void Info_Strucs() {
   Write_List("_stru.lst", s);
 }
 
-void Equ_Line(Byte_Sink& s, const Equ_Record& e) {
-  const auto low = static_cast<uint32_t>(e.value);
+void Equ_Line(Byte_Sink& s, int32_t i) {
+  const Symbol_Table<Equ_Record>& equates = Symbols.Equates;
+  const auto low = static_cast<uint32_t>(equates[i].value);
   Text(s, "\r\n");
-  Name(s, e.name, e.name_length);
-  Pad(s, 6, e.name_length);
+  Name(s, equates.Name(i), equates.Name_Length(i));
+  Pad(s, 6, equates.Name_Length(i));
   Text(s, "equ\t");
   Hex(s, low);
   Dec_Field(s, "h\t; ", low);
@@ -180,7 +185,7 @@ void Info_Equs() {
   Byte_Sink s;
   const Symbol_Table<Equ_Record>& equates = Symbols.Equates;
   Heading(s, static_cast<uint64_t>(equates.count + 1));
-  for (int32_t i = 0; i <= equates.count; ++i) Equ_Line(s, equates[i]);
+  for (int32_t i = 0; i <= equates.count; ++i) Equ_Line(s, i);
   Write_List("_equ.lst", s);
 }
 
@@ -190,7 +195,7 @@ void Info_Enums() {
   uint32_t count = 0;
   for (int32_t i = 0; i <= equates.count; ++i) {
     if (!(equates[i].flags & 1)) continue;
-    Equ_Line(s, equates[i]);
+    Equ_Line(s, i);
     ++count;
   }
   Heading(s, count);
@@ -331,7 +336,7 @@ void Info_Ollydbg_Text(Byte_Sink& s) {
       Address_Line(s, label_address, label, label_length);
   }
   const Symbol_Table<Label_Record>& labels = Symbols.Labels;
-  for (int32_t i = 0; i <= labels.count; ++i) Address_Line(s, labels[i].address, labels[i].name, labels[i].name_length);
+  for (int32_t i = 0; i <= labels.count; ++i) Address_Line(s, labels[i].address, labels.Name(i), labels.Name_Length(i));
 }
 
 void Dir_Emit_Info(const Keyword_Entry* keyword) {

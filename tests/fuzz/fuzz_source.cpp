@@ -2,7 +2,9 @@
 // The first byte picks the output format (its value less '0', modulo the
 // number of formats: '0' binary, '1' PE32 ...), so that every writer is
 // fuzzed; the rest is the source (every file of the corpus begins with its
-// format's byte). Any crash, leak, hang or sanitizer report is a fault.
+// format's byte). Any crash, leak, hang or sanitizer report is a fault, and
+// so is any difference between a run with the assembler's short cuts and one
+// without them (QRN_NO_CACHE=1): console text, exit code and output bytes.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,22 @@ const char* const Formats[][2] = {
     {"-mac32", nullptr},
 };
 constexpr size_t Format_Count = sizeof Formats / sizeof Formats[0];
+
+std::string Read_File(const std::string& path) {
+  std::string bytes;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+struct Run {
+  int exit_code;
+  std::string out, err, output;
+};
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -51,10 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!f) return 0;
   if (size) std::fwrite(data, 1, size, f);
   std::fclose(f);
-  static std::string out, err;
-  out.clear();
-  err.clear();
-  Console_Capture(&out, &err);
   static std::string a3 = source, a4 = output;  // writable copies for argv
   a3 = source;
   a4 = output;
@@ -65,7 +79,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char*> argv = {a0, a1, f0.data()};
   if (format[1]) argv.push_back(f1.data());
   argv.insert(argv.end(), {a3.data(), a4.data(), nullptr});
-  Main_Driver(static_cast<int>(argv.size() - 1), argv.data());
-  Console_Capture(nullptr, nullptr);
+  auto assemble = [&]() {
+    Run r;
+    std::remove(output.c_str());
+    Console_Capture(&r.out, &r.err);
+    r.exit_code = Main_Driver(static_cast<int>(argv.size() - 1), argv.data());
+    Console_Capture(nullptr, nullptr);
+    r.output = Read_File(output);
+    return r;
+  };
+  const Run with = assemble();
+  setenv("QRN_NO_CACHE", "1", 1);
+  const Run without = assemble();
+  unsetenv("QRN_NO_CACHE");
+  if (with.exit_code != without.exit_code || with.out != without.out || with.err != without.err ||
+      with.output != without.output) {
+    std::fprintf(stderr, "the short cuts change the result (exit %d / %d)\n", with.exit_code, without.exit_code);
+    std::abort();
+  }
   return 0;
 }

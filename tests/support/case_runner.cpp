@@ -282,6 +282,33 @@ std::vector<Case> Load_Encodings(const std::string& path) {
   return cases;
 }
 
+// With --both every case runs a second time with the short cuts off
+// (QRN_NO_CACHE=1), and the two runs must agree in every byte they show.
+bool Compare_Shortcuts = false;
+
+// The console text without the run time, which differs from run to run.
+std::string Without_Time(std::string text) {
+  const std::string mark = "Assembler  time: ";
+  for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1)) {
+    size_t end = text.find('\r', at);
+    text.erase(at + mark.size(), (end == std::string::npos ? text.size() : end) - at - mark.size());
+  }
+  return text;
+}
+
+std::string Shortcut_Difference(const Case& c, const Run_Result& with) {
+  setenv("QRN_NO_CACHE", "1", 1);
+  Run_Result without = Run_Assembler(c.source, c.args);
+  unsetenv("QRN_NO_CACHE");
+  std::ostringstream w;
+  if (without.exit_code != with.exit_code) w << "  without short cuts: exit " << without.exit_code << "\n";
+  if (Without_Time(without.out) != Without_Time(with.out)) w << "  without short cuts: stdout \"" << Visible(without.out) << "\"\n";
+  if (without.err != with.err) w << "  without short cuts: stderr \"" << Visible(without.err) << "\"\n";
+  if (without.output_exists != with.output_exists || without.output != with.output)
+    w << "  without short cuts: bytes " << Short_Hex(without.output) << "\n";
+  return w.str();
+}
+
 bool Run_Case(const Case& c, std::string* why) {
   if (!c.problem.empty()) {
     *why = c.problem;
@@ -372,6 +399,13 @@ bool Run_Case(const Case& c, std::string* why) {
     w << "  an output file was written\n";
     ok = false;
   }
+  if (Compare_Shortcuts) {
+    std::string difference = Shortcut_Difference(c, r);
+    if (!difference.empty()) {
+      w << difference;
+      ok = false;
+    }
+  }
   *why = w.str();
   return ok;
 }
@@ -386,6 +420,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
+    if (arg == "--both") {
+      Compare_Shortcuts = true;
+      continue;
+    }
     if (DIR* d = opendir(arg.c_str())) {
       while (dirent* e = readdir(d)) {
         std::string n = e->d_name;

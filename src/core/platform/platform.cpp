@@ -184,3 +184,8 @@ uint32_t Clock_Ms() {
 }
 
 void Sys_Exit(int code) { std::exit(code); }
+
+bool Env_Flag(const char* name) {
+  const char* v = std::getenv(name);
+  return v && v[0] && !(v[0] == '0' && v[1] == 0);
+}

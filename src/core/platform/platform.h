@@ -60,6 +60,10 @@ File_Kind_Value File_Kind(const char* path, bool follow_link);
 void File_Failure_Reset();
 bool File_Failure();
 
+// ---- Environment -------------------------------------------------------
+// True when the variable is set to a non-empty value other than "0".
+bool Env_Flag(const char* name);
+
 // ---- Time --------------------------------------------------------------
 struct Date_Time_Record {
   uint16_t year, month, day_of_week, day, hour, minute, second, reserved;
