@@ -316,8 +316,9 @@ void Token_Word(const char* text, uint32_t length) {
   if (length == 0) return;
   uint32_t mode = Parser.Parser_Mode;
   if (!Raw_Mode(mode)) {
-    if (Text_Equate_Substitution(text, length)) return;
-    if (Dollar_Substitution(text, length)) return;
+    // (both tests in front of the calls: most words are neither)
+    if (Text_Equ_Any() && Text_Equate_Substitution(text, length)) return;
+    if (length == 5 && text[0] == '$' && Dollar_Substitution(text, length)) return;
     mode = Parser.Parser_Mode;
   }
   if (mode == Mode_Statement) {
@@ -333,7 +334,7 @@ void Token_Word(const char* text, uint32_t length) {
 
 void Token_Bracket(const char* text, uint32_t length) {
   uint32_t mode = Parser.Parser_Mode;
-  if (!Raw_Mode(mode) && Text_Equate_Substitution(text, length)) return;
+  if (!Raw_Mode(mode) && Text_Equ_Any() && Text_Equate_Substitution(text, length)) return;
   mode = Parser.Parser_Mode;
   if (mode == Mode_Statement) {
     Bracket_Statement_Start(text, length);

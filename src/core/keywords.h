@@ -102,7 +102,7 @@ extern const uint32_t Builtin_Keyword_Count;
 extern const Register_Record Builtin_Registers[];
 extern const uint32_t Builtin_Register_Count;
 // The same lists as hash tables the compiler builds (fixed_names.h).
-using Keyword_Name_Table = Fixed_Name_Table<2048>;
+using Keyword_Name_Table = Fixed_Name_Table<1024>;
 using Register_Name_Table = Fixed_Name_Table<512>;
 extern const Keyword_Name_Table Keyword_Names;
 extern const Register_Name_Table Register_Names;

@@ -250,7 +250,7 @@ void Export_Line_End() {
 }  // namespace
 
 void Imports_Line_End() {
-  Export_Line_End();
+  if (Imports.Export_Current >= 0) Export_Line_End();  // only a line that exported has work here
   Imports.Import_Func_Current = -1;
   Imports.Export_Current = -1;
 }
