@@ -564,15 +564,19 @@ int Parse_Buffer(const char* text, uint32_t length, uint32_t flags) {
 }
 
 namespace {
-// The main file's buffer block, kept from one pass to the next: the file is
-// read anew into it, without fresh memory to be mapped and faulted in again.
+// The main file's buffer, kept from one pass to the next with what the first
+// pass read into it: a later pass that finds the file at the same size takes
+// the same text again without reading it (and without the copy of a large
+// file pushing everything else out of the caches).
 struct Kept_Source {
   char* block = nullptr;
-  uint32_t size = 0;
+  uint32_t size = 0;       // of the block
+  int64_t text_size = -1;  // of the text it holds, -1 when it holds none
 } Main_Source;
 
 char* Source_Block(uint32_t size, bool main_file) {
   if (!main_file || !Shortcuts_On()) return static_cast<char*>(Mem_Alloc(size));
+  Main_Source.text_size = -1;  // read anew
   if (Main_Source.block && Main_Source.size >= size) return Main_Source.block;
   Scanner_Release_Buffers();
   Main_Source.block = static_cast<char*>(Mem_Alloc(size));
@@ -635,9 +639,12 @@ int Parse_Source_File(const char* path) {
   }
   char* buffer = nullptr;
   bool ok = size >= 0 && size < Source_File_Limit;
-  if (ok) {
+  if (ok && d.Include_Depth == 0 && Shortcuts_On() && Main_Source.text_size == size) {
+    buffer = Main_Source.block;  // the text the first pass read
+  } else if (ok) {
     buffer = Source_Block(static_cast<uint32_t>(size) + 32, d.Include_Depth == 0);
     ok = buffer != nullptr && (size == 0 || File_Read(f, buffer, static_cast<uint32_t>(size)) == 1);
+    if (ok && buffer == Main_Source.block) Main_Source.text_size = size;
   }
   File_Close(f);
   if (!ok) {

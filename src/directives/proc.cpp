@@ -68,12 +68,9 @@ struct Proc_Record {
   std::string name;
   uint32_t flags = 0;  // bit 0: varg
   uint32_t convention = 0;
-  uint32_t section = 0;
-  uint32_t start = 0;
   uint32_t end = 0;
   uint32_t first_line = 0;  // source lines of `proc` and `endp`, kept under -dbg
   uint32_t last_line = 0;
-  uint32_t use_count = 0;
   std::vector<Uses_Item> uses;
   std::vector<Arg_Item> args;
   uint32_t arg_bytes = 0;
@@ -82,13 +79,18 @@ struct Proc_Record {
   std::vector<Local_Label> labels;
 };
 
-// PROC names for lookups: entry i names table[i] (pooled names, no record).
-struct Proc_Name {};
+// Where each PROC is, kept with its name for lookups (entry i is table[i]):
+// a lookup reads these and no Proc_Record.
+struct Proc_Place {
+  uint32_t section = 0;
+  uint32_t start = 0;
+  uint32_t use_count = 0;
+};
 constexpr uint32_t Proc_Grow_Step = 3072;
 
 struct Proc_State {
   std::vector<Proc_Record> table;
-  Symbol_Table<Proc_Name> names;
+  Symbol_Table<Proc_Place> names;
   int32_t current = -1;
   uint32_t block_mode = 0;
   uint32_t saved_block_mode = 0;
@@ -139,13 +141,14 @@ int32_t Proc_Create(const char* name, uint32_t length) {
     Diag.Stop_Flag += 1;
     return -1;
   }
+  const int32_t index = static_cast<int32_t>(s.table.size());
+  Proc_Place& place = s.names[index];
+  place.section = Sections.Current_Section;
+  place.start = Sections.Location_Counter;
   Proc_Record r;
   r.name.assign(name, length);
   r.convention = s.default_convention;
-  r.section = Sections.Current_Section;
-  r.start = Sections.Location_Counter;
   r.first_line = Source_Line();
-  const int32_t index = static_cast<int32_t>(s.table.size());
   s.table.push_back(std::move(r));
   s.current = index;
   return index;
@@ -192,6 +195,9 @@ void Proc_Statement(const char* text, uint32_t length) {
     return;
   }
   State.current = index;
+  Proc_Record& p = State.table[static_cast<uint32_t>(index)];
+  p.locals.clear();  // its LOCALs of this pass follow
+  p.local_bytes = 0;
 }
 
 // ---- USES -------------------------------------------------------------------------
@@ -532,7 +538,7 @@ int32_t Proc_Find(const char* name, uint32_t length, uint32_t update) {
   Proc_State& s = State;
   const int32_t index = s.names.Find(name, length);
   if (index < 0) return -1;
-  Proc_Record& p = s.table[static_cast<uint32_t>(index)];
+  Proc_Place& p = s.names[index];
   if (update) {
     Align_Location(s.align);
     if (p.start != Sections.Location_Counter) {
@@ -550,13 +556,13 @@ int32_t Proc_Find(const char* name, uint32_t length, uint32_t update) {
 int64_t Proc_Use_Count(const char* name, uint32_t length) {
   const int32_t index = State.names.Find(name, length);
   if (index < 0) return -1;
-  return State.table[static_cast<uint32_t>(index)].use_count;
+  return State.names[index].use_count;
 }
 
 bool Proc_Address(const char* name, uint32_t length, uint32_t* address, uint32_t* section) {
   const int32_t i = Proc_Find(name, length, 0);
   if (i < 0) return false;
-  const Proc_Record& p = State.table[static_cast<uint32_t>(i)];
+  const Proc_Place& p = State.names[i];
   *address = p.start;
   *section = p.section;
   return true;
@@ -567,8 +573,8 @@ bool Proc_At(int32_t proc, const char** name, uint32_t* length, uint32_t* addres
   const Proc_Record& p = State.table[static_cast<uint32_t>(proc)];
   *name = p.name.data();
   *length = static_cast<uint32_t>(p.name.size());
-  *address = p.start;
-  *section = p.section;
+  *address = State.names[proc].start;
+  *section = State.names[proc].section;
   return true;
 }
 
@@ -684,7 +690,7 @@ bool Local_Label_Value(const char* name, uint32_t length, uint32_t* address, uin
   const Local_Label* l = Label_Of(name, length);
   if (!l) return false;
   *address = l->address;
-  *section = Current()->section;
+  *section = State.names[State.current].section;
   return true;
 }
 
@@ -702,10 +708,8 @@ void Proc_File_End_Checks() {
 }
 
 void Proc_Reset_Pass() {
-  for (Proc_Record& p : State.table) {
-    p.locals.clear();
-    p.local_bytes = 0;
-  }
+  // A PROC's LOCALs are made anew in every pass when its PROC statement
+  // opens it (Proc_Statement): no other PROC's frame is read meanwhile.
   State.current = -1;
   State.block_mode = 0;
 }

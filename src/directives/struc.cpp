@@ -46,10 +46,25 @@ bool Full_Name(int32_t structure, const char* member, uint32_t length, char* out
   return true;
 }
 
+bool Has_Dot(const char* text, uint32_t length) {
+  for (uint32_t i = 0; i < length; ++i)
+    if (text[i] == '.') return true;
+  return false;
+}
+
 int32_t Member_Find_In(int32_t structure, const char* member, uint32_t length) {
   char full[Struc_Name_Size];
   uint32_t n = 0;
   if (!Full_Name(structure, member, length, full, &n)) return -1;
+  if (Shortcuts_On() && !Strucs.Dotted_Names && static_cast<size_t>(structure) < Strucs.Members_Of.size() &&
+      Strucs.Members_Of[static_cast<size_t>(structure)].size() <= 16) {
+    // Full names are unique and, with no dotted name anywhere, "S.m" can
+    // only be a member of S: S's own few members, made one after another,
+    // are read in place of the hash chains.
+    for (const int32_t mi : Strucs.Members_Of[static_cast<size_t>(structure)])
+      if (Strucs.Members.Name_Length(mi) == n && Str_Equal(Strucs.Members.Name(mi), n, full, n)) return mi;
+    return -1;
+  }
   return Strucs.Members.Find(full, n);
 }
 
@@ -114,6 +129,7 @@ int32_t Member_Create(const char* name, uint32_t length, uint32_t type, int32_t 
     return -1;
   }
   int32_t i = Strucs.Members.Add(full, n, Symbol_Hash(full, n));
+  if (Has_Dot(name, length)) Strucs.Dotted_Names = true;
   if (i < 0) {
     Error_Text("Memory, can NOT create more structure members:", name, length);
     Diag.Stop_Flag += 1;
@@ -419,6 +435,7 @@ void Struc_Name(const char* text, uint32_t length) {
       return;
     }
     i = Strucs.Strucs.Add(text, length, Symbol_Hash(text, length));
+    if (Has_Dot(text, length)) Strucs.Dotted_Names = true;
     if (i < 0) {
       Error_Text("Can not create more structures: ", text, length);
       Diag.Stop_Flag += 1;
@@ -574,6 +591,7 @@ void Enum_Item(const char* text, uint32_t length) {
 
 int Struc_Tables_Create() {
   Strucs.Members_Of.clear();
+  Strucs.Dotted_Names = false;
   if (Strucs.Strucs.Create(Struc_Grow_Step, Struc_Grow_Step) != 0 ||
       Strucs.Members.Create(Member_Grow_Step, Member_Grow_Step) != 0 ||
       Strucs.Enums.Create(Enum_Grow_Step, Enum_Grow_Step) != 0) {

@@ -57,6 +57,9 @@ struct Struc_State {
   Symbol_Table<Member_Record> Members;
   Symbol_Table<Enum_Record> Enums;
   std::vector<std::vector<int32_t>> Members_Of;  // member indices by structure, in declaration order
+  // Some structure or member name holds a '.': then "S.m" might name a
+  // member of another structure, and only the table says which.
+  bool Dotted_Names = false;
   int32_t Struc_Current = -1;
   int32_t Union_Depth = -1;
   uint32_t Union_Largest = 0;
