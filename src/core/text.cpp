@@ -104,14 +104,19 @@ bool Str_Equal_Lower(const char* text, uint32_t length, const char* keyword, uin
   return true;
 }
 
-uint32_t Str_From_Uint(char* destination, uint32_t value) {
-  char digits[12];
+uint32_t Str_Digits(char* destination, uint64_t value, uint32_t base) {
+  char digits[64];
   uint32_t n = 0;
   do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
+    digits[n++] = "0123456789ABCDEF"[value % base];
+    value /= base;
   } while (value);
   for (uint32_t i = 0; i < n; ++i) destination[i] = digits[n - 1 - i];
+  return n;
+}
+
+uint32_t Str_From_Uint(char* destination, uint32_t value) {
+  const uint32_t n = Str_Digits(destination, value, 10);
   destination[n] = 0;
   return n;
 }

@@ -29,6 +29,9 @@ inline char Lower_Ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<ch
 
 // ---- Numbers to text ---------------------------------------------------
 uint32_t Str_From_Uint(char* destination, uint32_t value);
+// The digits of `value` in `base` (2 to 16, upper-case letters), no sign,
+// leading zeros or terminator; the count is returned.
+uint32_t Str_Digits(char* destination, uint64_t value, uint32_t base);
 void Str_Hex32(uint32_t value, char* destination);
 void Str_Hex8(uint32_t value, char* destination);
 

@@ -4,6 +4,7 @@
 #include "core/cmdline.h"
 #include "core/diag.h"
 #include "core/platform/platform.h"
+#include "core/text.h"
 
 std::string List_File_Name(const char* suffix) {
   std::string name = Output_File_Name();
@@ -13,27 +14,9 @@ std::string List_File_Name(const char* suffix) {
   return name;
 }
 
-uint32_t List_Hex_Digits(char* out, uint64_t value) {
-  char digits[16];
-  uint32_t n = 0;
-  do {
-    digits[n++] = "0123456789ABCDEF"[value & 15];
-    value >>= 4;
-  } while (value);
-  for (uint32_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
-  return n;
-}
+uint32_t List_Hex_Digits(char* out, uint64_t value) { return Str_Digits(out, value, 16); }
 
-uint32_t List_Dec_Digits(char* out, uint64_t value) {
-  char digits[20];
-  uint32_t n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value);
-  for (uint32_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
-  return n;
-}
+uint32_t List_Dec_Digits(char* out, uint64_t value) { return Str_Digits(out, value, 10); }
 
 void List_Hex(Byte_Sink& sink, uint64_t value) {
   char digits[16];
