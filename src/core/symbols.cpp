@@ -28,7 +28,10 @@ bool Name_Fits(const char* what, const char* name, uint32_t length) {
 
 // ---- Labels --------------------------------------------------------------
 
-int Label_Table_Create() { return Symbols.Labels.Create(Label_Grow_Step, Label_Grow_Step); }
+int Label_Table_Create() {
+  Symbols.Dotted_Labels = false;
+  return Symbols.Labels.Create(Label_Grow_Step, Label_Grow_Step);
+}
 void Label_Table_Free() { Symbols.Labels.Free(); }
 
 int32_t Label_Create(const char* name, uint32_t length, uint32_t data_type, uint32_t address) {
@@ -39,6 +42,8 @@ int32_t Label_Create(const char* name, uint32_t length, uint32_t data_type, uint
     Diag.Stop_Flag += 1;
     return -1;
   }
+  for (uint32_t k = 1; k < length; ++k)
+    if (name[k] == '.') Symbols.Dotted_Labels = true;
   Label_Record& r = Symbols.Labels[i];
   r.data_type = data_type;
   r.address = address;
@@ -116,8 +121,13 @@ int32_t Label_Find_Member(const char* name, uint32_t length, uint32_t update, La
 }
 
 int32_t Label_Find_Any(const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
-  int32_t i = Label_Find(name, length, update, hit);
-  if (i >= 0) return i;
+  bool dotted = false;
+  for (uint32_t k = 1; k < length && !dotted; ++k) dotted = name[k] == '.';
+  // With no label named with a dot, a dotted path is never a label's own name.
+  if (!dotted || Symbols.Dotted_Labels || !Shortcuts_On()) {
+    int32_t i = Label_Find(name, length, update, hit);
+    if (i >= 0 || !dotted) return i;
+  }
   return Label_Find_Member(name, length, update, hit);
 }
 

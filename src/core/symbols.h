@@ -45,6 +45,9 @@ struct Symbol_State {
   // Some user name is spelled like a register or a number, or holds + - *
   // (Symbol_Name_Added).
   bool Odd_Names = false;
+  // Some label's name holds a '.' after its first byte: only then can a
+  // dotted path name a label rather than a label's member.
+  bool Dotted_Labels = false;
 };
 extern Symbol_State Symbols;
 

@@ -6,6 +6,7 @@
 #pragma once
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 
 #include "core/platform/platform.h"
 #include "core/text.h"
@@ -64,11 +65,24 @@ struct Symbol_Table {
     uint32_t name;    // the name's offset in the pool (pooled names)
     uint32_t length;
   };
-  struct Entry {
+  // A pooled name shorter than Short_Name_Size also stands in its entry,
+  // which then fills one cache line: a lookup reads the entry and the name it
+  // compares from that one line. Longer names are read from the pool.
+  static constexpr uint32_t Line_Bytes = 64;
+  static constexpr uint32_t Short_Name_Size =
+      Inline_Names || sizeof(Link) + sizeof(Record) + 12 > Line_Bytes ? 0 : Line_Bytes - sizeof(Link) - sizeof(Record);
+  struct Entry_Plain {
     Link link;
     Record record;
   };
+  struct Entry_Short {
+    Link link;
+    Record record;
+    char short_name[Short_Name_Size ? Short_Name_Size : 1];
+  };
+  using Entry = std::conditional_t<Short_Name_Size != 0, Entry_Short, Entry_Plain>;
   Entry* entries = nullptr;
+  void* entry_block = nullptr;  // the allocation that holds `entries`, aligned to a line in it
   int32_t* heads = nullptr;
   char* pool = nullptr;   // pooled names, each followed by a NUL
   uint32_t pool_size = 0;
@@ -80,8 +94,14 @@ struct Symbol_Table {
   Name_Filter filter;
 
   const char* Name(int32_t index) const {
-    if constexpr (Inline_Names) return entries[index].record.name;
-    else return pool + entries[index].link.name;
+    if constexpr (Inline_Names) {
+      return entries[index].record.name;
+    } else {
+      if constexpr (Short_Name_Size != 0) {
+        if (entries[index].link.length < Short_Name_Size) return entries[index].short_name;
+      }
+      return pool + entries[index].link.name;
+    }
   }
   uint32_t Name_Length(int32_t index) const { return entries[index].link.length; }
 
@@ -89,7 +109,7 @@ struct Symbol_Table {
 
   int Create(uint32_t initial, uint32_t grow_step) {
     Free();
-    entries = static_cast<Entry*>(Mem_Alloc(initial * static_cast<uint32_t>(sizeof(Entry))));
+    entries = Alloc_Entries(initial, &entry_block);
     heads = static_cast<int32_t*>(Mem_Alloc(Symbol_Hash_Heads * static_cast<uint32_t>(sizeof(int32_t))));
     head_count = Symbol_Hash_Heads;
     capacity = initial;
@@ -108,7 +128,8 @@ struct Symbol_Table {
     if (pool) Mem_Free(pool, 0, pool_capacity);
     pool = nullptr;
     pool_size = pool_capacity = 0;
-    if (entries) Mem_Free(entries, 0, capacity * static_cast<uint32_t>(sizeof(Entry)));
+    if (entry_block) Mem_Free(entry_block, 0, Entry_Block_Size(capacity));
+    entry_block = nullptr;
     if (heads) Mem_Free(heads, 0, head_count * static_cast<uint32_t>(sizeof(int32_t)));
     entries = nullptr;
     heads = nullptr;
@@ -176,15 +197,22 @@ struct Symbol_Table {
     if (static_cast<uint32_t>(count + 1) >= head_count && head_count < 0x40000000u) Grow_Heads();
     if (static_cast<uint32_t>(count + 1) >= capacity && !Grow_Entries()) return -1;
     uint32_t offset = 0;
-    if constexpr (!Inline_Names) {
-      if (!Pool_Room(length + 1)) return -1;
-      offset = pool_size;
-      for (uint32_t i = 0; i < length; ++i) pool[offset + i] = name[i];
-      pool[offset + length] = 0;
-      pool_size += length + 1;
-    }
     int32_t index = count + 1;
     Entry& e = entries[index];
+    if constexpr (!Inline_Names) {
+      offset = pool_size;  // a short name takes no pool bytes: Drop_Last finds the pool as it was
+      char* to = nullptr;
+      if constexpr (Short_Name_Size != 0) {
+        if (length < Short_Name_Size) to = e.short_name;
+      }
+      if (!to) {
+        if (!Pool_Room(length + 1)) return -1;
+        to = pool + offset;
+        pool_size += length + 1;
+      }
+      for (uint32_t i = 0; i < length; ++i) to[i] = name[i];
+      to[length] = 0;
+    }
     e.record = Record{};
     if constexpr (Inline_Names) {
       for (uint32_t i = 0; i < length; ++i) e.record.name[i] = name[i];
@@ -218,6 +246,19 @@ struct Symbol_Table {
     entries[index].link.next = heads[c];
     entries[index].link.hash = hash;
     heads[c] = index;
+  }
+
+  // Entries of a line each start on a line; the block is one line longer.
+  static uint64_t Entry_Block_Bytes(uint64_t n) {
+    return n * sizeof(Entry) + (Short_Name_Size != 0 ? Line_Bytes : 0);
+  }
+  // The same, for a count whose block is known to fit (it was allocated).
+  static uint32_t Entry_Block_Size(uint32_t n) { return static_cast<uint32_t>(Entry_Block_Bytes(n)); }
+  static Entry* Alloc_Entries(uint32_t n, void** block) {
+    *block = Mem_Alloc(Entry_Block_Size(n));
+    if (!*block || Short_Name_Size == 0) return static_cast<Entry*>(*block);
+    const uintptr_t at = reinterpret_cast<uintptr_t>(*block);
+    return reinterpret_cast<Entry*>((at + Line_Bytes - 1) & ~static_cast<uintptr_t>(Line_Bytes - 1));
   }
 
   // Room for `n` more pool bytes; the pool at least doubles when it grows.
@@ -257,11 +298,14 @@ struct Symbol_Table {
     const uint64_t wanted = static_cast<uint64_t>(capacity) + (step > capacity ? step : capacity);
     if (wanted * sizeof(Entry) > 0xFFFFFFFFu) return false;
     const uint32_t bigger = static_cast<uint32_t>(wanted);
-    auto* grown = static_cast<Entry*>(Mem_Alloc(bigger * static_cast<uint32_t>(sizeof(Entry))));
+    if (Entry_Block_Bytes(bigger) > 0xFFFFFFFFu) return false;
+    void* block = nullptr;
+    Entry* grown = Alloc_Entries(bigger, &block);
     if (!grown) return false;
     for (int32_t i = 0; i <= count; ++i) grown[i] = entries[i];
-    Mem_Free(entries, 0, capacity * static_cast<uint32_t>(sizeof(Entry)));
+    Mem_Free(entry_block, 0, Entry_Block_Size(capacity));
     entries = grown;
+    entry_block = block;
     capacity = bigger;
     return true;
   }

@@ -52,19 +52,36 @@ bool Has_Dot(const char* text, uint32_t length) {
   return false;
 }
 
+// A member's dotted part (".m") in 32 bits: its length and a hash.
+uint32_t Member_Tag(const char* dotted, uint32_t length) {
+  return (Fnv1a32(dotted, length) & 0x00FFFFFFu) | ((length < 255 ? length : 255) << 24);
+}
+
+constexpr uint32_t Member_Row_Max = 64;
+
 int32_t Member_Find_In(int32_t structure, const char* member, uint32_t length) {
+  const Struc_Record& s = Strucs.Strucs[structure];
+  if (Shortcuts_On() && !Strucs.Dotted_Names && s.members_in_row && s.member_count <= Member_Row_Max) {
+    // Full names are unique and, with no dotted name anywhere, "S.m" can
+    // only be a member of S. S's members were made one after another: their
+    // tags stand in a row, and only a member whose tag matches is compared
+    // (its name is S's name and its dotted part; a text too long for a name
+    // matches none).
+    const uint32_t tag = Member_Tag(member, length);
+    const uint32_t stem = Strucs.Strucs.Name_Length(structure);
+    const uint32_t* tags = Strucs.Member_Tags.data() + s.first_member;
+    for (uint32_t k = 0; k < s.member_count; ++k) {
+      if (tags[k] != tag) continue;
+      const int32_t mi = s.first_member + static_cast<int32_t>(k);
+      if (Strucs.Members.Name_Length(mi) == stem + length &&
+          Str_Equal(Strucs.Members.Name(mi) + stem, length, member, length))
+        return mi;
+    }
+    return -1;
+  }
   char full[Struc_Name_Size];
   uint32_t n = 0;
   if (!Full_Name(structure, member, length, full, &n)) return -1;
-  if (Shortcuts_On() && !Strucs.Dotted_Names && static_cast<size_t>(structure) < Strucs.Members_Of.size() &&
-      Strucs.Members_Of[static_cast<size_t>(structure)].size() <= 16) {
-    // Full names are unique and, with no dotted name anywhere, "S.m" can
-    // only be a member of S: S's own few members, made one after another,
-    // are read in place of the hash chains.
-    for (const int32_t mi : Strucs.Members_Of[static_cast<size_t>(structure)])
-      if (Strucs.Members.Name_Length(mi) == n && Str_Equal(Strucs.Members.Name(mi), n, full, n)) return mi;
-    return -1;
-  }
   return Strucs.Members.Find(full, n);
 }
 
@@ -143,6 +160,12 @@ int32_t Member_Create(const char* name, uint32_t length, uint32_t type, int32_t 
   m.owner = owner;
   m.use_count = 0;
   Strucs.Members_Of[static_cast<size_t>(owner)].push_back(i);
+  Strucs.Member_Tags.resize(static_cast<size_t>(i) + 1);
+  Strucs.Member_Tags[static_cast<size_t>(i)] = Member_Tag(dotted, length + 1);
+  Struc_Record& s = Strucs.Strucs[owner];
+  if (s.member_count == 0) s.first_member = i;
+  else if (s.first_member + static_cast<int32_t>(s.member_count) != i) s.members_in_row = false;
+  s.member_count += 1;
   return i;
 }
 
@@ -444,6 +467,9 @@ void Struc_Name(const char* text, uint32_t length) {
     }
     Strucs.Strucs[i].size = 0;
     Strucs.Strucs[i].use_count = 0;
+    Strucs.Strucs[i].first_member = -1;
+    Strucs.Strucs[i].member_count = 0;
+    Strucs.Strucs[i].members_in_row = true;
     Strucs.Members_Of.resize(static_cast<size_t>(i) + 1);
   } else if (i < 0) {
     Error_Text("Structure unknown: ", text, length);
@@ -591,6 +617,7 @@ void Enum_Item(const char* text, uint32_t length) {
 
 int Struc_Tables_Create() {
   Strucs.Members_Of.clear();
+  Strucs.Member_Tags.clear();
   Strucs.Dotted_Names = false;
   if (Strucs.Strucs.Create(Struc_Grow_Step, Struc_Grow_Step) != 0 ||
       Strucs.Members.Create(Member_Grow_Step, Member_Grow_Step) != 0 ||
@@ -609,6 +636,8 @@ void Struc_Tables_Free() {
   Strucs.Enums.Free();
   Strucs.Members_Of.clear();
   Strucs.Members_Of.shrink_to_fit();
+  Strucs.Member_Tags.clear();
+  Strucs.Member_Tags.shrink_to_fit();
   Strucs.Struc_Current = -1;
   Struc_Skip = false;
 }

@@ -20,6 +20,9 @@ constexpr uint32_t Struc_Init_Depth = 16;
 struct Struc_Record {
   uint32_t size;
   uint32_t use_count;
+  int32_t first_member;   // the members' indices, while they stand in a row
+  uint32_t member_count;
+  bool members_in_row;
 };
 
 struct Member_Record {  // named STRUCTURE.member
@@ -57,6 +60,7 @@ struct Struc_State {
   Symbol_Table<Member_Record> Members;
   Symbol_Table<Enum_Record> Enums;
   std::vector<std::vector<int32_t>> Members_Of;  // member indices by structure, in declaration order
+  std::vector<uint32_t> Member_Tags;  // by member: Member_Tag of its dotted part
   // Some structure or member name holds a '.': then "S.m" might name a
   // member of another structure, and only the table says which.
   bool Dotted_Names = false;
