@@ -69,9 +69,8 @@ int32_t Member_Find_In(int32_t structure, const char* member, uint32_t length) {
     // matches none).
     const uint32_t tag = Member_Tag(member, length);
     const uint32_t stem = Strucs.Strucs.Name_Length(structure);
-    const uint32_t* tags = Strucs.Member_Tags.data() + s.first_member;
     for (uint32_t k = 0; k < s.member_count; ++k) {
-      if (tags[k] != tag) continue;
+      if (Strucs.Member_Tags[static_cast<size_t>(s.first_member) + k] != tag) continue;
       const int32_t mi = s.first_member + static_cast<int32_t>(k);
       if (Strucs.Members.Name_Length(mi) == stem + length &&
           Str_Equal(Strucs.Members.Name(mi) + stem, length, member, length))
