@@ -85,6 +85,10 @@ struct Proc_Place {
   uint32_t section = 0;
   uint32_t start = 0;
   uint32_t use_count = 0;
+  // What an INVOKE asks of the PROC, copied from its record (Mirror_Current).
+  uint32_t convention = 0;
+  uint32_t arg_count = 0;
+  bool varg = false;
 };
 constexpr uint32_t Proc_Grow_Step = 3072;
 
@@ -103,6 +107,18 @@ Proc_State State;
 Proc_Record* Current() {
   Proc_State& s = State;
   return s.current < 0 ? nullptr : &s.table[static_cast<uint32_t>(s.current)];
+}
+
+// The current PROC's convention, ARG count and VARG mark, copied beside its
+// place: an INVOKE reads them with the place its lookup found.
+void Mirror_Current() {
+  Proc_State& s = State;
+  if (s.current < 0) return;
+  const Proc_Record& r = s.table[static_cast<uint32_t>(s.current)];
+  Proc_Place& place = s.names[s.current];
+  place.convention = r.convention;
+  place.arg_count = static_cast<uint32_t>(r.args.size());
+  place.varg = (r.flags & 1) != 0;
 }
 
 uint32_t Source_Line() {
@@ -151,6 +167,7 @@ int32_t Proc_Create(const char* name, uint32_t length) {
   r.first_line = Source_Line();
   s.table.push_back(std::move(r));
   s.current = index;
+  Mirror_Current();
   return index;
 }
 
@@ -274,6 +291,7 @@ void Arg_Statement(const char* text, uint32_t length) {
   const uint32_t s = Stack_Item_Size();
   p->arg_bytes += s;
   p->args.push_back({std::string(text, length), p->arg_bytes + s, 8 * s});
+  Mirror_Current();
   Symbol_Name_Added(text, length);
 }
 
@@ -608,17 +626,17 @@ bool Proc_Arg_At(int32_t proc, uint32_t arg, const char** name, uint32_t* length
 
 int32_t Proc_Arg_Count(int32_t proc) {
   if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return -1;
-  return static_cast<int32_t>(State.table[static_cast<uint32_t>(proc)].args.size());
+  return static_cast<int32_t>(State.names[proc].arg_count);
 }
 
 uint32_t Proc_Convention(int32_t proc) {
   if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return State.default_convention;
-  return State.table[static_cast<uint32_t>(proc)].convention;
+  return State.names[proc].convention;
 }
 
 bool Proc_Varg(int32_t proc) {
   if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return false;
-  return (State.table[static_cast<uint32_t>(proc)].flags & 1) != 0;
+  return State.names[proc].varg;
 }
 
 void Proc_Set_Align(uint32_t alignment) { State.align = alignment; }
@@ -794,12 +812,15 @@ void Set_Call_Convention(const Keyword_Entry* keyword) {
     return;
   }
   p->convention = keyword->payload[0];
+  Mirror_Current();
 }
 
 void Set_Varg(const Keyword_Entry*) {
   if (Import_Func_Set_Varg()) return;
   Proc_Record* p = Current();
-  if (p) p->flags |= 1;
+  if (!p) return;
+  p->flags |= 1;
+  Mirror_Current();
 }
 
 namespace {
