@@ -1,8 +1,9 @@
 // A growable table of fixed-size records with hash chains: the shape of every
 // symbol table in the assembler. Records and chain heads both grow
-// geometrically (the heads stay at least as many as the records), so n names
-// cost O(n) in all. Records move when the table grows, so callers keep
-// indices, never pointers.
+// geometrically (the heads stay at least twice as many as the records, so
+// that a chain holds one record or none as a rule), so n names cost O(n) in
+// all. Records move when the table grows, so callers keep indices, never
+// pointers.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -194,7 +195,7 @@ struct Symbol_Table {
   // (Symbol_Hash of the name) is kept for the callers' sake.
   int32_t Add(const char* name, uint32_t length, uint16_t /*hash*/) {
     if (!entries) return -1;
-    if (static_cast<uint32_t>(count + 1) >= head_count && head_count < 0x40000000u) Grow_Heads();
+    if (2 * static_cast<uint64_t>(count + 1) >= head_count && head_count < 0x40000000u) Grow_Heads();
     if (static_cast<uint32_t>(count + 1) >= capacity && !Grow_Entries()) return -1;
     uint32_t offset = 0;
     int32_t index = count + 1;
