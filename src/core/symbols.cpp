@@ -99,10 +99,9 @@ int32_t Label_Find_Defined(const char* name, uint32_t length, uint32_t update, L
   return i;
 }
 
-int32_t Label_Find_Member(const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
-  uint32_t dot = 1;
-  while (dot < length && name[dot] != '.') ++dot;
-  if (dot >= length) return -1;
+namespace {
+// `name` is a path: a label, then its members from the dot at `dot` on.
+int32_t Label_Find_Member(const char* name, uint32_t length, uint32_t dot, uint32_t update, Label_Hit* hit) {
   Label_Hit base;
   if (Label_Find(name, dot, update, &base) < 0) return -1;
   if (base.structure < 0) {
@@ -119,16 +118,18 @@ int32_t Label_Find_Member(const char* name, uint32_t length, uint32_t update, La
   }
   return base.index;
 }
+}  // namespace
 
 int32_t Label_Find_Any(const char* name, uint32_t length, uint32_t update, Label_Hit* hit) {
-  bool dotted = false;
-  for (uint32_t k = 1; k < length && !dotted; ++k) dotted = name[k] == '.';
+  uint32_t dot = 1;
+  while (dot < length && name[dot] != '.') ++dot;
+  const bool dotted = dot < length;
   // With no label named with a dot, a dotted path is never a label's own name.
   if (!dotted || Symbols.Dotted_Labels || !Shortcuts_On()) {
     int32_t i = Label_Find(name, length, update, hit);
     if (i >= 0 || !dotted) return i;
   }
-  return Label_Find_Member(name, length, update, hit);
+  return Label_Find_Member(name, length, dot, update, hit);
 }
 
 void Label_Define_Pending(uint32_t data_type) {

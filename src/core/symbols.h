@@ -69,7 +69,6 @@ int Label_Table_Create();
 void Label_Table_Free();
 int32_t Label_Create(const char* name, uint32_t length, uint32_t data_type, uint32_t address);
 int32_t Label_Find(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
-int32_t Label_Find_Member(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
 int32_t Label_Find_Any(const char* name, uint32_t length, uint32_t update, Label_Hit* hit);
 // Label_Find_Any for a label's definition in a later pass: labels are defined
 // in the same order in every pass, so the record after the one defined last

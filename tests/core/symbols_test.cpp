@@ -40,7 +40,7 @@ TEST_F(Symbols_Test, CaseMattersAndUpdatesCount) {
 
 TEST_F(Symbols_Test, MemberOfPlainLabel) {
   Label_Create("pt", 2, 32, 0);
-  EXPECT_EQ(Label_Find_Member("pt.x", 4, 0, nullptr), -1);
+  EXPECT_EQ(Label_Find_Any("pt.x", 4, 0, nullptr), -1);
   EXPECT_EQ(err, "\r\n**Error** prog.asm(12) LABEL, type is not a STRUCTURE: pt.x");
 }
 
