@@ -21,7 +21,9 @@ std::string* Capture_Err = nullptr;
 
 void Write_All(int fd, const char* text, size_t length) {
   while (length > 0) {
-    ssize_t n = ::write(fd, text, length);
+    // At most 1 GiB a call: a write may take less than asked anyway.
+    const size_t chunk = length < (size_t{1} << 30) ? length : (size_t{1} << 30);
+    ssize_t n = ::write(fd, text, chunk);
     if (n <= 0) return;  // the console result is not acted upon
     text += n;
     length -= static_cast<size_t>(n);
