@@ -17,6 +17,10 @@ constexpr uint32_t Record_Bytes = static_cast<uint32_t>(sizeof(Reloc_Record));
 Reloc_Record* Next_Slot() {
   Reloc_State& r = Relocs;
   if (r.Reloc_Full || !r.Reloc_Table) return nullptr;
+  if (Options.Output_Format == Format_Binary && !Options.Info_Flags.info_reloc) {
+    r.Reloc_Scratch = Reloc_Record{};
+    return &r.Reloc_Scratch;
+  }
   if (r.Reloc_Count >= r.Reloc_Capacity) {
     // Doubling: n relocations cost O(n) copies in all.
     const uint64_t wanted = static_cast<uint64_t>(r.Reloc_Capacity) * 2;

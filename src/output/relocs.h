@@ -30,6 +30,9 @@ struct Reloc_State {
   uint32_t Reloc_Capacity = 0;
   uint32_t Reloc_Count = 0;
   bool Reloc_Full = false;  // growth failed in this pass: nothing more is stored
+  // Flat binary output applies no relocation; only -info_reloc lists them.
+  // Without it each record is written to this slot and not kept.
+  Reloc_Record Reloc_Scratch = {};
 };
 extern Reloc_State Relocs;
 

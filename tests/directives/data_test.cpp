@@ -33,6 +33,7 @@ class Data_Test : public Assembler_Fixture {
 }  // namespace
 
 TEST_F(Data_Test, AddressItemsRecordRelocations) {
+  Options.Info_Flags.info_reloc = 1;  // binary output keeps its relocations only to list them
   Open_Section("a");
   Parse("target: db 0\r\n");
   Open_Section("b");
@@ -60,6 +61,7 @@ TEST_F(Data_Test, AddressItemsRecordRelocations) {
 }
 
 TEST_F(Data_Test, RelocationTableGrowsKeepingEarlierRecords) {
+  Options.Info_Flags.info_reloc = 1;
   Open_Section("d");
   std::string source = "lbl:\r\n";
   for (int i = 0; i < 16385; ++i) source += "dd lbl\r\n";
@@ -72,6 +74,12 @@ TEST_F(Data_Test, RelocationTableGrowsKeepingEarlierRecords) {
     ASSERT_EQ(r.offset, i * 4) << i;
     ASSERT_EQ(r.address, Sections.Section_Start + i * 4) << i;
   }
+  EXPECT_EQ(err, "");
+  // Without the list, binary output applies and keeps none.
+  Options.Info_Flags.info_reloc = 0;
+  Reloc_Reset_Pass();
+  Parse("dd lbl\r\ndq lbl\r\n");
+  EXPECT_EQ(Relocs.Reloc_Count, 0u);
   EXPECT_EQ(err, "");
 }
 

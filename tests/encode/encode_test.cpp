@@ -254,6 +254,7 @@ TEST_F(Encode_Test, FrameOperands) {
 
 // A label immediate stored into a frame variable keeps its relocation.
 TEST_F(Encode_Test, FrameImmediateRelocates) {
+  Options.Info_Flags.info_reloc = 1;
   Open_Section();
   Start(Code_32);
   Set(Params.op[0], Op_Local, 4, 32);
@@ -268,6 +269,7 @@ TEST_F(Encode_Test, FrameImmediateRelocates) {
 
 // An address taken with `rva` keeps its relocation kind in the immediate.
 TEST_F(Encode_Test, RvaImmediatesKeepTheirKind) {
+  Options.Info_Flags.info_reloc = 1;
   Open_Section();
   for (uint32_t mode : {Code_32, Code_64}) {
     Start(mode);
