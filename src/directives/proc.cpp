@@ -5,6 +5,7 @@
 // the stack family's workers.
 #include "directives/proc.h"
 
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -36,47 +37,59 @@ constexpr uint32_t Local_Max = 64;
 constexpr uint32_t Local_Label_Max = 128;
 constexpr uint32_t Frame_Max = 0xFFFF;  // ENTER's 16-bit size
 
+// Item names stand in a character pool (each followed by a NUL): an item
+// holds the name's offset and length.
+struct Pool_Name {
+  uint32_t offset = 0;
+  uint32_t length = 0;
+};
+
 struct Uses_Item {
   uint32_t kind;  // 1 general register, 2 segment register
   uint32_t number;
   uint32_t size;
-  std::string name;
+  Pool_Name name;
 };
 
 struct Arg_Item {
-  std::string name;
+  Pool_Name name;
   uint32_t offset;  // above the frame base
   uint32_t size;    // bits
 };
 
 struct Local_Item {
-  std::string name;
+  Pool_Name name;
   uint32_t base;       // frame bytes below the frame base before this item
   uint32_t offset;     // distance below the frame base (operands negate it)
   uint32_t stack_item; // bytes per item: the stack item, or a structure rounded up to it
   uint64_t count;
   uint32_t size;       // bits
-  std::string type;    // structure name, empty for none
+  Pool_Name type;      // structure name, length 0 for none
 };
 
 struct Local_Label {
-  std::string name;
+  Pool_Name name;
   uint32_t address;
 };
 
+// A PROC's items of one kind: `count` of them from `first` in their pool.
+struct Item_Range {
+  uint32_t first = 0;
+  uint32_t count = 0;
+};
+
+// A PROC's items stand in pools shared by every PROC, each PROC's in a row,
+// in the order the PROCs come: a later pass reads them as one stream, not
+// one small block per PROC all over the heap. The name is the names table's.
 struct Proc_Record {
-  std::string name;
   uint32_t flags = 0;  // bit 0: varg
   uint32_t convention = 0;
   uint32_t end = 0;
   uint32_t first_line = 0;  // source lines of `proc` and `endp`, kept under -dbg
   uint32_t last_line = 0;
-  std::vector<Uses_Item> uses;
-  std::vector<Arg_Item> args;
   uint32_t arg_bytes = 0;
-  std::vector<Local_Item> locals;
   uint32_t local_bytes = 0;
-  std::vector<Local_Label> labels;
+  Item_Range uses, args, locals, labels;
 };
 
 // Where each PROC is, kept with its name for lookups (entry i is table[i]):
@@ -95,6 +108,14 @@ constexpr uint32_t Proc_Grow_Step = 3072;
 struct Proc_State {
   std::vector<Proc_Record> table;
   Symbol_Table<Proc_Place> names;
+  // USES, ARG and local labels are made in pass 1 and kept; LOCALs are made
+  // anew in every pass, into pools emptied when a pass starts.
+  std::vector<Uses_Item> uses;
+  std::vector<Arg_Item> args;
+  std::vector<Local_Label> labels;
+  std::vector<char> item_names;
+  std::vector<Local_Item> locals;
+  std::vector<char> local_names;
   int32_t current = -1;
   uint32_t block_mode = 0;
   uint32_t saved_block_mode = 0;
@@ -109,6 +130,45 @@ Proc_Record* Current() {
   return s.current < 0 ? nullptr : &s.table[static_cast<uint32_t>(s.current)];
 }
 
+const char* Proc_Name(int32_t proc) { return State.names.Name(proc); }
+uint32_t Proc_Name_Length(int32_t proc) { return State.names.Name_Length(proc); }
+
+// The items of a range; none when the range is not (or no longer) in its
+// pool, as a LOCAL range of an earlier pass.
+template <class Item>
+std::span<Item> Items(std::vector<Item>& pool, Item_Range r) {
+  if (static_cast<uint64_t>(r.first) + r.count > pool.size()) return {};
+  return {pool.data() + r.first, r.count};
+}
+
+// A new item at the end of a PROC's range. The range is moved to the end
+// of its pool first when other items follow it there.
+template <class Item>
+Item& Append(std::vector<Item>& pool, Item_Range& r) {
+  if (static_cast<uint64_t>(r.first) + r.count != pool.size()) {
+    if (static_cast<uint64_t>(r.first) + r.count > pool.size()) r.count = 0;
+    pool.reserve(pool.size() + r.count + 1);  // the items copied stay where they are
+    const uint32_t moved = static_cast<uint32_t>(pool.size());
+    for (uint32_t k = 0; k < r.count; ++k) pool.push_back(pool[r.first + k]);
+    r.first = moved;
+  }
+  pool.emplace_back();
+  r.count += 1;
+  return pool.back();
+}
+
+Pool_Name Name_Into(std::vector<char>& pool, const char* text, uint32_t length) {
+  const Pool_Name n{static_cast<uint32_t>(pool.size()), length};
+  pool.insert(pool.end(), text, text + length);
+  pool.push_back(0);
+  return n;
+}
+
+const char* Text_Of(const std::vector<char>& pool, Pool_Name n) { return pool.data() + n.offset; }
+bool Name_Is(const std::vector<char>& pool, Pool_Name n, const char* text, uint32_t length) {
+  return Str_Equal(Text_Of(pool, n), n.length, text, length);
+}
+
 // The current PROC's convention, ARG count and VARG mark, copied beside its
 // place: an INVOKE reads them with the place its lookup found.
 void Mirror_Current() {
@@ -117,7 +177,7 @@ void Mirror_Current() {
   const Proc_Record& r = s.table[static_cast<uint32_t>(s.current)];
   Proc_Place& place = s.names[s.current];
   place.convention = r.convention;
-  place.arg_count = static_cast<uint32_t>(r.args.size());
+  place.arg_count = r.args.count;
   place.varg = (r.flags & 1) != 0;
 }
 
@@ -162,10 +222,13 @@ int32_t Proc_Create(const char* name, uint32_t length) {
   place.section = Sections.Current_Section;
   place.start = Sections.Location_Counter;
   Proc_Record r;
-  r.name.assign(name, length);
   r.convention = s.default_convention;
   r.first_line = Source_Line();
-  s.table.push_back(std::move(r));
+  r.uses.first = static_cast<uint32_t>(s.uses.size());
+  r.args.first = static_cast<uint32_t>(s.args.size());
+  r.locals.first = static_cast<uint32_t>(s.locals.size());
+  r.labels.first = static_cast<uint32_t>(s.labels.size());
+  s.table.push_back(r);
   s.current = index;
   Mirror_Current();
   return index;
@@ -213,7 +276,7 @@ void Proc_Statement(const char* text, uint32_t length) {
   }
   State.current = index;
   Proc_Record& p = State.table[static_cast<uint32_t>(index)];
-  p.locals.clear();  // its LOCALs of this pass follow
+  p.locals = {static_cast<uint32_t>(State.locals.size()), 0};  // its LOCALs of this pass follow
   p.local_bytes = 0;
 }
 
@@ -231,10 +294,9 @@ void Uses_Statement(const char* text, uint32_t length) {
     Error_Text("USES, item unknown: ", text, length);
     return;
   }
-  Uses_Item item;
+  Uses_Item item{};
   item.number = reg.number;
   item.size = reg.size;
-  item.name.assign(text, length);
   if (reg.reg_class == Reg_General) {
     if (!Register_Usable(text, length, reg.number, reg.size, reg.reg_class)) return;
     if (reg.size == 8) {
@@ -252,22 +314,25 @@ void Uses_Statement(const char* text, uint32_t length) {
     Error_Text("USES, must precede the first code of PROC: ", text, length);
     return;
   }
-  if (p->uses.size() >= Uses_Max) {
+  Proc_State& s = State;
+  item.name = Name_Into(s.item_names, text, length);
+  if (p->uses.count >= Uses_Max) {
     Error_Text("USES, too many items: ", text, length);
-    p->uses.back() = item;
+    Items(s.uses, p->uses).back() = item;
     return;
   }
-  p->uses.push_back(item);
+  Append(s.uses, p->uses) = item;
 }
 
 // ---- ARG --------------------------------------------------------------------------
 
 // An ARG or a LOCAL of that name.
 bool Frame_Has(const Proc_Record& p, const char* text, uint32_t length) {
-  for (const Arg_Item& a : p.args)
-    if (Str_Equal(a.name.data(), static_cast<uint32_t>(a.name.size()), text, length)) return true;
-  for (const Local_Item& l : p.locals)
-    if (Str_Equal(l.name.data(), static_cast<uint32_t>(l.name.size()), text, length)) return true;
+  Proc_State& s = State;
+  for (const Arg_Item& a : Items(s.args, p.args))
+    if (Name_Is(s.item_names, a.name, text, length)) return true;
+  for (const Local_Item& l : Items(s.locals, p.locals))
+    if (Name_Is(s.local_names, l.name, text, length)) return true;
   return false;
 }
 
@@ -284,13 +349,14 @@ void Arg_Statement(const char* text, uint32_t length) {
     Error_Text("ARG, is double defined: ", text, length);
     return;
   }
-  if (p->args.size() >= Arg_Max) {
+  if (p->args.count >= Arg_Max) {
     Error_Text("ARG, can not create more: ", text, length);
     return;
   }
   const uint32_t s = Stack_Item_Size();
   p->arg_bytes += s;
-  p->args.push_back({std::string(text, length), p->arg_bytes + s, 8 * s});
+  const Pool_Name name = Name_Into(State.item_names, text, length);
+  Append(State.args, p->args) = {name, p->arg_bytes + s, 8 * s};
   Mirror_Current();
   Symbol_Name_Added(text, length);
 }
@@ -318,7 +384,7 @@ void Local_Name(Proc_Record& p, const char* text, uint32_t length) {
     Error_Text("LOCAL, var is double defined: ", text, length);
     return;
   }
-  if (p.locals.size() >= Local_Max) {
+  if (p.locals.count >= Local_Max) {
     Error_Text("Can not create more LOCALs for procedure: ", text, length);
     return;
   }
@@ -327,15 +393,21 @@ void Local_Name(Proc_Record& p, const char* text, uint32_t length) {
     Error_Text("LOCAL, count is out of range: ", text, length);
     return;
   }
-  Local_Item item{std::string(text, length), p.local_bytes, 0, s, 1, 8 * s, std::string()};
+  Local_Item item{Name_Into(State.local_names, text, length), p.local_bytes, 0, s, 1, 8 * s, Pool_Name{}};
   Local_Place(p, item, text, length);
-  Symbol_Name_Added(item.name.data(), static_cast<uint32_t>(item.name.size()));
-  p.locals.push_back(std::move(item));
+  Symbol_Name_Added(text, length);
+  Append(State.locals, p.locals) = item;
+}
+
+// The LOCAL made last, or none.
+Local_Item* Last_Local(Proc_Record& p) {
+  std::span<Local_Item> items = Items(State.locals, p.locals);
+  return items.empty() ? nullptr : &items.back();
 }
 
 // `[n]` after a LOCAL name: the text between the brackets.
 void Local_Count(Proc_Record& p, const char* text, uint32_t length, const char* word, uint32_t word_length) {
-  if (p.locals.empty()) {
+  if (!Last_Local(p)) {
     Error_Text("LOCAL, expecting local name first: ", word, word_length);
     return;
   }
@@ -358,7 +430,7 @@ void Local_Count(Proc_Record& p, const char* text, uint32_t length, const char* 
     Error_Text("LOCAL, count is out of range: ", word, word_length);
     return;
   }
-  Local_Item& item = p.locals.back();
+  Local_Item& item = *Last_Local(p);
   item.count = e.value;
   Local_Place(p, item, word, word_length);
 }
@@ -373,15 +445,16 @@ void Local_Type(Proc_Record& p, const char* text, uint32_t length) {
     if (Pass.Pass_Number > 1) Error_Text("LOCAL, type is unknown:  ", text, length);
     return;
   }
-  if (p.locals.empty()) {
+  if (!Last_Local(p)) {
     Error_Text("LOCAL, expecting local name first: ", text, length);
     return;
   }
-  Local_Item& item = p.locals.back();
+  const Pool_Name type = Name_Into(State.local_names, text + 1, length - 1);
+  Local_Item& item = *Last_Local(p);
   const uint32_t s = Stack_Item_Size();
   item.stack_item = (size + s - 1) / s * s;
   if (item.stack_item == 0) item.stack_item = s;
-  item.type.assign(text + 1, length - 1);
+  item.type = type;
   Local_Place(p, item, text, length);
 }
 
@@ -412,9 +485,9 @@ void Local_Statement(const char* text, uint32_t length) {
     Error_Text("Empty or orphan brackets? : ", text, length);
     return;
   }
-  const size_t before = p->locals.size();
+  const uint32_t before = p->locals.count;
   Local_Name(*p, text, bracket);
-  if (p->locals.size() == before) return;
+  if (p->locals.count == before) return;
   Local_Count(*p, text + bracket + 1, length - bracket - 2, text, length);
 }
 
@@ -430,8 +503,8 @@ void Local_Count_Bracket(const char* text, uint32_t length) {
 }
 
 const Local_Item* Local_Find_Simple(const Proc_Record& p, const char* name, uint32_t length) {
-  for (const Local_Item& l : p.locals)
-    if (Str_Equal(l.name.data(), static_cast<uint32_t>(l.name.size()), name, length)) return &l;
+  for (const Local_Item& l : Items(State.locals, p.locals))
+    if (Name_Is(State.local_names, l.name, name, length)) return &l;
   return nullptr;
 }
 
@@ -442,7 +515,7 @@ bool Local_Find_Member(const Proc_Record& p, const char* name, uint32_t length, 
   if (dot == 0 || dot >= length - 1) return false;
   const Local_Item* l = Local_Find_Simple(p, name, dot);
   if (!l) return false;
-  if (l->type.empty()) {
+  if (l->type.length == 0) {
     if (Pass.Pass_Number > 1) {
       Error_Text("LOCAL, type is not a structure: ", name, length);
       return false;
@@ -451,7 +524,8 @@ bool Local_Find_Member(const Proc_Record& p, const char* name, uint32_t length, 
     *size = 32;
     return true;
   }
-  const std::string full = l->type + std::string(name + dot, length - dot);
+  const std::string full = std::string(Text_Of(State.local_names, l->type), l->type.length) +
+                           std::string(name + dot, length - dot);
   uint32_t member = 0, type = 0;
   if (!Struc_Member_Of_Name(full.data(), static_cast<uint32_t>(full.size()), &member, &type)) return false;
   *offset = l->offset - member;
@@ -466,25 +540,26 @@ void Prologue(Proc_Record& p) {
   if (p.convention != Conv_Noframe) {
     uint32_t frame = p.local_bytes;
     if (aligned && (frame & 8)) frame += 8;
-    if (frame > Frame_Max) Error_Text("LOCAL, frame is too big: ", p.name.data(), static_cast<uint32_t>(p.name.size()));
+    if (frame > Frame_Max) Error_Text("LOCAL, frame is too big: ", Proc_Name(State.current), Proc_Name_Length(State.current));
     Emit_Enter(frame, 0);
   }
-  for (const Uses_Item& u : p.uses) {
+  const std::span<const Uses_Item> uses = Items(State.uses, p.uses);
+  for (const Uses_Item& u : uses) {
     if (u.kind == 2) {
       Encode_Push_Sreg(u.number);
       continue;
     }
     // A 2-byte push would leave the stack off its 16-byte alignment.
     if (aligned && u.size == 16) {
-      Error_Text("USES, can not save this register: ", u.name.data(), static_cast<uint32_t>(u.name.size()));
+      Error_Text("USES, can not save this register: ", Text_Of(State.item_names, u.name), u.name.length);
       continue;
     }
     Encode_Push_Reg(u.number, u.size);
   }
   // The aligned conventions keep rsp on 16 bytes: an odd count pushes the
   // last item once more.
-  if (aligned && (p.uses.size() & 1)) {
-    const Uses_Item& u = p.uses.back();
+  if (aligned && (uses.size() & 1)) {
+    const Uses_Item& u = uses.back();
     if (u.kind == 2) Encode_Push_Sreg(u.number);
     else if (u.size != 16) Encode_Push_Reg(u.number, u.size);
   }
@@ -495,13 +570,14 @@ void Prologue(Proc_Record& p) {
 void Proc_Epilogue() {
   Proc_Record* p = Current();
   if (!p) return;
-  if (Aligned_Convention(p->convention) && (p->uses.size() & 1)) {
-    const Uses_Item& u = p->uses.back();
+  const std::span<const Uses_Item> uses = Items(State.uses, p->uses);
+  if (Aligned_Convention(p->convention) && (uses.size() & 1)) {
+    const Uses_Item& u = uses.back();
     if (u.kind == 2) Encode_Pop_Sreg(u.number);
     else if (u.size != 16) Encode_Pop_Reg(u.number, u.size);
   }
-  for (size_t i = p->uses.size(); i-- > 0;) {
-    const Uses_Item& u = p->uses[i];
+  for (size_t i = uses.size(); i-- > 0;) {
+    const Uses_Item& u = uses[i];
     if (u.kind == 2) Encode_Pop_Sreg(u.number);
     else if (!(Aligned_Convention(p->convention) && u.size == 16)) Encode_Pop_Reg(u.number, u.size);
   }
@@ -539,16 +615,13 @@ void Block_Mode_Restore() {
 
 bool Proc_Is_Open() { return State.current >= 0; }
 
-const char* Proc_Current_Name() {
-  const Proc_Record* p = Current();
-  return p ? p->name.c_str() : nullptr;
-}
+const char* Proc_Current_Name() { return State.current < 0 ? nullptr : Proc_Name(State.current); }
 
 bool Proc_Arg_Names(const char* name, uint32_t length, void (*each)(const char* arg, uint32_t arg_length)) {
   const int32_t i = Proc_Find(name, length, 0);
   if (i < 0) return false;
-  for (const Arg_Item& a : State.table[static_cast<uint32_t>(i)].args)
-    each(a.name.data(), static_cast<uint32_t>(a.name.size()));
+  for (const Arg_Item& a : Items(State.args, State.table[static_cast<uint32_t>(i)].args))
+    each(Text_Of(State.item_names, a.name), a.name.length);
   return true;
 }
 
@@ -588,9 +661,8 @@ bool Proc_Address(const char* name, uint32_t length, uint32_t* address, uint32_t
 
 bool Proc_At(int32_t proc, const char** name, uint32_t* length, uint32_t* address, uint32_t* section) {
   if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return false;
-  const Proc_Record& p = State.table[static_cast<uint32_t>(proc)];
-  *name = p.name.data();
-  *length = static_cast<uint32_t>(p.name.size());
+  *name = Proc_Name(proc);
+  *length = Proc_Name_Length(proc);
   *address = State.names[proc].start;
   *section = State.names[proc].section;
   return true;
@@ -607,20 +679,20 @@ bool Proc_Extent(int32_t proc, uint32_t* end, uint32_t* first_line, uint32_t* la
 
 bool Proc_Local_Label_At(int32_t proc, uint32_t label, const char** name, uint32_t* length, uint32_t* address) {
   if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return false;
-  const Proc_Record& p = State.table[static_cast<uint32_t>(proc)];
-  if (label >= p.labels.size()) return false;
-  *name = p.labels[label].name.data();
-  *length = static_cast<uint32_t>(p.labels[label].name.size());
-  *address = p.labels[label].address;
+  const std::span<const Local_Label> labels = Items(State.labels, State.table[static_cast<uint32_t>(proc)].labels);
+  if (label >= labels.size()) return false;
+  *name = Text_Of(State.item_names, labels[label].name);
+  *length = labels[label].name.length;
+  *address = labels[label].address;
   return true;
 }
 
 bool Proc_Arg_At(int32_t proc, uint32_t arg, const char** name, uint32_t* length) {
   if (proc < 0 || static_cast<size_t>(proc) >= State.table.size()) return false;
-  const Proc_Record& p = State.table[static_cast<uint32_t>(proc)];
-  if (arg >= p.args.size()) return false;
-  *name = p.args[arg].name.data();
-  *length = static_cast<uint32_t>(p.args[arg].name.size());
+  const std::span<const Arg_Item> args = Items(State.args, State.table[static_cast<uint32_t>(proc)].args);
+  if (arg >= args.size()) return false;
+  *name = Text_Of(State.item_names, args[arg].name);
+  *length = args[arg].name.length;
   return true;
 }
 
@@ -659,8 +731,8 @@ bool Proc_Local_Find(const char* name, uint32_t length, uint32_t* frame_offset, 
 bool Proc_Arg_Find(const char* name, uint32_t length, uint32_t* frame_offset, uint32_t* size) {
   const Proc_Record* p = Current();
   if (!p) return false;
-  for (const Arg_Item& a : p->args) {
-    if (Str_Equal(a.name.data(), static_cast<uint32_t>(a.name.size()), name, length)) {
+  for (const Arg_Item& a : Items(State.args, p->args)) {
+    if (Name_Is(State.item_names, a.name, name, length)) {
       *frame_offset = a.offset;
       *size = a.size;
       return true;
@@ -673,8 +745,8 @@ namespace {
 Local_Label* Label_Of(const char* name, uint32_t length) {
   Proc_Record* p = Current();
   if (!p) return nullptr;
-  for (Local_Label& l : p->labels)
-    if (Str_Equal(l.name.data(), static_cast<uint32_t>(l.name.size()), name, length)) return &l;
+  for (Local_Label& l : Items(State.labels, p->labels))
+    if (Name_Is(State.item_names, l.name, name, length)) return &l;
   return nullptr;
 }
 }  // namespace
@@ -696,11 +768,12 @@ void Local_Label_Create(const char* name, uint32_t length, uint32_t, uint32_t ad
     Error_Text("Local Label, name too long: ", name, length);
     return;
   }
-  if (p->labels.size() >= Local_Label_Max) {
+  if (p->labels.count >= Local_Label_Max) {
     Error_Text("Local Label, can not create more: ", name, length);
     return;
   }
-  p->labels.push_back({std::string(name, length), address});
+  const Pool_Name n = Name_Into(State.item_names, name, length);
+  Append(State.labels, p->labels) = {n, address};
   Symbol_Name_Added(name, length);
 }
 
@@ -720,9 +793,8 @@ void Proc_File_Start() {
 }
 
 void Proc_File_End_Checks() {
-  const Proc_Record* p = Current();
-  if (Diag.Include_Depth == 0 && p && !Diag.Stop_Flag)
-    Error_Text("ENDP is missing for: ", p->name.data(), static_cast<uint32_t>(p->name.size()));
+  if (Diag.Include_Depth == 0 && State.current >= 0 && !Diag.Stop_Flag)
+    Error_Text("ENDP is missing for: ", Proc_Name(State.current), Proc_Name_Length(State.current));
 }
 
 void Proc_Reset_Pass() {
@@ -730,6 +802,8 @@ void Proc_Reset_Pass() {
   // opens it (Proc_Statement): no other PROC's frame is read meanwhile.
   State.current = -1;
   State.block_mode = 0;
+  State.locals.clear();
+  State.local_names.clear();
 }
 
 void Proc_Table_Init() {
@@ -742,6 +816,14 @@ void Proc_Table_Free() {
   Proc_State& s = State;
   s.table.clear();
   s.table.shrink_to_fit();
+  for (auto* pool : {&s.item_names, &s.local_names}) {
+    pool->clear();
+    pool->shrink_to_fit();
+  }
+  s.uses = {};
+  s.args = {};
+  s.labels = {};
+  s.locals = {};
   s.names.Free();
   s.current = -1;
   s.block_mode = 0;
@@ -753,8 +835,8 @@ void Proc_Table_Free() {
 void Dir_Proc(const Keyword_Entry* keyword) {
   (void)keyword;
   Flow_Proc_Checks();
-  if (const Proc_Record* open = Current()) {
-    Error_Text("PROC, previous PROC not closed: ", open->name.data(), static_cast<uint32_t>(open->name.size()));
+  if (State.current >= 0) {
+    Error_Text("PROC, previous PROC not closed: ", Proc_Name(State.current), Proc_Name_Length(State.current));
     Close_Current();
   }
   State.refused_open = false;
