@@ -111,4 +111,20 @@ TEST(Proc_Runs, ManyProcsWithSharedLocalNames) {
   }
 }
 
+// Two PROCs whose frames use each other's names, with a LOCAL count and type
+// known only from pass 2: each PROC reads its own items in every pass.
+TEST(Proc_Runs, FramesStayApartAcrossPasses) {
+  const std::string source =
+      Source({".use32", "proc A", "arg x", "local y[N]", "mov eax,[x]", "mov ebx,[y]", "ret", "endp", "proc B",
+              "arg p y", "local x :S", "local z", "mov eax,[y]", "mov ebx,[x.b]", "mov ecx,[z]", "ret", "endp",
+              "N equ 3", "struc S", "a dd ?", "b dd ?", "ends"});
+  const Run_Result r = Run_Assembler(source, {"-binary", "-q"});
+  ASSERT_EQ(r.exit_code, 0) << Visible(r.err);
+  // enter 12; [ebp+8]; [ebp-12]; leave; ret 4; pad to 16; enter 12; [ebp+12]; [ebp-8+4]; [ebp-12]; leave; ret 8
+  const std::vector<uint8_t> want = {0xC8, 0x0C, 0x00, 0x00, 0x8B, 0x45, 0x08, 0x8B, 0x5D, 0xF4, 0xC9, 0xC2,
+                                     0x04, 0x00, 0x90, 0x90, 0xC8, 0x0C, 0x00, 0x00, 0x8B, 0x45, 0x0C, 0x8B,
+                                     0x5D, 0xFC, 0x8B, 0x4D, 0xF4, 0xC9, 0xC2, 0x08, 0x00};
+  EXPECT_EQ(std::vector<uint8_t>(r.output.begin(), r.output.end()), want);
+}
+
 }  // namespace
