@@ -6,6 +6,7 @@
 #include "core/dispatch.h"
 #include "core/expr.h"
 #include "core/keywords.h"
+#include "core/lookup_tape.h"
 #include "core/operands.h"
 #include "core/platform/platform.h"
 #include "core/scanner.h"
@@ -81,6 +82,7 @@ void Free_Tables() {
   Line_Table_Free();
   Scratch_Free_All();
   Scanner_Release_Buffers();
+  Tape_Reset();
 }
 
 void Reset_Pass_State() {
@@ -104,6 +106,7 @@ void Reset_Pass_State() {
   Parser.Code_Mode = Code_32;
   Rnd.Rnd_Seed = 181;
   Scratch_Reset();
+  Tape_Pass_Start(Pass.Pass_Number);
 }
 
 }  // namespace

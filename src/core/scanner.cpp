@@ -2,10 +2,12 @@
 // (pointer, length) pairs into the buffer; nothing is copied.
 #include "core/scanner.h"
 
+
 #include "core/assemble.h"
 #include "core/cmdline.h"
 #include "core/diag.h"
 #include "core/dispatch.h"
+#include "core/lookup_tape.h"
 #include "core/operands.h"
 #include "core/platform/platform.h"
 #include "core/scratch.h"
@@ -90,6 +92,7 @@ void Word_Out(Scanner& s) {
 void Count_Line(Scanner& s) {
   if (!(s.flags & Parse_Not_File)) {
     Pass.Line_Counter += 1;
+    Tape_Line(Pass.Line_Counter);
     if (File_Name_Slot* f = Current_File_Name()) f->line += 1;
   } else if (s.flags & Parse_Macro_Body) {
     Macro_Body_Line_Advance();

@@ -30,7 +30,7 @@ bool Name_Fits(const char* what, const char* name, uint32_t length) {
 
 int Label_Table_Create() {
   Symbols.Dotted_Labels = false;
-  return Symbols.Labels.Create(Label_Grow_Step, Label_Grow_Step);
+  return Symbols.Labels.Create(Label_Grow_Step, Label_Grow_Step, Tape_Labels);
 }
 void Label_Table_Free() { Symbols.Labels.Free(); }
 
@@ -183,7 +183,7 @@ int Equ_Table_Init() {
   Symbols.Odd_Names = false;
   Symbols.Assignments.clear();
   Symbols.Equ_Last_Created = -1;
-  return Symbols.Equates.Create(Equ_Grow_Step, Equ_Grow_Step);
+  return Symbols.Equates.Create(Equ_Grow_Step, Equ_Grow_Step, Tape_Equates);
 }
 
 void Equ_Table_Free() {

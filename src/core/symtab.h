@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "core/lookup_tape.h"
 #include "core/platform/platform.h"
 #include "core/text.h"
 
@@ -93,6 +94,7 @@ struct Symbol_Table {
   uint32_t step = 0;
   uint32_t head_count = 0;  // a power of two
   Name_Filter filter;
+  uint32_t tape_table = Tape_None;  // what the lookup tape calls this table
 
   const char* Name(int32_t index) const {
     if constexpr (Inline_Names) {
@@ -108,8 +110,10 @@ struct Symbol_Table {
 
   bool Created() const { return entries != nullptr; }
 
-  int Create(uint32_t initial, uint32_t grow_step) {
+  int Create(uint32_t initial, uint32_t grow_step, uint32_t tape = Tape_None) {
     Free();
+    tape_table = tape;
+    if (tape != Tape_None) Tape_Register(tape, {this, &Tape_Prefetch, &Tape_Bytes});
     entries = Alloc_Entries(initial, &entry_block);
     heads = static_cast<int32_t*>(Mem_Alloc(Symbol_Hash_Heads * static_cast<uint32_t>(sizeof(int32_t))));
     head_count = Symbol_Hash_Heads;
@@ -132,6 +136,8 @@ struct Symbol_Table {
     if (entry_block) Mem_Free(entry_block, 0, Entry_Block_Size(capacity));
     entry_block = nullptr;
     if (heads) Mem_Free(heads, 0, head_count * static_cast<uint32_t>(sizeof(int32_t)));
+    if (tape_table != Tape_None) Tape_Register(tape_table, {});
+    tape_table = Tape_None;
     entries = nullptr;
     heads = nullptr;
     head_count = 0;
@@ -236,9 +242,25 @@ struct Symbol_Table {
     const uint32_t hash = Name_Hash(name, length);
     for (int32_t i = heads[hash & (head_count - 1)]; i >= 0; i = entries[i].link.next) {
       const Link& l = entries[i].link;
-      if (l.hash == hash && Str_Equal(Name(i), l.length, name, length)) return i;
+      if (l.hash == hash && Str_Equal(Name(i), l.length, name, length)) {
+        Tape_Found(tape_table, i, hash);
+        return i;
+      }
     }
     return -1;
+  }
+
+  // The lookup tape's view: a record's entry and chain head fetched ahead,
+  // and the bytes that lookups read at random.
+  static void Tape_Prefetch(const void* table, uint32_t index, uint32_t hash) {
+    const Symbol_Table& t = *static_cast<const Symbol_Table*>(table);
+    if (!t.entries || static_cast<int64_t>(index) > t.count) return;
+    __builtin_prefetch(&t.heads[hash & (t.head_count - 1)]);
+    __builtin_prefetch(&t.entries[index]);
+  }
+  static uint64_t Tape_Bytes(const void* table) {
+    const Symbol_Table& t = *static_cast<const Symbol_Table*>(table);
+    return static_cast<uint64_t>(t.count + 1) * sizeof(Entry) + uint64_t{t.head_count} * sizeof(int32_t);
   }
 
  private:

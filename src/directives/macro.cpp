@@ -81,8 +81,29 @@ struct Macro_State {
   std::string cursor;
   bool reverse = false;
   std::vector<std::string> items;
+  // By macro, its body's and its parameters' first bytes: what the lookup
+  // tape fetches ahead with its record.
+  std::vector<const void*> fetch_at;
 };
 Macro_State M;
+
+void Macro_Tape_Prefetch(const void* table, uint32_t index, uint32_t hash) {
+  Symbol_Table<Macro_Name>::Tape_Prefetch(table, index, hash);
+  if (index >= M.table.size()) return;
+  const char* record = reinterpret_cast<const char*>(&M.table[index]);
+  __builtin_prefetch(record);
+  __builtin_prefetch(record + sizeof(Macro_Record) - 1);
+  if (2 * static_cast<size_t>(index) + 1 >= M.fetch_at.size()) return;
+  // A pointer of a record that has moved since is fetched in vain, never read.
+  for (size_t k = 2 * static_cast<size_t>(index); k <= 2 * static_cast<size_t>(index) + 1; ++k)
+    if (M.fetch_at[k]) __builtin_prefetch(M.fetch_at[k]);
+}
+
+int Macro_Index_Create() {
+  if (M.index.Create(Macro_Grow_Step, Macro_Grow_Step, Tape_Macros) != 0) return -1;
+  Tape_Register(Tape_Macros, {&M.index, Macro_Tape_Prefetch, &Symbol_Table<Macro_Name>::Tape_Bytes});
+  return 0;
+}
 
 int32_t Macro_Find(const char* name, uint32_t length) {
   const int32_t i = M.index.Find(name, length);
@@ -354,7 +375,7 @@ void Macro_Statement(const char* text, uint32_t length) {
   if (Pass.Pass_Number == 1) {
     if (found >= 0 || M.index.Find(text, length) >= 0) {
       Error_Text("MACRO, is already defined:", text, length);
-    } else if ((!M.index.Created() && M.index.Create(Macro_Grow_Step, Macro_Grow_Step) != 0) ||
+    } else if ((!M.index.Created() && Macro_Index_Create() != 0) ||
                M.index.Add(text, length, 0) < 0) {  // (the table notes the name)
       Error_Text("MACRO, can not create more: ", text, length);
       Diag.Stop_Flag += 1;
@@ -390,6 +411,10 @@ void Macro_Body_Line(const char* text, uint32_t length) {
   if (!m.defined) {
     m.body = std::move(body);
     m.defined = true;
+    const size_t at = 2 * static_cast<size_t>(index);
+    if (M.fetch_at.size() < at + 2) M.fetch_at.resize(at + 2);
+    M.fetch_at[at] = m.body.data();
+    M.fetch_at[at + 1] = m.params.data();
   }
 }
 
@@ -681,6 +706,7 @@ uint32_t Macro_Depth() { return static_cast<uint32_t>(M.stack.size()); }
 void Macro_Table_Free() {
   M.table.clear();
   M.table.shrink_to_fit();
+  M.fetch_at = {};
   M.index.Free();
 }
 
@@ -688,6 +714,7 @@ void Macro_Reset_Pass() {
   if (Pass.Pass_Number <= 1) {
     M.table.clear();
     M.index.Free();
+    M.fetch_at.clear();
   }
   M.cap = Capture{};
   M.call_index = -1;

@@ -212,7 +212,7 @@ bool Name_Ok(const char* text, uint32_t length, uint32_t max, const char* too_lo
 
 int32_t Proc_Create(const char* name, uint32_t length) {
   Proc_State& s = State;
-  if ((!s.names.Created() && s.names.Create(Proc_Grow_Step, Proc_Grow_Step) != 0) || s.names.Add(name, length, 0) < 0) {
+  if ((!s.names.Created() && s.names.Create(Proc_Grow_Step, Proc_Grow_Step, Tape_Procs) != 0) || s.names.Add(name, length, 0) < 0) {
     Error_Text("PROC, can not create more: ", name, length);
     Diag.Stop_Flag += 1;
     return -1;

@@ -73,8 +73,11 @@ int32_t Member_Find_In(int32_t structure, const char* member, uint32_t length) {
       if (Strucs.Member_Tags[static_cast<size_t>(s.first_member) + k] != tag) continue;
       const int32_t mi = s.first_member + static_cast<int32_t>(k);
       if (Strucs.Members.Name_Length(mi) == stem + length &&
-          Str_Equal(Strucs.Members.Name(mi) + stem, length, member, length))
+          Str_Equal(Strucs.Members.Name(mi) + stem, length, member, length)) {
+        Tape_Found(Tape_Strucs, structure, 0);  // found by index: no chain is read
+        Tape_Found(Tape_Members, mi, 0);
         return mi;
+      }
     }
     return -1;
   }
@@ -610,6 +613,13 @@ void Enum_Item(const char* text, uint32_t length) {
   Strucs.Enum_Value = value + 1;
 }
 
+// A member found in its structure's row: its entry and its tag, fetched ahead.
+void Member_Tape_Prefetch(const void*, uint32_t index, uint32_t) {
+  if (static_cast<int64_t>(index) > Strucs.Members.count || index >= Strucs.Member_Tags.size()) return;
+  __builtin_prefetch(&Strucs.Members.entries[index]);
+  __builtin_prefetch(&Strucs.Member_Tags[index]);
+}
+
 }  // namespace
 
 // ---- Tables ------------------------------------------------------------------------------
@@ -618,12 +628,13 @@ int Struc_Tables_Create() {
   Strucs.Members_Of.clear();
   Strucs.Member_Tags.clear();
   Strucs.Dotted_Names = false;
-  if (Strucs.Strucs.Create(Struc_Grow_Step, Struc_Grow_Step) != 0 ||
-      Strucs.Members.Create(Member_Grow_Step, Member_Grow_Step) != 0 ||
+  if (Strucs.Strucs.Create(Struc_Grow_Step, Struc_Grow_Step, Tape_Strucs) != 0 ||
+      Strucs.Members.Create(Member_Grow_Step, Member_Grow_Step, Tape_Members) != 0 ||
       Strucs.Enums.Create(Enum_Grow_Step, Enum_Grow_Step) != 0) {
     Struc_Tables_Free();
     return -1;
   }
+  Tape_Register(Tape_Members, {&Strucs.Members, Member_Tape_Prefetch, &Symbol_Table<Member_Record>::Tape_Bytes});
   Strucs.Struc_Current = -1;
   Strucs.Enum_Current = -1;
   return 0;

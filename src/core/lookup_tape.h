@@ -1,0 +1,69 @@
+// The lookup tape. A later pass reads the same source lines as pass 1, and
+// their names find the same records in the same order. Pass 1 notes, line by
+// line, which record each lookup of the large tables found; a later pass
+// reads those notes a few lines ahead of the scanner and prefetches the
+// records, so that a table too large for the caches is not waited for one
+// lookup at a time. The notes decide nothing: every lookup runs in full, and
+// a note that no longer fits its table prefetches nothing.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+enum Tape_Table : uint32_t {
+  Tape_None = 0,
+  Tape_Labels,
+  Tape_Equates,
+  Tape_Procs,
+  Tape_Macros,
+  Tape_Strucs,
+  Tape_Members,
+  Tape_Table_Count
+};
+
+// A table seen through the tape: its prefetch of one record (found by the
+// name hashed to `hash`), and its size.
+struct Tape_Table_Hooks {
+  const void* table = nullptr;
+  void (*prefetch)(const void* table, uint32_t index, uint32_t hash) = nullptr;
+  uint64_t (*bytes)(const void* table) = nullptr;
+};
+
+// A note: table (3 bits), lines since the previous note (5 bits), index (24
+// bits), and above them the name's hash.
+constexpr uint32_t Tape_Gap_Max = 31;
+constexpr uint32_t Tape_Index_Limit = 1u << 24;
+constexpr uint32_t Tape_Lead_Lines = 16;
+// Tables that fit the second-level cache are never waited for: no replay.
+constexpr uint64_t Tape_Replay_Bytes = 1u << 20;
+
+struct Lookup_Tape_State {
+  std::vector<uint64_t> notes;
+  Tape_Table_Hooks tables[Tape_Table_Count];
+  uint32_t last_line = 0;    // line of the last note written
+  size_t cursor = 0;         // next note to replay
+  uint32_t cursor_line = 0;  // line of the note before the cursor
+  bool recording = false;
+  bool replaying = false;
+  // Table bytes above which a later pass replays; the test suites set 0 so
+  // that every program they assemble replays its notes.
+  uint64_t replay_bytes = Tape_Replay_Bytes;
+};
+extern Lookup_Tape_State Lookup_Tape;
+
+void Tape_Register(uint32_t table, const Tape_Table_Hooks& hooks);
+void Tape_Reset();
+// At the start of each pass: pass 1 records, a later one replays when the
+// tables have outgrown the caches.
+void Tape_Pass_Start(uint32_t pass);
+// A lookup of `table` found record `index` on the current source line.
+void Tape_Note(uint32_t table, uint32_t index, uint32_t hash);
+// The scanner reached source line `line` of the pass.
+void Tape_Advance(uint32_t line);
+
+inline void Tape_Found(uint32_t table, int32_t index, uint32_t hash) {
+  if (Lookup_Tape.recording && table != Tape_None) Tape_Note(table, static_cast<uint32_t>(index), hash);
+}
+inline void Tape_Line(uint32_t line) {
+  if (Lookup_Tape.replaying) Tape_Advance(line);
+}

@@ -1,0 +1,62 @@
+// The lookup tape's notes: what a later pass fetches ahead, and when.
+#include "core/lookup_tape.h"
+
+#include <utility>
+#include <vector>
+
+#include "core/assemble.h"
+#include "core/shortcuts.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<std::pair<uint32_t, uint32_t>> Fetched;  // (index, hash) in the order fetched
+int Table_Marker;
+
+void Record_Fetch(const void* table, uint32_t index, uint32_t hash) {
+  EXPECT_EQ(table, &Table_Marker);
+  Fetched.emplace_back(index, hash);
+}
+uint64_t No_Bytes(const void*) { return 0; }
+
+TEST(Lookup_Tape, LaterPassFetchesTheNotesOfTheLinesAhead) {
+  Tape_Register(Tape_Labels, {&Table_Marker, Record_Fetch, No_Bytes});
+  Lookup_Tape.replay_bytes = 0;
+  Tape_Pass_Start(1);
+  // Notes on lines 1, 1, 3 and 70 (a gap over the note's field), and one of an
+  // index too large to note.
+  const struct { uint32_t line, index, hash; } notes[] = {
+      {1, 5, 50}, {1, 6, 60}, {3, 7, 70}, {3, Tape_Index_Limit, 1}, {70, 8, 80}};
+  for (const auto& n : notes) {
+    Pass.Line_Counter = n.line;
+    Tape_Found(Tape_Labels, static_cast<int32_t>(n.index), n.hash);
+  }
+  Tape_Found(Tape_None, 9, 90);  // a table the tape does not follow
+  Tape_Pass_Start(2);
+  ASSERT_TRUE(Lookup_Tape.replaying);
+  Fetched.clear();
+  Tape_Line(1);  // lines up to 1 + the lead
+  EXPECT_EQ(Fetched, (std::vector<std::pair<uint32_t, uint32_t>>{{5, 50}, {6, 60}, {7, 70}}));
+  Tape_Line(70 - Tape_Lead_Lines - 1);
+  EXPECT_EQ(Fetched.size(), 3u);
+  Tape_Line(70 - Tape_Lead_Lines);
+  ASSERT_EQ(Fetched.size(), 4u);
+  EXPECT_EQ(Fetched.back(), (std::pair<uint32_t, uint32_t>{8, 80}));
+  Tape_Line(1000);
+  EXPECT_EQ(Fetched.size(), 4u);
+  // Tables that fit the caches are not replayed; nor with the short cuts off.
+  Lookup_Tape.replay_bytes = 1;
+  Tape_Pass_Start(3);
+  EXPECT_FALSE(Lookup_Tape.replaying);
+  Lookup_Tape.replay_bytes = 0;
+  Shortcuts.off = true;
+  Tape_Pass_Start(3);
+  EXPECT_FALSE(Lookup_Tape.replaying);
+  Shortcuts.off = false;
+  Tape_Register(Tape_Labels, {});
+  Tape_Reset();
+  Lookup_Tape.replay_bytes = Tape_Replay_Bytes;
+  Pass = Pass_State{};
+}
+
+}  // namespace
