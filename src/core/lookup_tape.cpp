@@ -9,6 +9,12 @@ Lookup_Tape_State Lookup_Tape;
 namespace {
 // 4 million notes (16 MB) at most: a longer pass replays the notes it has.
 constexpr size_t Tape_Note_Max = size_t{1} << 22;
+uint64_t Table_Bytes() {
+  uint64_t bytes = 0;
+  for (const Tape_Table_Hooks& h : Lookup_Tape.tables)
+    if (h.table) bytes += h.bytes(h.table);
+  return bytes;
+}
 }  // namespace
 
 void Tape_Register(uint32_t table, const Tape_Table_Hooks& hooks) {
@@ -19,7 +25,7 @@ void Tape_Reset() {
   Lookup_Tape_State& t = Lookup_Tape;
   t.notes.clear();
   t.notes.shrink_to_fit();
-  t.recording = t.replaying = false;
+  t.watching = t.recording = t.replaying = false;
   t.cursor = 0;
   t.cursor_line = t.last_line = 0;
 }
@@ -28,17 +34,20 @@ void Tape_Pass_Start(uint32_t pass) {
   Lookup_Tape_State& t = Lookup_Tape;
   t.cursor = 0;
   t.cursor_line = t.last_line = 0;
-  t.replaying = false;
+  t.replaying = t.recording = false;
+  t.watching = pass <= 1 && Shortcuts_On();
   if (pass <= 1) {
     t.notes.clear();
-    t.recording = Shortcuts_On();
     return;
   }
-  t.recording = false;
-  uint64_t bytes = 0;
-  for (const Tape_Table_Hooks& h : t.tables)
-    if (h.table) bytes += h.bytes(h.table);
-  t.replaying = Shortcuts_On() && !t.notes.empty() && bytes >= t.replay_bytes;
+  t.replaying = Shortcuts_On() && !t.notes.empty() && Table_Bytes() >= t.replay_bytes;
+}
+
+void Tape_Watch(uint32_t) {
+  Lookup_Tape_State& t = Lookup_Tape;
+  if (Table_Bytes() < t.replay_bytes) return;
+  t.watching = false;
+  t.recording = true;
 }
 
 void Tape_Note(uint32_t table, uint32_t index, uint32_t hash) {

@@ -1,6 +1,7 @@
 // The lookup tape. A later pass reads the same source lines as pass 1, and
-// their names find the same records in the same order. Pass 1 notes, line by
-// line, which record each lookup of the large tables found; a later pass
+// their names find the same records in the same order. Once the tables have
+// outgrown the caches, pass 1 notes, line by line, which record each lookup
+// found; a later pass
 // reads those notes a few lines ahead of the scanner and prefetches the
 // records, so that a table too large for the caches is not waited for one
 // lookup at a time. The notes decide nothing: every lookup runs in full, and
@@ -36,6 +37,7 @@ constexpr uint32_t Tape_Index_Limit = 1u << 24;
 constexpr uint32_t Tape_Lead_Lines = 16;
 // Tables that fit the second-level cache are never waited for: no replay.
 constexpr uint64_t Tape_Replay_Bytes = 1u << 20;
+constexpr uint32_t Tape_Watch_Lines = 4096;  // a power of two
 
 struct Lookup_Tape_State {
   std::vector<uint64_t> notes;
@@ -43,6 +45,7 @@ struct Lookup_Tape_State {
   uint32_t last_line = 0;    // line of the last note written
   size_t cursor = 0;         // next note to replay
   uint32_t cursor_line = 0;  // line of the note before the cursor
+  bool watching = false;  // pass 1, not recording yet: the tables' size is checked now and then
   bool recording = false;
   bool replaying = false;
   // Table bytes above which a later pass replays; the test suites set 0 so
@@ -53,9 +56,11 @@ extern Lookup_Tape_State Lookup_Tape;
 
 void Tape_Register(uint32_t table, const Tape_Table_Hooks& hooks);
 void Tape_Reset();
-// At the start of each pass: pass 1 records, a later one replays when the
-// tables have outgrown the caches.
+// At the start of each pass: pass 1 records from where the tables outgrow
+// the caches, a later pass replays what it noted.
 void Tape_Pass_Start(uint32_t pass);
+// Pass 1 at source line `line`: starts the notes when the tables have grown.
+void Tape_Watch(uint32_t line);
 // A lookup of `table` found record `index` on the current source line.
 void Tape_Note(uint32_t table, uint32_t index, uint32_t hash);
 // The scanner reached source line `line` of the pass.
@@ -66,4 +71,5 @@ inline void Tape_Found(uint32_t table, int32_t index, uint32_t hash) {
 }
 inline void Tape_Line(uint32_t line) {
   if (Lookup_Tape.replaying) Tape_Advance(line);
+  else if (Lookup_Tape.watching && (line & (Tape_Watch_Lines - 1)) == 1) Tape_Watch(line);
 }

@@ -1,6 +1,7 @@
 // The lookup tape's notes: what a later pass fetches ahead, and when.
 #include "core/lookup_tape.h"
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,9 @@ TEST(Lookup_Tape, LaterPassFetchesTheNotesOfTheLinesAhead) {
   Tape_Register(Tape_Labels, {&Table_Marker, Record_Fetch, No_Bytes});
   Lookup_Tape.replay_bytes = 0;
   Tape_Pass_Start(1);
+  EXPECT_FALSE(Lookup_Tape.recording);
+  Tape_Line(1);  // the tables are checked on the first line (here: large enough)
+  ASSERT_TRUE(Lookup_Tape.recording);
   // Notes on lines 1, 1, 3 and 70 (a gap over the note's field), and one of an
   // index too large to note.
   const struct { uint32_t line, index, hash; } notes[] = {
@@ -45,7 +49,7 @@ TEST(Lookup_Tape, LaterPassFetchesTheNotesOfTheLinesAhead) {
   Tape_Line(1000);
   EXPECT_EQ(Fetched.size(), 4u);
   // Tables that fit the caches are not replayed; nor with the short cuts off.
-  Lookup_Tape.replay_bytes = 1;
+  Lookup_Tape.replay_bytes = UINT64_MAX;
   Tape_Pass_Start(3);
   EXPECT_FALSE(Lookup_Tape.replaying);
   Lookup_Tape.replay_bytes = 0;
