@@ -7,7 +7,7 @@
 Lookup_Tape_State Lookup_Tape;
 
 namespace {
-// 4 million notes (16 MB) at most: a longer pass replays the notes it has.
+// 4 million notes (32 MB) at most: a longer pass replays the notes it has.
 constexpr size_t Tape_Note_Max = size_t{1} << 22;
 uint64_t Table_Bytes() {
   uint64_t bytes = 0;
