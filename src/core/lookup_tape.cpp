@@ -43,7 +43,7 @@ void Tape_Pass_Start(uint32_t pass) {
   t.replaying = Shortcuts_On() && !t.notes.empty() && Table_Bytes() >= t.replay_bytes;
 }
 
-void Tape_Watch(uint32_t) {
+void Tape_Watch() {
   Lookup_Tape_State& t = Lookup_Tape;
   if (Table_Bytes() < t.replay_bytes) return;
   t.watching = false;

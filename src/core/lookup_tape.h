@@ -1,11 +1,10 @@
 // The lookup tape. A later pass reads the same source lines as pass 1, and
 // their names find the same records in the same order. Once the tables have
 // outgrown the caches, pass 1 notes, line by line, which record each lookup
-// found; a later pass
-// reads those notes a few lines ahead of the scanner and prefetches the
-// records, so that a table too large for the caches is not waited for one
-// lookup at a time. The notes decide nothing: every lookup runs in full, and
-// a note that no longer fits its table prefetches nothing.
+// found; a later pass reads those notes a few lines ahead of the scanner and
+// prefetches the records, so that a table too large for the caches is not
+// waited for one lookup at a time. The notes decide nothing: every lookup
+// runs in full, and a note that no longer fits its table prefetches nothing.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -59,8 +58,8 @@ void Tape_Reset();
 // At the start of each pass: pass 1 records from where the tables outgrow
 // the caches, a later pass replays what it noted.
 void Tape_Pass_Start(uint32_t pass);
-// Pass 1 at source line `line`: starts the notes when the tables have grown.
-void Tape_Watch(uint32_t line);
+// Pass 1, now and then: starts the notes when the tables have grown.
+void Tape_Watch();
 // A lookup of `table` found record `index` on the current source line.
 void Tape_Note(uint32_t table, uint32_t index, uint32_t hash);
 // The scanner reached source line `line` of the pass.
@@ -71,5 +70,5 @@ inline void Tape_Found(uint32_t table, int32_t index, uint32_t hash) {
 }
 inline void Tape_Line(uint32_t line) {
   if (Lookup_Tape.replaying) Tape_Advance(line);
-  else if (Lookup_Tape.watching && (line & (Tape_Watch_Lines - 1)) == 1) Tape_Watch(line);
+  else if (Lookup_Tape.watching && (line & (Tape_Watch_Lines - 1)) == 1) Tape_Watch();
 }
