@@ -816,10 +816,8 @@ void Proc_Table_Free() {
   Proc_State& s = State;
   s.table.clear();
   s.table.shrink_to_fit();
-  for (auto* pool : {&s.item_names, &s.local_names}) {
-    pool->clear();
-    pool->shrink_to_fit();
-  }
+  s.item_names = {};
+  s.local_names = {};
   s.uses = {};
   s.args = {};
   s.labels = {};
