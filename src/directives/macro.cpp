@@ -81,9 +81,13 @@ struct Macro_State {
   std::string cursor;
   bool reverse = false;
   std::vector<std::string> items;
-  // By macro, its body's and its parameters' first bytes: what the lookup
-  // tape fetches ahead with its record.
-  std::vector<const void*> fetch_at;
+  // By macro, its body's and its parameters' bytes: what the lookup tape
+  // fetches ahead with its record.
+  struct Fetch_Span {
+    const char* at;
+    size_t bytes;
+  };
+  std::vector<Fetch_Span> fetch_at;
 };
 Macro_State M;
 
@@ -95,8 +99,14 @@ void Macro_Tape_Prefetch(const void* table, uint32_t index, uint32_t hash) {
   __builtin_prefetch(record + sizeof(Macro_Record) - 1);
   if (2 * static_cast<size_t>(index) + 1 >= M.fetch_at.size()) return;
   // A pointer of a record that has moved since is fetched in vain, never read.
-  for (size_t k = 2 * static_cast<size_t>(index); k <= 2 * static_cast<size_t>(index) + 1; ++k)
-    if (M.fetch_at[k]) __builtin_prefetch(M.fetch_at[k]);
+  // At most four lines of each: a long body is read slowly enough to fetch itself.
+  for (size_t k = 2 * static_cast<size_t>(index); k <= 2 * static_cast<size_t>(index) + 1; ++k) {
+    const Macro_State::Fetch_Span& f = M.fetch_at[k];
+    if (!f.at) continue;
+    const size_t bytes = f.bytes < 256 ? f.bytes : 256;
+    for (size_t b = 0; b < bytes; b += 64) __builtin_prefetch(f.at + b);
+    __builtin_prefetch(f.at + bytes - 1);
+  }
 }
 
 int Macro_Index_Create() {
@@ -413,8 +423,8 @@ void Macro_Body_Line(const char* text, uint32_t length) {
     m.defined = true;
     const size_t at = 2 * static_cast<size_t>(index);
     if (M.fetch_at.size() < at + 2) M.fetch_at.resize(at + 2);
-    M.fetch_at[at] = m.body.data();
-    M.fetch_at[at + 1] = m.params.data();
+    M.fetch_at[at] = {m.body.data(), m.body.size() + 1};
+    M.fetch_at[at + 1] = {reinterpret_cast<const char*>(m.params.data()), m.params.size() * sizeof(Macro_Param) + 1};
   }
 }
 
