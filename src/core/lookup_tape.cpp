@@ -50,15 +50,20 @@ void Tape_Watch() {
   t.recording = true;
 }
 
-void Tape_Note(uint32_t table, uint32_t index, uint32_t hash) {
+namespace {
+void Note(uint32_t table, uint32_t index, uint32_t passed, uint32_t hash) {
   Lookup_Tape_State& t = Lookup_Tape;
   const uint32_t line = Pass.Line_Counter;
   if (index >= Tape_Index_Limit || line < t.last_line || t.notes.size() >= Tape_Note_Max) return;
   uint32_t gap = line - t.last_line;
   for (; gap > Tape_Gap_Max; gap -= Tape_Gap_Max) t.notes.push_back(Tape_Gap_Max << 24);
-  t.notes.push_back(uint64_t{hash} << 32 | table << 29 | gap << 24 | index);
+  t.notes.push_back(uint64_t{hash} << 32 | table << 29 | gap << 24 | passed | index);
   t.last_line = line;
 }
+}  // namespace
+
+void Tape_Note(uint32_t table, uint32_t index, uint32_t hash) { Note(table, index, 0, hash); }
+void Tape_Note_Passed(uint32_t table, uint32_t index) { Note(table, index, Tape_Passed_Bit, 0); }
 
 void Tape_Advance(uint32_t line) {
   Lookup_Tape_State& t = Lookup_Tape;
@@ -73,6 +78,8 @@ void Tape_Advance(uint32_t line) {
     t.cursor_line = at;
     t.cursor += 1;
     const Tape_Table_Hooks& h = t.tables[note >> 29];
-    if (h.table) h.prefetch(h.table, note & (Tape_Index_Limit - 1), static_cast<uint32_t>(entry >> 32));
+    if (!h.table) continue;
+    if (!(note & Tape_Passed_Bit)) h.prefetch(h.table, note & (Tape_Index_Limit - 1), static_cast<uint32_t>(entry >> 32));
+    else if (h.entry) h.entry(h.table, note & (Tape_Index_Limit - 1));
   }
 }

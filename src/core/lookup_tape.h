@@ -22,17 +22,21 @@ enum Tape_Table : uint32_t {
 };
 
 // A table seen through the tape: its prefetch of one record (found by the
-// name hashed to `hash`), and its size.
+// name hashed to `hash`), its size, and its prefetch of a chain entry that a
+// lookup passed on its way.
 struct Tape_Table_Hooks {
   const void* table = nullptr;
   void (*prefetch)(const void* table, uint32_t index, uint32_t hash) = nullptr;
   uint64_t (*bytes)(const void* table) = nullptr;
+  void (*entry)(const void* table, uint32_t index) = nullptr;
 };
 
-// A note: table (3 bits), lines since the previous note (5 bits), index (24
-// bits), and above them the name's hash.
+// A note: table (3 bits), lines since the previous note (5 bits), whether it
+// names a passed chain entry (1 bit), index (23 bits), and above them the
+// name's hash.
 constexpr uint32_t Tape_Gap_Max = 31;
-constexpr uint32_t Tape_Index_Limit = 1u << 24;
+constexpr uint32_t Tape_Index_Limit = 1u << 23;
+constexpr uint32_t Tape_Passed_Bit = 1u << 23;
 constexpr uint32_t Tape_Lead_Lines = 16;
 // Tables that fit the second-level cache are never waited for: no replay.
 constexpr uint64_t Tape_Replay_Bytes = 1u << 20;
@@ -67,6 +71,12 @@ void Tape_Advance(uint32_t line);
 
 inline void Tape_Found(uint32_t table, int32_t index, uint32_t hash) {
   if (Lookup_Tape.recording && table != Tape_None) Tape_Note(table, static_cast<uint32_t>(index), hash);
+}
+// A lookup of `table` read chain entry `index` and went on: it is fetched
+// ahead as well, a lookup stalls on it as on the record it finds.
+void Tape_Note_Passed(uint32_t table, uint32_t index);
+inline void Tape_Passed(uint32_t table, int32_t index) {
+  if (Lookup_Tape.recording && table != Tape_None) Tape_Note_Passed(table, static_cast<uint32_t>(index));
 }
 inline void Tape_Line(uint32_t line) {
   if (Lookup_Tape.replaying) Tape_Advance(line);

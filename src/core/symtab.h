@@ -113,7 +113,7 @@ struct Symbol_Table {
   int Create(uint32_t initial, uint32_t grow_step, uint32_t tape = Tape_None) {
     Free();
     tape_table = tape;
-    if (tape != Tape_None) Tape_Register(tape, {this, &Tape_Prefetch, &Tape_Bytes});
+    if (tape != Tape_None) Tape_Register(tape, {this, &Tape_Prefetch, &Tape_Bytes, &Tape_Prefetch_Entry});
     entries = Alloc_Entries(initial, &entry_block);
     heads = static_cast<int32_t*>(Mem_Alloc(Symbol_Hash_Heads * static_cast<uint32_t>(sizeof(int32_t))));
     head_count = Symbol_Hash_Heads;
@@ -246,6 +246,7 @@ struct Symbol_Table {
         Tape_Found(tape_table, i, hash);
         return i;
       }
+      Tape_Passed(tape_table, i);
     }
     return -1;
   }
@@ -257,6 +258,10 @@ struct Symbol_Table {
     if (!t.entries || static_cast<int64_t>(index) > t.count) return;
     __builtin_prefetch(&t.heads[hash & (t.head_count - 1)]);
     __builtin_prefetch(&t.entries[index]);
+  }
+  static void Tape_Prefetch_Entry(const void* table, uint32_t index) {
+    const Symbol_Table& t = *static_cast<const Symbol_Table*>(table);
+    if (t.entries && static_cast<int64_t>(index) <= t.count) __builtin_prefetch(&t.entries[index]);
   }
   static uint64_t Tape_Bytes(const void* table) {
     const Symbol_Table& t = *static_cast<const Symbol_Table*>(table);

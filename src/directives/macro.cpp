@@ -111,7 +111,8 @@ void Macro_Tape_Prefetch(const void* table, uint32_t index, uint32_t hash) {
 
 int Macro_Index_Create() {
   if (M.index.Create(Macro_Grow_Step, Macro_Grow_Step, Tape_Macros) != 0) return -1;
-  Tape_Register(Tape_Macros, {&M.index, Macro_Tape_Prefetch, &Symbol_Table<Macro_Name>::Tape_Bytes});
+  Tape_Register(Tape_Macros, {&M.index, Macro_Tape_Prefetch, &Symbol_Table<Macro_Name>::Tape_Bytes,
+                             &Symbol_Table<Macro_Name>::Tape_Prefetch_Entry});
   return 0;
 }
 

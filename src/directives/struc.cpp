@@ -634,7 +634,8 @@ int Struc_Tables_Create() {
     Struc_Tables_Free();
     return -1;
   }
-  Tape_Register(Tape_Members, {&Strucs.Members, Member_Tape_Prefetch, &Symbol_Table<Member_Record>::Tape_Bytes});
+  Tape_Register(Tape_Members, {&Strucs.Members, Member_Tape_Prefetch, &Symbol_Table<Member_Record>::Tape_Bytes,
+                             &Symbol_Table<Member_Record>::Tape_Prefetch_Entry});
   Strucs.Struc_Current = -1;
   Strucs.Enum_Current = -1;
   return 0;

@@ -19,11 +19,16 @@ void Record_Fetch(const void* table, uint32_t index, uint32_t hash) {
   Fetched.emplace_back(index, hash);
 }
 uint64_t No_Bytes(const void*) { return 0; }
+std::vector<uint32_t> Passed;  // chain entries fetched, in order
+void Record_Entry(const void* table, uint32_t index) {
+  EXPECT_EQ(table, &Table_Marker);
+  Passed.push_back(index);
+}
 
 TEST(Lookup_Tape, LaterPassFetchesTheNotesOfTheLinesAhead) {
   const bool shortcuts_off = Shortcuts.off;  // as the suite's environment left it
   Shortcuts.off = false;
-  Tape_Register(Tape_Labels, {&Table_Marker, Record_Fetch, No_Bytes});
+  Tape_Register(Tape_Labels, {&Table_Marker, Record_Fetch, No_Bytes, Record_Entry});
   Lookup_Tape.replay_bytes = 0;
   Tape_Pass_Start(1);
   EXPECT_FALSE(Lookup_Tape.recording);
@@ -38,9 +43,14 @@ TEST(Lookup_Tape, LaterPassFetchesTheNotesOfTheLinesAhead) {
     Tape_Found(Tape_Labels, static_cast<int32_t>(n.index), n.hash);
   }
   Tape_Found(Tape_None, 9, 90);  // a table the tape does not follow
+  // Chain entries passed on line 70: fetched as entries, not as records found.
+  Tape_Passed(Tape_Labels, 11);
+  Tape_Passed(Tape_Labels, Tape_Index_Limit);
+  Tape_Passed(Tape_None, 12);
   Tape_Pass_Start(2);
   ASSERT_TRUE(Lookup_Tape.replaying);
   Fetched.clear();
+  Passed.clear();
   Tape_Line(1);  // lines up to 1 + the lead
   EXPECT_EQ(Fetched, (std::vector<std::pair<uint32_t, uint32_t>>{{5, 50}, {6, 60}, {7, 70}}));
   Tape_Line(70 - Tape_Lead_Lines - 1);
@@ -48,8 +58,10 @@ TEST(Lookup_Tape, LaterPassFetchesTheNotesOfTheLinesAhead) {
   Tape_Line(70 - Tape_Lead_Lines);
   ASSERT_EQ(Fetched.size(), 4u);
   EXPECT_EQ(Fetched.back(), (std::pair<uint32_t, uint32_t>{8, 80}));
+  EXPECT_EQ(Passed, (std::vector<uint32_t>{11}));
   Tape_Line(1000);
   EXPECT_EQ(Fetched.size(), 4u);
+  EXPECT_EQ(Passed.size(), 1u);
   // Tables that fit the caches are not replayed; nor with the short cuts off.
   Lookup_Tape.replay_bytes = UINT64_MAX;
   Tape_Pass_Start(3);
