@@ -79,7 +79,8 @@ void Tape_Advance(uint32_t line) {
     t.cursor += 1;
     const Tape_Table_Hooks& h = t.tables[note >> 29];
     if (!h.table) continue;
-    if (!(note & Tape_Passed_Bit)) h.prefetch(h.table, note & (Tape_Index_Limit - 1), static_cast<uint32_t>(entry >> 32));
-    else if (h.entry) h.entry(h.table, note & (Tape_Index_Limit - 1));
+    const uint32_t index = note & (Tape_Index_Limit - 1);
+    if (!(note & Tape_Passed_Bit)) h.prefetch(h.table, index, static_cast<uint32_t>(entry >> 32));
+    else if (h.entry) h.entry(h.table, index);
   }
 }

@@ -1,10 +1,11 @@
 // The lookup tape. A later pass reads the same source lines as pass 1, and
 // their names find the same records in the same order. Once the tables have
 // outgrown the caches, pass 1 notes, line by line, which record each lookup
-// found; a later pass reads those notes a few lines ahead of the scanner and
-// prefetches the records, so that a table too large for the caches is not
-// waited for one lookup at a time. The notes decide nothing: every lookup
-// runs in full, and a note that no longer fits its table prefetches nothing.
+// found (and which chain entries it read on the way); a later pass reads
+// those notes a few lines ahead of the scanner and prefetches the records, so
+// that a table too large for the caches is not waited for one lookup at a
+// time. The notes decide nothing: every lookup runs in full, and a note that
+// no longer fits its table prefetches nothing.
 #pragma once
 #include <cstddef>
 #include <cstdint>
