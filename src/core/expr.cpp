@@ -4,6 +4,7 @@
 #include "core/expr.h"
 
 #include "core/assemble.h"
+#include "core/cmdline.h"
 #include "core/diag.h"
 #include "core/keywords.h"
 #include "core/scratch.h"
@@ -12,6 +13,7 @@
 #include "core/text.h"
 #include "directives/proc.h"
 #include "directives/struc.h"
+#include "output/relocs.h"
 #include "output/sections.h"
 
 Expr_State Expr;
@@ -24,10 +26,26 @@ constexpr uint32_t Sum_Slots = Max_Sections + 1;  // the last slot stands for th
 // for its section, each subtracted one -1; a value is relocatable only when
 // one section is left with +1 (a difference of two labels is a plain number).
 struct Address_Account {
+  static constexpr uint32_t Listed = 32;  // terms whose section and sign are listed
   int32_t sum[Sum_Slots];  // cleared by the first address term only
   uint32_t terms;          // address terms seen
   bool complex;            // an address took part in * / shifts and the like
+  uint8_t slot[Listed];    // term k's section slot and sign, for the first Listed terms
+  int8_t sign[Listed];
   Address_Account() : terms(0), complex(false) {}
+
+  // Whether terms [from, to) leave every section at 0, as x-y of one section
+  // does: such a part is a number to * / and the rest. Past the listed terms
+  // a part counts as an address.
+  bool Part_Is_Number(uint32_t from, uint32_t to) const {
+    if (to > Listed) return from == to;
+    for (uint32_t i = from; i < to; ++i) {
+      int32_t n = 0;
+      for (uint32_t j = from; j < to; ++j) n += slot[j] == slot[i] ? sign[j] : 0;
+      if (n != 0) return false;
+    }
+    return true;
+  }
 };
 
 struct Parser {
@@ -54,6 +72,10 @@ void Add_Address(Parser& ps, uint32_t section, int sign) {
   if (ps.acc.terms == 0)
     for (int32_t& v : ps.acc.sum) v = 0;
   ps.acc.sum[slot] += sign;
+  if (ps.acc.terms < Address_Account::Listed) {
+    ps.acc.slot[ps.acc.terms] = static_cast<uint8_t>(slot);
+    ps.acc.sign[ps.acc.terms] = static_cast<int8_t>(sign);
+  }
   ps.acc.terms += 1;
 }
 
@@ -231,17 +253,20 @@ uint64_t Factor(Parser& ps, int sign) {
   }
   bool blank_follows = ps.p < ps.end && (*ps.p == ' ' || *ps.p == '\t');
   if (blank_follows && Word_Is(w, n, "not")) {
+    const uint32_t from = ps.acc.terms;
     uint64_t x = Operand_Factor(ps, sign);
+    if (!ps.acc.Part_Is_Number(from, ps.acc.terms)) ps.acc.complex = true;
     return (x & 0xFFFFFFFF00000000ull) | static_cast<uint32_t>(~static_cast<uint32_t>(x));
   }
   if (blank_follows && Word_Is(w, n, "rva")) {
     uint64_t x = Operand_Factor(ps, sign);
     Expr.Expr_Reloc_Kind = 4;
-    ps.acc.complex = true;  // an image-relative value always needs its relocation
     return static_cast<uint32_t>(static_cast<uint32_t>(x) - static_cast<uint32_t>(Sections.Image_Base));
   }
   if (blank_follows && Word_Is(w, n, "rnd")) {
+    const uint32_t from = ps.acc.terms;
     uint64_t x = Operand_Factor(ps, sign);
+    if (!ps.acc.Part_Is_Number(from, ps.acc.terms)) ps.acc.complex = true;
     return Rnd_Next(static_cast<uint32_t>(x));
   }
   return Primary_Word(ps, w, n, sign);
@@ -298,7 +323,7 @@ uint64_t Apply(Term_Op op, uint64_t a, uint64_t b) {
 }
 
 uint64_t Term(Parser& ps, int sign) {
-  uint32_t terms_before = ps.acc.terms;
+  const uint32_t first = ps.acc.terms;
   uint64_t v = Factor(ps, sign);
   for (;;) {
     Skip_Blanks(ps);
@@ -309,8 +334,10 @@ uint64_t Term(Parser& ps, int sign) {
       Fault();
       return 1;
     }
+    const uint32_t right = ps.acc.terms;
     uint64_t rhs = Factor(ps, sign);
-    if (ps.acc.terms != terms_before) ps.acc.complex = true;
+    // (end-start)/4 is a number; an address on either side is scaled.
+    if (!ps.acc.Part_Is_Number(first, right) || !ps.acc.Part_Is_Number(right, ps.acc.terms)) ps.acc.complex = true;
     v = Apply(op, v, rhs);
   }
 }
@@ -356,11 +383,14 @@ Eval_Result Expr_Evaluate(const char* text, uint32_t length) {
   Parser ps{text, text + length, {}, 0};
   uint64_t v = Sum(ps, 1);
   if (ps.p < ps.end) Fault();  // a stray ')'
-  // Relocatable when one section is left with exactly one added address.
+  // Relocatable when one section is left with exactly one added address;
+  // any other mix of addresses is what the output format makes of it.
   int plus_one = 0;
   bool other = false;
+  int32_t net = 0;
   uint32_t section = 0;
   for (uint32_t s = 0; ps.acc.terms > 0 && s < Sum_Slots; ++s) {
+    net += ps.acc.sum[s];
     if (ps.acc.sum[s] == 1) {
       ++plus_one;
       section = s;
@@ -368,15 +398,26 @@ Eval_Result Expr_Evaluate(const char* text, uint32_t length) {
       other = true;
     }
   }
-  if (ps.acc.complex && ps.acc.terms > 0) {
+  const bool one_address = plus_one == 1 && !other && !ps.acc.complex;
+  if (e.Expr_Reloc_Kind == Reloc_Rva32) {
+    // An image-relative value always takes its relocation; a scaled one
+    // has none.
     e.Expr_Relocatable = 1;
-  } else if (plus_one == 1 && !other) {
+    if (one_address && section < Max_Sections) Sections.Reloc_Target_Section = section;
+    else if (ps.acc.complex && Options.Output_Format != Format_Binary) Sections.Reloc_Target_Section = Section_Unrelocatable;
+  } else if (one_address) {
     e.Expr_Relocatable = 1;
     if (section < Max_Sections) Sections.Reloc_Target_Section = section;
-  } else if (plus_one > 0 || other) {
-    e.Expr_Relocatable = 1;  // a sum of addresses: keep the request, the writer decides
+  } else if (ps.acc.terms > 0 && (plus_one > 0 || other || ps.acc.complex)) {
+    switch (Address_Mix_Of(net, ps.acc.complex)) {
+      case Address_Mix::Constant: break;
+      case Address_Mix::Address: e.Expr_Relocatable = 1; break;
+      case Address_Mix::Refused:
+        e.Expr_Relocatable = 1;
+        Sections.Reloc_Target_Section = Section_Unrelocatable;
+        break;
+    }
   }
-  if (e.Expr_Reloc_Kind == 4) e.Expr_Relocatable = 1;
   Eval_Result r;
   r.status = (e.Expr_Unknown || e.Expr_Faults) ? -1 : 0;
   r.value = v;

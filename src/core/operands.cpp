@@ -14,6 +14,7 @@
 #include "directives/proc.h"
 #include "directives/struc.h"
 #include "directives/textequ.h"
+#include "output/relocs.h"
 #include "output/sections.h"
 
 Params_Context Params;
@@ -497,11 +498,79 @@ int ModRM_Parse(const char* text, uint32_t length) {
 
 namespace {
 
+// The addresses of a displacement, counted by section (+1 added, -1
+// subtracted), and what they leave for the relocation.
+struct Disp_Addresses {
+  static constexpr uint32_t Slots = 4;  // more sections than this are refused
+  uint32_t section[Slots];
+  int32_t count[Slots];
+  uint32_t used = 0;
+  bool refused = false;  // a part that no relocation can hold
+
+  void Add(uint32_t s, bool minus) {
+    if (s == Section_Unrelocatable) refused = true;
+    for (uint32_t i = 0; i < used; ++i) {
+      if (section[i] == s) {
+        count[i] += minus ? -1 : 1;
+        return;
+      }
+    }
+    if (used == Slots) {
+      refused = true;
+      return;
+    }
+    section[used] = s;
+    count[used++] = minus ? -1 : 1;
+  }
+
+  // One section left with +1 is relocated against it; a difference of two
+  // labels of one section is a number. A label less one of the field's own
+  // section is a distance from the field in COFF and ELF objects, which the
+  // [base+disp32] emitter stores for a pc-relative relocation. The rest is
+  // the output format's (Address_Mix_Of).
+  void Settle(Mem_Expr& m) const {
+    if (used == 0) return;
+    m.section = static_cast<int32_t>(section[0]);
+    uint32_t nonzero = 0, plus = 0, minus = 0;
+    int32_t net = 0;
+    for (uint32_t i = 0; i < used; ++i) {
+      net += count[i];
+      if (count[i] == 0) continue;
+      nonzero += 1;
+      if (count[i] == 1) plus = i;
+      if (count[i] == -1) minus = i;
+    }
+    m.relocatable = 1;
+    if (!refused && nonzero == 1 && count[plus] == 1) {
+      m.section = static_cast<int32_t>(section[plus]);
+      return;
+    }
+    const uint32_t f = Options.Output_Format;
+    if (!refused && nonzero == 2 && count[plus] == 1 && count[minus] == -1 &&
+        section[minus] == Sections.Current_Section && section[plus] < Max_Sections &&
+        (f == Format_COFF32 || f == Format_COFF64 || f == Format_ELF32 || f == Format_ELF64)) {
+      m.section = static_cast<int32_t>(section[plus]);
+      m.two_sections = 1;
+      return;
+    }
+    if (!refused && nonzero == 0) {
+      m.relocatable = 0;
+      return;
+    }
+    switch (refused ? Address_Mix::Refused : Address_Mix_Of(net, false)) {
+      case Address_Mix::Constant: m.relocatable = 0; return;
+      case Address_Mix::Address: return;
+      case Address_Mix::Refused: m.section = static_cast<int32_t>(Section_Unrelocatable); return;
+    }
+  }
+};
+
 int ModRM_Parse_Terms(const char* text, uint32_t length, bool hinted) {
   Mem_Expr& m = Params.mem;
   m = Mem_Expr{};
   m.section = -1;
   uint32_t registers = 0;
+  Disp_Addresses addresses;
 
   uint32_t pos = 0;
   bool minus = false;
@@ -540,7 +609,7 @@ int ModRM_Parse_Terms(const char* text, uint32_t length, bool hinted) {
         m.disp_present = 1;
         m.disp = minus ? m.disp - static_cast<uint32_t>(whole.value) : m.disp + static_cast<uint32_t>(whole.value);
         m.disp_wide = minus ? m.disp_wide - whole.value : m.disp_wide + whole.value;
-        m.relocatable |= Expr.Expr_Relocatable;
+        if (Expr.Expr_Relocatable) addresses.Add(Sections.Reloc_Target_Section, minus);
       } else {
         const char* a = term;
         uint32_t an = star;
@@ -600,16 +669,7 @@ int ModRM_Parse_Terms(const char* text, uint32_t length, bool hinted) {
       m.disp = minus ? m.disp - hit.address : m.disp + hit.address;
       m.disp_wide = minus ? m.disp_wide - hit.address : m.disp_wide + hit.address;
       m.implied_size = hit.data_type;
-      uint32_t section = Sections.Reloc_Target_Section;
-      if (m.section < 0) {
-        m.section = static_cast<int32_t>(section);
-        m.relocatable = 1;
-      } else if (static_cast<uint32_t>(m.section) == section ||
-                 (last && Options.Output_Format == Format_PE32)) {
-        m.relocatable = 0;
-      } else {
-        m.two_sections = 1;
-      }
+      addresses.Add(Sections.Reloc_Target_Section, minus);
     } else if (!last) {
       return -1;
     } else {
@@ -629,8 +689,7 @@ int ModRM_Parse_Terms(const char* text, uint32_t length, bool hinted) {
         m.disp_present = 1;
         m.disp = minus ? m.disp - static_cast<uint32_t>(e.value) : m.disp + static_cast<uint32_t>(e.value);
         m.disp_wide = minus ? m.disp_wide - e.value : m.disp_wide + e.value;
-        m.relocatable |= Expr.Expr_Relocatable;
-        if (Expr.Expr_Relocatable && m.section < 0) m.section = static_cast<int32_t>(Sections.Reloc_Target_Section);
+        if (Expr.Expr_Relocatable) addresses.Add(Sections.Reloc_Target_Section, minus);
       }
     }
     if (last) break;
@@ -639,6 +698,7 @@ int ModRM_Parse_Terms(const char* text, uint32_t length, bool hinted) {
     if (pos >= length) return -1;  // a trailing operator
   }
 
+  addresses.Settle(m);
   m.term_count = m.base_present + m.index_present + m.disp_present;
   if (m.term_count < 2) return -1;
   if (m.index_present && m.index == 4) {

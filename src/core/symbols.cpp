@@ -2,6 +2,7 @@
 #include "core/symbols.h"
 
 #include "core/assemble.h"
+#include "core/cmdline.h"
 #include "core/diag.h"
 #include "core/dispatch.h"
 #include "core/expr.h"
@@ -229,6 +230,16 @@ void Equ_Finish() {
   Parser.Parser_Mode = 0;
 }
 
+// An equate is a number. An object's linker places the sections, so an
+// address has no value there that an equate could keep (a label can).
+bool Equ_Address_Refused(const char* message, const char* text, uint32_t length) {
+  if (!Expr.Expr_Relocatable || Pass.Pass_Number < 2) return false;
+  const uint32_t f = Options.Output_Format;
+  if (f == Format_Binary || f == Format_PE32 || f == Format_PE64) return false;
+  Error_Text(message, text, length);
+  return true;
+}
+
 void Equ_Store(uint64_t value) {
   Params_Context& p = Params;
   const char* name = p.pending_name;
@@ -273,7 +284,7 @@ void Equ_Statement(const char* text, uint32_t length) {
   if (Run_Modifier(text, length)) return;  // the name stays pending
   Eval_Result r = Eval_Value(text, length);
   if (r.status == 0) {
-    Equ_Store(r.value);
+    if (!Equ_Address_Refused("EQU, an address is no number in an object file: ", text, length)) Equ_Store(r.value);
     Equ_Finish();
     return;
   }
@@ -307,6 +318,10 @@ void Asign_Value(const char* text, uint32_t length) {
   Eval_Result r = Eval_Value(text, length);
   if (r.status == 0) {
     value = r.value;
+    if (Equ_Address_Refused("ASIGN, an address is no number in an object file: ", text, length)) {
+      Equ_Finish();
+      return;
+    }
   } else if (Pass.Pass_Number != 1) {
     Error_Text("ASIGN, expression unknown: ", text, length);
     Equ_Finish();

@@ -80,14 +80,19 @@ void Disp16(uint32_t disp, uint32_t relocatable, uint32_t target_section) {
   Emit_U16(disp);
 }
 
-// The 32-bit displacement of a 32- or 64-bit address. Two labels of different
-// sections in a 32-bit [base+disp] store disp + field address + 4 and leave
-// the pc-relative relocation that Reloc_Add recorded for them.
+// The 32-bit displacement of a 32- or 64-bit address. A label less one of
+// the field's own section (ModRM_Parse's two-sections form) is a distance
+// from the field: a 32-bit [base+disp] stores it for a pc-relative
+// relocation, as the addend that the object format counts from the field's
+// start (ELF) or end (COFF). Reloc_Add refuses the form anywhere else.
 void Disp32(uint32_t disp, uint32_t relocatable, uint32_t target_section, bool two_sections_field) {
-  if (relocatable) Reloc_Add(Reloc_Abs32, 4, target_section);
   if (two_sections_field && Params.mem.two_sections) {
-    disp += Sections.Location_Counter + 4;
     Params.mem.two_sections = 0;
+    Reloc_Add(Reloc_Rel32, 4, target_section);
+    const uint32_t f = Options.Output_Format;
+    disp += Sections.Location_Counter + (f == Format_ELF32 || f == Format_ELF64 ? 0u : 4u);
+  } else if (relocatable) {
+    Reloc_Add(Reloc_Abs32, 4, target_section);
   }
   Emit_U32(disp);
 }

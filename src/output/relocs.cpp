@@ -80,8 +80,39 @@ void Reloc_Reset_Pass() {
   Relocs.Reloc_Full = false;
 }
 
+Address_Mix Address_Mix_Of(int32_t net, bool scaled) {
+  switch (Options.Output_Format) {
+    case Format_Binary:
+      return net == 0 && !scaled ? Address_Mix::Constant : Address_Mix::Address;
+    case Format_PE32:
+    case Format_PE64:
+      if (scaled) return Address_Mix::Refused;
+      return net == 0 ? Address_Mix::Constant : net == 1 ? Address_Mix::Address : Address_Mix::Refused;
+    default:
+      return Address_Mix::Refused;
+  }
+}
+
+namespace {
+
+// A value that Address_Mix_Of refused: an error from the pass on that knows
+// every address, and no record.
+bool Reloc_Target_Refused(uint32_t target_section) {
+  if (target_section != Section_Unrelocatable) return false;
+  Error_Final("Relocation, this address expression can not be relocated");
+  return true;
+}
+
+}  // namespace
+
 void Reloc_Add(uint32_t type, uint32_t width, uint32_t target_section) {
-  if (Params.mem.two_sections) type = Reloc_Rel32;
+  // A displacement of the two-sections form that its emitter did not store
+  // as a distance from the field has no relocation (reported once).
+  if (Params.mem.two_sections) {
+    Params.mem.two_sections = 0;
+    target_section = Section_Unrelocatable;
+  }
+  if (Reloc_Target_Refused(target_section)) return;
   if (!Width_Fits(type, width)) return;
   Reloc_Record* rec = Next_Slot();
   if (!rec) return;
@@ -98,6 +129,7 @@ void Reloc_Add(uint32_t type, uint32_t width) { Reloc_Add(type, width, Sections.
 
 void Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, uint32_t field_offset,
                            uint32_t target_section, uint32_t type) {
+  if (Reloc_Target_Refused(target_section)) return;
   Reloc_Record* rec = Next_Slot();
   if (!rec) return;
   const Section_State& s = Sections;

@@ -25,6 +25,21 @@ struct Reloc_Record {
 
 constexpr uint32_t Reloc_Grow_Step = 16384;
 
+// The target section of a value that no relocation can hold: Reloc_Add
+// refuses it with an error. It stays positive as an int32 too, so that no
+// test for "no section" takes it for one.
+constexpr uint32_t Section_Unrelocatable = 0x7FFFFF00;
+
+// What a value made of addresses is, when it is not one address of one
+// section (`net`: added addresses less subtracted ones; `scaled`: an address
+// went through * / and the like). A flat binary holds final addresses, so
+// a difference is a number and anything else a value as computed; an image
+// also keeps a difference as a number and one address left over as an
+// address to rebase. An object's linker moves each section on its own: none
+// of these has a relocation there.
+enum class Address_Mix { Constant, Address, Refused };
+Address_Mix Address_Mix_Of(int32_t net, bool scaled);
+
 struct Reloc_State {
   Reloc_Record* Reloc_Table = nullptr;
   uint32_t Reloc_Capacity = 0;

@@ -86,7 +86,7 @@ TEST_F(Encode_Test, RelocationRecordsPerFormat) {
     const char* bytes;
     std::vector<Reloc> relocs;
   };
-  // Section 0 "c" holds handler at 0 and the instruction; section 1 "d" holds v at 4.
+  // Section 0 "c" holds handler at 0 and the instruction; section 1 "d" holds v at 4, w at 8.
   const Row rows[] = {
       {Format_COFF32, "32", "mov eax, [v]", "A1 04 00 00 00", {{Reloc_Abs32, 1, 1}}},
       {Format_COFF32, "32", "mov ecx, [v]", "8B 0D 04 00 00 00", {{Reloc_Abs32, 2, 1}}},
@@ -103,9 +103,15 @@ TEST_F(Encode_Test, RelocationRecordsPerFormat) {
       {Format_COFF32, "32", "mov es, [v]", "8E 05 04 00 00 00", {{Reloc_Abs32, 2, 1}}},
       {Format_COFF32, "32", "mov eax, [ebx+esi*2+v]", "8B 84 73 04 00 00 00", {{Reloc_Abs32, 3, 1}}},
       {Format_COFF32, "32", "mov eax, [esi*4+v]", "8B 04 B5 04 00 00 00", {{Reloc_Abs32, 3, 1}}},
-      // Two labels of different sections: a pc-relative record, and the field
-      // holds disp + field address + 4 (0 + 4 + 2 + 4).
-      {Format_COFF32, "32", "mov eax, [ebx+handler+v]", "8B 83 0A 00 00 00", {{Reloc_Rel32, 2, 0}}},
+      // A label less one of the field's section: a distance from the field,
+      // pc-relative; COFF counts its addend from the field's end (4 - 0 + 2
+      // + 4), ELF from its start. A difference in one section is a number.
+      {Format_COFF32, "32", "mov eax, [ebx+v-handler]", "8B 83 0A 00 00 00", {{Reloc_Rel32, 2, 1}}},
+      {Format_ELF32, "32", "mov eax, [ebx+v-handler]", "8B 83 06 00 00 00", {{Reloc_Rel32, 2, 1}}},
+      {Format_ELF32, "32", "mov eax, [ebx+w-v+v]", "8B 83 08 00 00 00", {{Reloc_Abs32, 2, 1}}},
+      {Format_ELF32, "32", "mov ecx, (w-v)/4", "B9 01 00 00 00", {}},
+      {Format_COFF32, "32", "push (w-v)*4", "6A 10", {}},
+      {Format_ELF32, "32", "dd (w-v)*2-1", "07 00 00 00", {}},
       {Format_COFF64, "64", "mov eax, [v]", "8B 05 04 00 00 00", {{Reloc_Rel32, 2, 1}}},
       {Format_COFF64, "64", "add dword [v], 1", "83 05 03 00 00 00 01", {{Reloc_Rel32, 2, 1}}},
       {Format_COFF64, "64", "mov dword [v], 7", "C7 05 00 00 00 00 07 00 00 00", {{Reloc_Rel32, 2, 1}}},
@@ -124,7 +130,7 @@ TEST_F(Encode_Test, RelocationRecordsPerFormat) {
   for (const Row& row : rows) {
     Fresh_Tables();
     const std::string source = std::string("section \"c\" class_code\r\n.use") + row.mode + "\r\nhandler:\r\n" +
-                               row.instruction + "\r\nsection \"d\" class_data\r\ndd 0\r\nv: dd 0\r\n";
+                               row.instruction + "\r\nsection \"d\" class_data\r\ndd 0\r\nv: dd 0\r\nw:\r\n";
     Assemble(source, row.format);
     EXPECT_EQ(err, "") << row.instruction;
     EXPECT_EQ(Hex_Of(Section_Bytes(0)), Hex_Of(Hex(row.bytes))) << row.instruction;
@@ -136,6 +142,47 @@ TEST_F(Encode_Test, RelocationRecordsPerFormat) {
       EXPECT_EQ(r.section, 0u) << row.instruction << " #" << i;
       EXPECT_EQ(r.target_section, row.relocs[i].target_section) << row.instruction << " #" << i;
     }
+  }
+}
+
+// A value that the linker or loader would get wrong is refused: addresses of
+// several sections summed, an address scaled, or a distance that only a
+// [base+disp32] field can hold. An image keeps a difference as a number.
+TEST_F(Encode_Test, AddressMixesThatNoRelocationHolds) {
+  struct Row {
+    uint32_t format;
+    const char* mode;
+    const char* instruction;
+  };
+  const Row rows[] = {
+      {Format_ELF32, "32", "mov eax, handler+v"},     {Format_ELF32, "32", "mov eax, v*2"},
+      {Format_ELF32, "32", "mov eax, v-handler"},     {Format_COFF32, "32", "dd handler-v"},
+      {Format_COFF32, "32", "push v/2"},              {Format_ELF32, "32", "mov eax, [ebx+handler+v]"},
+      {Format_COFF32, "32", "mov dword [esp+v-handler], v"}, {Format_COFF32, "32", "mov eax, [esi*4+v-handler]"},
+      {Format_ELF32, "32", "mov eax, [ebx+handler-v]"}, {Format_ELF64, "64", "mov eax, [rbx+v-handler]"},
+      {Format_ELF64, "64", "mov eax, [v-handler]"},   {Format_PE32, "32", "mov eax, v+v"},
+      {Format_PE32, "32", "dd (v-handler)*2"},         {Format_PE64, "64", "mov rax, v+handler"},
+  };
+  for (const Row& row : rows) {
+    Fresh_Tables();
+    Assemble(std::string("section \"c\" class_code\r\n.use") + row.mode + "\r\nhandler:\r\n" + row.instruction +
+                 "\r\nsection \"d\" class_data\r\ndd 0\r\nv: dd 0\r\n",
+             row.format);
+    EXPECT_EQ(err, "\r\n**Error** prog.asm(4) Relocation, this address expression can not be relocated")
+        << row.instruction << " format " << row.format;
+  }
+  for (uint32_t format : {Format_Binary, Format_PE32}) {
+    Fresh_Tables();
+    Assemble("section \"c\" class_code\r\n.use32\r\nhandler:\r\nmov eax, [ebx+v-handler]\r\ndd v-handler\r\n"
+             "section \"d\" class_data\r\ndd 0\r\nv: dd 0\r\n",
+             format);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(Relocs.Reloc_Count, 0u) << format;
+    const uint32_t distance = Label_Address("v") - Sections.Section_Table[0].address;
+    const std::vector<uint8_t> b = Section_Bytes(0);
+    ASSERT_EQ(b.size(), 10u);
+    EXPECT_EQ(b[2] | b[3] << 8 | b[4] << 16 | static_cast<uint32_t>(b[5]) << 24, distance) << format;
+    EXPECT_EQ(b[6] | b[7] << 8 | b[8] << 16 | static_cast<uint32_t>(b[9]) << 24, distance) << format;
   }
 }
 
