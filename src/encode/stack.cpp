@@ -96,15 +96,23 @@ void Mem_Form(const Stack_Op& op) {
   Emit_Mem_Form(h, m, op.digit, 0);
 }
 
+// The stack width, or the size that `word` (any mode) or `dword` (16-bit
+// code) gives: 66h pushes the other width. In 64-bit code `dword` names the
+// immediate that a 64-bit push sign-extends.
 void Imm_Form(const Operand_Record& r) {
-  if (!Imm_Fits(r.value, Stack_Width())) Error_Msg(Mode() == Code_64 ? Msg_Qword : Msg_Too_Big);
+  const auto& f = Params.flags;
+  uint32_t size = Stack_Width();
+  if (f.word) size = 16;
+  else if (f.dword && Mode() != Code_64) size = 32;
+  if (!Imm_Fits(r.value, size)) Error_Msg(size == 64 ? Msg_Qword : Msg_Too_Big);
+  if (size != Stack_Width()) Emit_Byte(0x66);
   if (Imm_Short(r)) {
     Emit_Byte(0x6A);
     Emit_Byte(static_cast<uint8_t>(r.low()));
     return;
   }
   Emit_Byte(0x68);
-  Emit_Imm(r, Mode() == Code_16 ? 2 : 4);
+  Emit_Imm(r, size == 16 ? 2 : 4);
 }
 
 void Encode_Stack(const Stack_Op& op, const char* text, uint32_t length) {
