@@ -12,6 +12,7 @@
 #include "core/symbols.h"
 #include "core/text.h"
 #include "directives/proc.h"
+#include "encode/modrm.h"
 #include "directives/struc.h"
 #include "output/relocs.h"
 #include "output/sections.h"
@@ -140,6 +141,9 @@ void Data_Item(const Item_Kind& k, const char* text, uint32_t length) {
       Error_Text("Data, item can not hold a relocatable address: ", text, length);
     }
   }
+  // The item holds its value whole, or the value is refused: a byte takes
+  // -128..255, a word -32768..65535, a dword any 32-bit pattern.
+  if (k.stored < 8 && !Imm_Fits(value, k.stored * 8)) Error_Final_Text("Data, value does not fit the item: ", text, length);
   Emit_Value(value, k.stored);
   if (k.bytes > k.stored) Emit_Reserve(k.bytes - k.stored);
 }

@@ -2,6 +2,7 @@
 #include "directives/fill.h"
 
 #include "core/assemble.h"
+#include "core/cmdline.h"
 #include "core/diag.h"
 #include "core/dispatch.h"
 #include "core/expr.h"
@@ -9,6 +10,7 @@
 #include "core/operands.h"
 #include "core/symbols.h"
 #include "directives/struc.h"
+#include "encode/modrm.h"
 #include "output/sections.h"
 
 namespace {
@@ -38,10 +40,12 @@ struct Fill_State {
   uint32_t struc_size = 0;
 } Fill;
 
-bool Value_Of(const char* text, uint32_t length, uint64_t* value) {
+bool Value_Of(const char* text, uint32_t length, uint64_t* value, bool* address = nullptr) {
+  if (address) *address = false;
   if (Equ_Find(text, length, value) >= 0) return true;
   Eval_Result r = Eval_Value(text, length);
   *value = r.value;
+  if (address) *address = Expr.Expr_Relocatable != 0;
   return r.status == 0;
 }
 
@@ -88,12 +92,19 @@ void Fill_Value(const Fill_Kind& k, const char* text, uint32_t length) {
   const uint32_t bytes = static_cast<uint32_t>(Fill.count * unit);
   Label_Define_Pending(k.unit ? 8 * k.unit : unit);
   uint64_t value = 0;
-  if (!Value_Of(text, length, &value)) {
+  bool address = false;
+  if (!Value_Of(text, length, &value, &address)) {
     // Pass 1 keeps the layout; later passes know every symbol.
     if (Pass.Pass_Number == 1) Emit_Reserve(bytes);
     else Error_Text(k.unknown_value, text, length);
     return;
   }
+  // Each item holds the value whole; a fill records no relocation, so an
+  // address has a place only in a flat binary.
+  const uint32_t item = k.unit ? k.unit : 1;
+  if (item < 8 && !Imm_Fits(value, item * 8)) Error_Final_Text("Fill, value does not fit the item: ", text, length);
+  if (address && Options.Output_Format != Format_Binary)
+    Error_Final_Text("Data, item can not hold a relocatable address: ", text, length);
   if (k.unit <= 1) {
     Emit_Repeat(static_cast<uint8_t>(value), bytes);
     return;

@@ -13,6 +13,7 @@
 #include "core/text.h"
 #include "directives/imports.h"
 #include "directives/proc.h"
+#include "encode/modrm.h"
 #include "output/relocs.h"
 #include "output/sections.h"
 
@@ -309,11 +310,9 @@ void Init_Write(uint32_t field, uint32_t type, uint64_t value, bool address, boo
                 uint32_t length) {
   const Struc_Init_Level& l = Strucs.Init;
   const uint32_t bytes = type == 8 ? 1 : type == 16 ? 2 : type == 64 ? 8 : 4;
-  if (bytes < 8) {
-    const uint32_t high = static_cast<uint32_t>(value >> 32);
-    const uint32_t sign = (static_cast<uint32_t>(value) & 0x80000000u) ? 0xFFFFFFFFu : 0;
-    if (high != 0 && high != sign) Error_Text("STRUC, init, this value is too big: ", text, length);
-  }
+  // A field holds its value whole: a byte -128..255, a word -32768..65535,
+  // a dword any 32-bit pattern.
+  if (bytes < 8 && !Imm_Fits(value, bytes * 8)) Error_Text("STRUC, init, this value is too big: ", text, length);
   if (address) {
     // As in dd and dq: an image-relative value (`<rva x>`) is no address to
     // rebase, and only a 32-bit field has a relocation kind for it.
