@@ -142,8 +142,11 @@ void Data_Item(const Item_Kind& k, const char* text, uint32_t length) {
     }
   }
   // The item holds its value whole, or the value is refused: a byte takes
-  // -128..255, a word -32768..65535, a dword any 32-bit pattern.
-  if (k.stored < 8 && !Imm_Fits(value, k.stored * 8)) Error_Final_Text("Data, value does not fit the item: ", text, length);
+  // -128..255, a word -32768..65535, a dword any 32-bit pattern; a wider
+  // item filled with zeros above its stored bytes, only what they hold
+  // unsigned.
+  const bool fits = k.bytes > k.stored ? value >> (8 * k.stored) == 0 : k.stored >= 8 || Imm_Fits(value, k.stored * 8);
+  if (!fits) Error_Final_Text("Data, value does not fit the item: ", text, length);
   Emit_Value(value, k.stored);
   if (k.bytes > k.stored) Emit_Reserve(k.bytes - k.stored);
 }
