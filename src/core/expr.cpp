@@ -398,7 +398,11 @@ Eval_Result Expr_Evaluate(const char* text, uint32_t length) {
       other = true;
     }
   }
-  const bool one_address = plus_one == 1 && !other && !ps.acc.complex;
+  // The image base ($$$) is known in an image and a flat binary only; an
+  // object's linker places it.
+  const bool image_base = ps.acc.terms > 0 && ps.acc.sum[Sum_Slots - 1] != 0;
+  const bool one_address = plus_one == 1 && !other && !ps.acc.complex &&
+                           !(image_base && Output_Is_Object());
   if (e.Expr_Reloc_Kind == Reloc_Rva32) {
     // An image-relative value always takes its relocation; a scaled one
     // has none.

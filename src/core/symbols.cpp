@@ -2,7 +2,6 @@
 #include "core/symbols.h"
 
 #include "core/assemble.h"
-#include "core/cmdline.h"
 #include "core/diag.h"
 #include "core/dispatch.h"
 #include "core/expr.h"
@@ -13,6 +12,7 @@
 #include "directives/macro.h"
 #include "directives/struc.h"
 #include "directives/textequ.h"
+#include "output/relocs.h"
 #include "output/sections.h"
 
 Symbol_State Symbols;
@@ -233,9 +233,7 @@ void Equ_Finish() {
 // An equate is a number. An object's linker places the sections, so an
 // address has no value there that an equate could keep (a label can).
 bool Equ_Address_Refused(const char* message, const char* text, uint32_t length) {
-  if (!Expr.Expr_Relocatable || Pass.Pass_Number < 2) return false;
-  const uint32_t f = Options.Output_Format;
-  if (f == Format_Binary || f == Format_PE32 || f == Format_PE64) return false;
+  if (!Expr.Expr_Relocatable || Pass.Pass_Number < 2 || !Output_Is_Object()) return false;
   Error_Text(message, text, length);
   return true;
 }

@@ -71,7 +71,8 @@ constexpr Branch_Messages Jmp_Msg = {
 };
 
 constexpr Branch_Messages Jcc_Msg = {
-    "", "", "Unknown symbol: ", "", "Jcc, target in another section in 16-bit code: ", "", "", "", "", "",
+    "", "", "Unknown symbol: ", "Jcc, target out of range: ", "Jcc, target in another section in 16-bit code: ",
+    "", "", "", "", "",
 };
 
 constexpr const char* Msg_Register_Class = "Call, can not use this register: ";
@@ -174,19 +175,20 @@ int64_t Branch_Direct(Branch b, uint32_t short_opcode, uint32_t near_opcode, uin
   if (Mode() == Code_16) {
     const int64_t d = to - (here + head + 2);
     // 16-bit code wraps at 64 KiB: -8000h..+8000h reach every address.
-    if (b == Branch::Jmp && static_cast<uint32_t>(d) + 0x8000u > 0x10000u) Error_Final(msg.unknown);
+    if (static_cast<uint32_t>(d) + 0x8000u > 0x10000u) {
+      if (b == Branch::Jmp) Error_Final(msg.unknown);
+      else if (Pass.Pass_Number >= 2) Report(msg.out_of_range, text, length);
+    }
     Emit_Near_Opcode(b, near_opcode);
     Emit_U16(static_cast<uint32_t>(d));
     return static_cast<int16_t>(d);
   }
   const int64_t d = to - (here + head + 4);
-  if (b != Branch::Jcc) {
-    // A 64-bit target must lie within the rel32 reach; a 32-bit one is an
-    // address modulo 2^32 (or a negative number written in 64 bits).
-    const bool fits = Mode() == Code_64 ? d >= INT32_MIN && d <= INT32_MAX
-                                        : (target >> 32) == 0 || (target >> 31) == 0x1FFFFFFFFull;
-    if (!fits && Pass.Pass_Number >= 2) Report(msg.out_of_range, text, length);
-  }
+  // A 64-bit target must lie within the rel32 reach; a 32-bit one is an
+  // address modulo 2^32 (or a negative number written in 64 bits).
+  const bool fits = Mode() == Code_64 ? d >= INT32_MIN && d <= INT32_MAX
+                                      : (target >> 32) == 0 || (target >> 31) == 0x1FFFFFFFFull;
+  if (!fits && Pass.Pass_Number >= 2) Report(msg.out_of_range, text, length);
   Emit_Near_Opcode(b, near_opcode);
   Emit_U32(static_cast<uint32_t>(d));
   return static_cast<int32_t>(d);

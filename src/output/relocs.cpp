@@ -80,6 +80,11 @@ void Reloc_Reset_Pass() {
   Relocs.Reloc_Full = false;
 }
 
+bool Output_Is_Object() {
+  const uint32_t f = Options.Output_Format;
+  return f != Format_Binary && f != Format_PE32 && f != Format_PE64;
+}
+
 Address_Mix Address_Mix_Of(int32_t net, bool scaled) {
   switch (Options.Output_Format) {
     case Format_Binary:

@@ -40,6 +40,9 @@ constexpr uint32_t Section_Unrelocatable = 0x7FFFFF00;
 enum class Address_Mix { Constant, Address, Refused };
 Address_Mix Address_Mix_Of(int32_t net, bool scaled);
 
+// An object file: the linker places its sections and the image base.
+bool Output_Is_Object();
+
 struct Reloc_State {
   Reloc_Record* Reloc_Table = nullptr;
   uint32_t Reloc_Capacity = 0;

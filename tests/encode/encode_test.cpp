@@ -162,6 +162,7 @@ TEST_F(Encode_Test, AddressMixesThatNoRelocationHolds) {
       {Format_ELF32, "32", "mov eax, [ebx+handler-v]"}, {Format_ELF64, "64", "mov eax, [rbx+v-handler]"},
       {Format_ELF64, "64", "mov eax, [v-handler]"},   {Format_PE32, "32", "mov eax, v+v"},
       {Format_PE32, "32", "dd (v-handler)*2"},         {Format_PE64, "64", "mov rax, v+handler"},
+      {Format_ELF32, "32", "dd $$$+4"},                 {Format_COFF64, "64", "mov eax, $$$"},
   };
   for (const Row& row : rows) {
     Fresh_Tables();
