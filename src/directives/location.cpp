@@ -87,6 +87,11 @@ void Disp_Value(const char* text, uint32_t length) {
 void Base_Value(const char* text, uint32_t length) {
   uint64_t value = 0;
   if (!Known_Value(text, length, "BASE, expecting number: ", &value)) return;
+  // Addresses are 32 bits wide, in a PE32+ image too.
+  if (value > 0xFFFFFFFFull) {
+    Error_Text("BASE, value too big, addresses end at 4 GiB: ", text, length);
+    return;
+  }
   Sections.Image_Base = value;
 }
 

@@ -100,8 +100,17 @@ void Section_Layout_Pass() {
   if (s.Section_Count < 0) return;
   uint32_t base = static_cast<uint32_t>(s.Image_Base) + s.Header_Size;
   uint32_t previous = 0;
+  bool beyond = false;
   for (int32_t i = 0; i <= s.Section_Count; ++i) {
     Section_Record& r = s.Section_Table[i];
+    // Addresses are 32 bits wide: a section that the last pass ended
+    // beyond 4 GiB would wrap them.
+    const uint64_t start = (uint64_t{base} + previous + 4095) / 4096 * 4096;
+    if (start + r.out > 0x100000000ull && !beyond) {
+      beyond = true;
+      Error_Text("Section, addresses go beyond 4 GiB: ", r.name, r.name_length);
+      Diag.Stop_Flag += 1;
+    }
     uint32_t address = Round_Up(base + previous, 4096);
     base = address;
     r.address = address;
