@@ -23,6 +23,15 @@ Parser_State Parser;
 
 void Mod_Kw_Flag(const Short_Keyword* keyword) { Params_Flag(keyword->payload) = 1; }
 
+// A size keyword: one operand size per statement. A second, different one
+// (`add dword [ebx],byte 5`) would leave the encoder to pick one of the two.
+void Mod_Size_Flag(const Short_Keyword* keyword) {
+  const auto& f = Params.flags;
+  const uint32_t sizes = f.byte_ + f.word + f.dword + f.qword + f.tbyte;
+  if (sizes != 0 && !Params_Flag(keyword->payload)) Error_Msg("parameters have mismatched size.");
+  Params_Flag(keyword->payload) = 1;
+}
+
 void Emit_Prefix_Byte(const Short_Keyword* keyword) {
   if (!Section_Has_Buffer()) {
     Diag.Stop_Flag += 1;
@@ -35,11 +44,11 @@ void Emit_Prefix_Byte(const Short_Keyword* keyword) {
 constexpr Short_Keyword Modifier_List[] = {
     {"size", Kw_Modifier, Mod_Kw_Flag, Kf_Size},
     {"swap", Kw_Modifier, Mod_Kw_Flag, Kf_Swap},
-    {"byte", Kw_Modifier, Mod_Kw_Flag, Kf_Byte},
-    {"word", Kw_Modifier, Mod_Kw_Flag, Kf_Word},
-    {"dword", Kw_Modifier, Mod_Kw_Flag, Kf_Dword},
-    {"qword", Kw_Modifier, Mod_Kw_Flag, Kf_Qword},
-    {"tbyte", Kw_Modifier, Mod_Kw_Flag, Kf_Tbyte},
+    {"byte", Kw_Modifier, Mod_Size_Flag, Kf_Byte},
+    {"word", Kw_Modifier, Mod_Size_Flag, Kf_Word},
+    {"dword", Kw_Modifier, Mod_Size_Flag, Kf_Dword},
+    {"qword", Kw_Modifier, Mod_Size_Flag, Kf_Qword},
+    {"tbyte", Kw_Modifier, Mod_Size_Flag, Kf_Tbyte},
     {"small", Kw_Modifier, Mod_Kw_Flag, Kf_Small},
     {"signed", Kw_Modifier, Mod_Kw_Flag, Kf_Signed},
     {"cstr", Kw_Modifier, Mod_Kw_Flag, Kf_Cstr},
