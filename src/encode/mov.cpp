@@ -126,7 +126,9 @@ void Mov_Direct(bool load) {
   const Operand_Record& mem = load ? Op2() : Op1();
   const uint32_t s = Register_Operand_Size(reg);
   const uint32_t n = reg.low();
-  const bool checked = !load || Mode() != Code_16;  // 16-bit loads are not size-checked
+  // A 16-bit load from a number takes the register's size; from a label of
+  // another size it is refused, as in every mode.
+  const bool checked = !load || Mode() != Code_16 || mem.relocatable;
   if (checked && mem.size != s && !Keyword_Names_Size(s)) Error_Final(Msg.size_mismatch);
   // In 64-bit code A0h-A3h take a 64-bit address: only for `qword` or an
   // address above 4 GiB; anything else is RIP-relative.
@@ -151,6 +153,9 @@ void Mov_Direct_Imm() {
   const auto& f = Params.flags;
   uint32_t s = f.byte_ ? 8 : f.word ? 16 : f.dword ? 32 : f.qword ? 64 : 0;
   if (!s && (mem.size == 8 || mem.size == 16 || mem.size == 32 || mem.size == 64)) s = mem.size;
+  // A label of a size that no store has (a tbyte) needs the keyword; an
+  // address without any size takes the mode's width.
+  if (!s && mem.size != 0) Error_Final(Msg.size_mismatch);
   if (!s) s = Mode() == Code_16 ? 16 : 32;
   if (!Size_Usable(s) || !Imm_Fits(imm.value, s)) Error_Msg(Msg.too_big);
   Inst_Head h;

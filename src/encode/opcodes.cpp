@@ -81,7 +81,15 @@ void Inst_Opcode2(const Keyword_Entry* keyword) {
   if (Refused_In_Mode(keyword)) return;
   Emit_Payload(keyword, 2);
 }
-void Inst_Opcode3(const Keyword_Entry* keyword) { Emit_Payload(keyword, 3); }
+void Inst_Opcode3(const Keyword_Entry* keyword) {
+  // A form that starts with REX (sysexit64) exists in 64-bit code only:
+  // elsewhere 48h is `dec eax`.
+  if ((keyword->payload[0] & 0xF0u) == 0x40u && Code_Mode_Known() && Mode() != Code_64) {
+    Error_Msg("Unknown encode for this mode (USE 64/32/16)");
+    return;
+  }
+  Emit_Payload(keyword, 3);
+}
 
 void Dir_Time(const Keyword_Entry*) {
   const Date_Time_Record& d = Date_Time;
