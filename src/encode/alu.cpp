@@ -122,6 +122,8 @@ void Encode_Alu_Reg_Imm(const Alu_Opcodes& o) {
     Error_Msg(Mode() == Code_64 || n == 0 ? Msg.param1_size : Msg.register_size);
     return;
   }
+  // A keyword names the operand size, on the immediate too: `add eax,byte 5` contradicts eax.
+  if (Keyword_Contradicts(s)) return;
   Check_Imm(imm, s);
   const bool short_imm = Imm_Short(imm);
   Inst_Head h;
@@ -206,8 +208,9 @@ void Check_Complex_Size(uint32_t size) {
 void Encode_Reg_Reg(uint32_t opcode) {
   const Operand_Record& a = Op1();
   const Operand_Record& b = Op2();
-  if (a.size != b.size) Error_Msg(Msg.mismatch);
   const uint32_t s = Register_Operand_Size(a);
+  if (a.size != b.size) Error_Msg(Msg.mismatch);
+  else if (Keyword_Contradicts(s)) return;
   Inst_Head h;
   Head_Opcode(h, Byte_Form(opcode, s));
   if (!Head_Size(h, s)) Error_Msg(Msg.param1_size);

@@ -68,6 +68,10 @@ void Encode_Reg_Rm_0F(uint32_t opcode, const char* msg_kind, const char* msg_add
       Error_Msg(Msg_Register_Size);
       return;
     }
+    if (Keyword_Other_Than(s)) {
+      Error_Msg(Msg_Mismatch);
+      return;
+    }
     Head_Reg(h, src.low(), src.size, Rex_B);
     Head_Emit(h);
     Emit_Reg_ModRM(dst.low(), src.low());
@@ -116,6 +120,7 @@ void Encode_Bt_Group(uint32_t digit, uint32_t reg_opcode) {
 
   if (a.kind == Op_Reg) {
     if (!imm && b.size != a.size) Error_Msg(Msg_Bt_Unmatched);  // and goes on with operand 1's size
+    else if (Keyword_Other_Than(Register_Operand_Size(a))) Error_Msg(Msg_Bt_Size);  // `bt eax,word 3`
     if (!Head_Size(h, Register_Operand_Size(a))) {
       Error_Msg(Msg_Bt_Register);
       return;
@@ -138,6 +143,7 @@ void Encode_Bt_Group(uint32_t digit, uint32_t reg_opcode) {
   } else {
     const uint32_t s = Register_Operand_Size(b);
     if (Keyword_Other_Than(s)) Error_Msg(Msg_Bt_Size);
+    else Label_Size_Agrees(a, s);
     if (!Head_Size(h, s)) {
       Error_Msg(Msg_Bt_Register);
       return;
@@ -162,6 +168,10 @@ void Encode_Setcc(uint32_t condition) {
   if (a.kind == Op_Reg) {
     if (a.size != 8) {
       Error_Msg(Msg_Set_Register);
+      return;
+    }
+    if (Keyword_Other_Than(8)) {
+      Error_Msg(Msg_Mismatch);
       return;
     }
     Head_Reg(h, a.low(), a.size, Rex_B);
@@ -208,7 +218,7 @@ void Encode_Xadd_Cmpxchg(uint32_t opcode) {
   Head_Opcode2(h, 0x0F, s == 8 ? opcode & 0xFEu : opcode);
   Head_Reg(h, b.low(), b.size, Rex_R);
   if (a.kind == Op_Reg) {
-    if (a.size != b.size) Error_Msg(Msg_Mismatch);
+    if (a.size != b.size || Keyword_Other_Than(s)) Error_Msg(Msg_Mismatch);
     Head_Size(h, s);
     Head_Reg(h, a.low(), a.size, Rex_B);
     Head_Emit(h);
@@ -217,6 +227,7 @@ void Encode_Xadd_Cmpxchg(uint32_t opcode) {
   }
   if (!Head_Size(h, s)) Error_Msg(Msg_Xadd_Size);
   if (Keyword_Other_Than(s)) Error_Msg(Msg_Mismatch);
+  else Label_Size_Agrees(a, s);
   Emit_Mem_Form(h, Mem_Operand_Of(a), b.low(), 0);
 }
 

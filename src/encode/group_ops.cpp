@@ -37,10 +37,3 @@ uint32_t Frame_Operand_Size(const Operand_Record& var) {
   if (Size_Usable(var.size)) return var.size;
   return Default_Operand_Size();
 }
-
-bool Keyword_Contradicts(uint32_t register_size) {
-  const uint32_t k = Keyword_Written_Size();
-  if (!k || k == register_size) return false;
-  Error_Msg("parameters have mismatched size.");
-  return true;
-}

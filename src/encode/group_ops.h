@@ -21,9 +21,6 @@ void Emit_Digit_Mem(uint32_t opcode, uint32_t digit, uint32_t size, const Mem_Op
 uint32_t Frame_Operand_Size(const Operand_Record& var);
 // 16 in 16-bit code, 32 otherwise.
 uint32_t Default_Operand_Size();
-// A size keyword that names another size than the register's: reported
-// ("parameters have mismatched size.") and true.
-bool Keyword_Contradicts(uint32_t register_size);
 
 void Inst_Test(const Keyword_Entry* keyword);
 void Inst_Rol(const Keyword_Entry* keyword);

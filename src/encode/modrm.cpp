@@ -329,6 +329,23 @@ bool Keyword_Size_Agrees(uint32_t size) {
   return false;
 }
 
+bool Keyword_Contradicts(uint32_t register_size) {
+  const uint32_t k = Keyword_Written_Size();
+  if (!k || k == register_size) return false;
+  Error_Msg(Msg_Size_Mismatch);
+  return true;
+}
+
+void Label_Size_Agrees(const Operand_Record& mem, uint32_t size) {
+  if (Pass.Pass_Number < 2 || Keyword_Names_Size(size)) return;  // a forward label has no size in pass 1
+  const bool complex = mem.kind == Op_Mem_Complex;
+  uint32_t declared = 0;
+  if (complex) declared = Params.mem.implied_size;
+  else if (mem.kind == Op_Mem_Direct) declared = mem.size;
+  if (!declared || declared == size) return;
+  Error_Msg(complex ? "Register size does not match []" : Msg_Size_Mismatch);
+}
+
 void Emit_Mem_Form(Inst_Head h, const Mem_Operand& m, uint32_t reg_field, uint32_t trailing) {
   Keyword_Size_Agrees(h.mem_size ? h.mem_size : h.size);
   Head_Mem(h, m);

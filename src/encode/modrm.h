@@ -93,6 +93,17 @@ void Emit_Mem_Form(Inst_Head h, const Mem_Operand& m, uint32_t reg_field, uint32
 // The size keyword check of Emit_Mem_Form for forms that write their memory
 // operand otherwise (moffs): false after reporting a keyword of another size.
 bool Keyword_Size_Agrees(uint32_t size);
+// The same for a register operand, whose size is known in every pass: a
+// size keyword that names another size than `register_size` is reported
+// ("parameters have mismatched size.") and true.
+bool Keyword_Contradicts(uint32_t register_size);
+// A register of `size` bits against the declared size of a memory operand's
+// label, unless the keyword of that size is written: another size is
+// "parameters have mismatched size." ([direct]) or "Register size does not
+// match []" (a label in [base+index*scale+disp]), from pass 2 on. [register]
+// operands, plain numbers and PROC variables (whose size without a type is
+// the stack width) are not compared.
+void Label_Size_Agrees(const Operand_Record& mem, uint32_t size);
 inline bool Is_Memory_Kind(uint32_t kind) { return kind == 3 || kind == 4 || kind == 5 || kind == 7 || kind == 8; }
 
 // ---- The emitters by shape and address width ------------------------------------

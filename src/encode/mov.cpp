@@ -60,8 +60,9 @@ uint32_t Data_Opcode(bool load, uint32_t size) { return (load ? 0x8Au : 0x88u) +
 void Mov_Reg_Reg() {
   const Operand_Record& a = Op1();
   const Operand_Record& b = Op2();
-  if (a.size != b.size) Error_Msg(Msg.register_sizes);
   const uint32_t s = Register_Operand_Size(a);
+  if (a.size != b.size) Error_Msg(Msg.register_sizes);
+  else if (Keyword_Contradicts(s)) return;
   Inst_Head h;
   Head_Opcode(h, Data_Opcode(true, s));
   if (!Head_Size(h, s) && Mode() == Code_64) Error_Msg(Msg.register_sizes);
@@ -79,6 +80,8 @@ void Mov_Reg_Imm() {
   if (!Size_Usable(s)) {
     Error_From_Pass(2, Msg.register_size);
     s = 32;
+  } else if (Keyword_Contradicts(s)) {  // `mov eax,byte 5`: the keyword names the operand size
+    return;
   }
   Inst_Head h;
   Head_Size(h, s);
@@ -244,6 +247,7 @@ void Mov_Sreg_Reg(bool to_sreg) {
   const Operand_Record& sreg = to_sreg ? Op1() : Op2();
   const Operand_Record& reg = to_sreg ? Op2() : Op1();
   if (reg.size == 8) Error_Msg(Msg.can_not_this);
+  else if (Keyword_Contradicts(reg.size)) return;
   Inst_Head h;
   Head_Opcode(h, to_sreg ? 0x8E : 0x8C);
   h.p66 = Other_Width(reg.size, !to_sreg) ? 1 : 0;
@@ -252,11 +256,13 @@ void Mov_Sreg_Reg(bool to_sreg) {
   Emit_Byte(static_cast<uint8_t>(0xC0u | (sreg.low() & 7) << 3 | (reg.low() & 7)));
 }
 
-// [memory],sreg (8Ch) and sreg,[memory] (8Eh): no operand-size prefix.
+// [memory],sreg (8Ch) and sreg,[memory] (8Eh): no operand-size prefix. The
+// memory operand is a word: `word` or no keyword.
 void Mov_Sreg_Mem(bool to_sreg) {
   const Operand_Record& sreg = to_sreg ? Op1() : Op2();
   Inst_Head h;
   Head_Opcode(h, to_sreg ? 0x8E : 0x8C);
+  h.mem_size = 16;
   Emit_Mem_Form(h, Mem_Operand_Of(to_sreg ? Op2() : Op1()), sreg.low(), 0);
 }
 

@@ -58,32 +58,36 @@ void Reg64(const Stack_Op& op, uint32_t number, uint32_t size) {
   Reg_Form(op, number, size, true);
 }
 
-// One size rule for every memory form: the stack width by default, `word`
-// and `dword` where the mode has them, never a byte or ten.
-void Mem_Form(const Stack_Op& op) {
-  Operand_Record& r = Op1();
+// One size rule for every memory, immediate and segment register form: the
+// stack width by default, `word` and `dword` where the mode has them, never
+// a byte or ten. 0 after reporting a keyword that names no push.
+uint32_t Push_Width(const Stack_Op& op) {
   const auto& f = Params.flags;
-  uint32_t size = Stack_Width();
   if (f.byte_) {
     Error_Msg(op.bad_byte);
-    return;
+    return 0;
   }
   if (f.tbyte) {
     Error_Msg(Msg_Mismatch);
-    return;
+    return 0;
   }
-  if (f.word) {
-    size = 16;
-  } else if (f.dword) {
-    if (Mode() == Code_64) {
-      Error_Msg(Msg_Dword);
-      return;
-    }
-    size = 32;
-  } else if (f.qword && Mode() != Code_64) {
+  if (f.word) return 16;
+  if (f.dword) {
+    if (Mode() != Code_64) return 32;
+    Error_Msg(Msg_Dword);
+    return 0;
+  }
+  if (f.qword && Mode() != Code_64) {
     Error_Msg(Msg_Qword);
-    return;
+    return 0;
   }
+  return Stack_Width();
+}
+
+void Mem_Form(const Stack_Op& op) {
+  Operand_Record& r = Op1();
+  const uint32_t size = Push_Width(op);
+  if (!size) return;
   if (r.kind == Op_Mem_Complex) r.relocatable |= Expr.Expr_Relocatable;
   const Mem_Operand m = Mem_Operand_Of(r);
   Inst_Head h;
@@ -96,14 +100,11 @@ void Mem_Form(const Stack_Op& op) {
   Emit_Mem_Form(h, m, op.digit, 0);
 }
 
-// The stack width, or the size that `word` (any mode) or `dword` (16-bit
-// code) gives: 66h pushes the other width. In 64-bit code `dword` names the
-// immediate that a 64-bit push sign-extends.
+// The width of Push_Width: 66h pushes the other width. In 64-bit code
+// `dword` names the immediate that a 64-bit push sign-extends.
 void Imm_Form(const Operand_Record& r) {
-  const auto& f = Params.flags;
-  uint32_t size = Stack_Width();
-  if (f.word) size = 16;
-  else if (f.dword && Mode() != Code_64) size = 32;
+  const uint32_t size = Params.flags.dword && Mode() == Code_64 ? 64 : Push_Width(Push_Op);
+  if (!size) return;
   if (!Imm_Fits(r.value, size)) Error_Msg(size == 64 ? Msg_Qword : Msg_Too_Big);
   if (size != Stack_Width()) Emit_Byte(0x66);
   if (Imm_Short(r)) {
@@ -115,19 +116,24 @@ void Imm_Form(const Operand_Record& r) {
   Emit_Imm(r, size == 16 ? 2 : 4);
 }
 
+void Sreg(uint32_t number, bool push, bool narrow);
+
 void Encode_Stack(const Stack_Op& op, const char* text, uint32_t length) {
   if (!Code_Mode_Known()) return;
   const Operand_Record& r = Op1();
   switch (r.kind) {
-    case Op_Reg: Reg_Form(op, r.low(), r.size, Mode() == Code_64); return;
+    case Op_Reg:
+      if (!Keyword_Contradicts(r.size)) Reg_Form(op, r.low(), r.size, Mode() == Code_64);
+      return;
     case Op_Imm:
       if (op.digit != 6) break;
       Imm_Form(r);
       return;
-    case Op_Segment:
-      if (op.digit == 6) Encode_Push_Sreg(r.low());
-      else Encode_Pop_Sreg(r.low());
+    case Op_Segment: {
+      const uint32_t size = Push_Width(op);
+      if (size) Sreg(r.low(), op.digit == 6, size != Stack_Width());
       return;
+    }
     case Op_Mem_Reg:
     case Op_Mem_Direct:
     case Op_Mem_Complex:
@@ -183,7 +189,8 @@ constexpr Sreg_Form Sreg_Forms[6] = {
     {0x06, 0x07, 0}, {0x0E, 0x00, 0}, {0x16, 0x17, 0}, {0x1E, 0x1F, 0}, {0xA0, 0xA1, 1}, {0xA8, 0xA9, 1},
 };
 
-void Sreg(uint32_t number, bool push) {
+// narrow: `push word fs` in 32- or 64-bit code, `push dword fs` in 16-bit code (66h).
+void Sreg(uint32_t number, bool push, bool narrow) {
   const char* msg = push ? Msg_Push_Sreg : Msg_Pop_Sreg;
   if (number > 5 || (Mode() == Code_64 && number < 4)) {
     Error_Msg(msg);
@@ -195,6 +202,7 @@ void Sreg(uint32_t number, bool push) {
     Error_Msg(msg);
     return;
   }
+  if (narrow) Emit_Byte(0x66);
   if (f.escaped) Emit_Byte(0x0F);
   Emit_Byte(opcode);
 }
@@ -213,10 +221,10 @@ void Encode_Pop_Reg(uint32_t number, uint32_t size) {
 void Encode_Push_Reg64(uint32_t number, uint32_t size) { Reg64(Push_Op, number, size); }
 void Encode_Pop_Reg64(uint32_t number, uint32_t size) { Reg64(Pop_Op, number, size); }
 void Encode_Push_Sreg(uint32_t number) {
-  if (Code_Mode_Known()) Sreg(number, true);
+  if (Code_Mode_Known()) Sreg(number, true, false);
 }
 void Encode_Pop_Sreg(uint32_t number) {
-  if (Code_Mode_Known()) Sreg(number, false);
+  if (Code_Mode_Known()) Sreg(number, false, false);
 }
 
 void Inst_Push(const Keyword_Entry*) {

@@ -70,6 +70,7 @@ void Test_Reg_Imm() {
     Error_Msg(Test_Msg.param1_size);
     return;
   }
+  if (Keyword_Contradicts(s)) return;
   const Operand_Record imm = Test_Imm(s);
   if (reg.low() == 0) {  // al, ax, eax, rax: A8h / A9h
     Inst_Head h;
@@ -92,6 +93,7 @@ void Test_Direct_Reg() {
     return;
   }
   if (Keyword_Contradicts(s)) return;
+  Label_Size_Agrees(Op1(), s);
   Mem_Operand m = Mem_Operand_Of(Op1());
   bool p66_first = false;
   if (Mode() == Code_16 && s == 32) {
@@ -247,9 +249,11 @@ uint32_t Shift_Target_Size(const Operand_Record& t) {
   switch (t.kind) {
     case Op_Reg: {
       const uint32_t s = Register_Operand_Size(t);
-      if (Size_Usable(s)) return s;
-      Error_Msg("Unknown register size ");
-      return 0;
+      if (!Size_Usable(s)) {
+        Error_Msg("Unknown register size ");
+        return 0;
+      }
+      return Keyword_Contradicts(s) ? 0 : s;  // `shl eax,byte 1` names a byte shift
     }
     case Op_Mem_Reg:
       if (k) return k;
@@ -368,6 +372,8 @@ void Encode_Shld_Shrd(const Double_Shift& d) {
     Error_Msg(Msg_Mismatch);
     return;
   }
+  if (t.kind == Op_Reg && Keyword_Contradicts(s)) return;
+  Label_Size_Agrees(t, s);
   const bool by_cl = count.kind == Op_Reg;
   if (by_cl && !Is_Cl(count)) {
     Error_Msg(Msg_Expecting_Cl);

@@ -46,6 +46,7 @@ void Encode_Unary_F7(uint32_t digit) {
       Error_Msg("unknown register size");
       return;
     }
+    if (Keyword_Contradicts(s)) return;
     Emit_Digit_Reg(0xF7, digit, s, t, true);
     return;
   }
@@ -111,6 +112,7 @@ const Inc_Dec& Current_Inc_Dec() { return Parser.Parser_Mode == Mode_Dec_Param ?
 
 void Inc_Dec_Register(const Inc_Dec& f, const Operand_Record& reg) {
   const uint32_t s = reg.size;
+  if (Keyword_Contradicts(s)) return;
   if (Mode() != Code_64 && (s == 16 || s == 32)) {
     Inst_Head h;
     Head_Size(h, s);

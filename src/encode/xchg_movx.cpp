@@ -46,6 +46,7 @@ void Encode_Xchg() {
       Error_Msg(Msg_Xchg_Mismatch);
       return;
     }
+    if (Keyword_Contradicts(s)) return;
     h.rex = 0;
     Head_Size(h, s);
     Head_Reg(h, reg.low(), reg.size, Rex_B);
@@ -162,6 +163,7 @@ void Encode_Extend(const Extend_Mnemonic& e) {
   Head_Size(h, d);
   Head_Reg(h, dest.low(), dest.size, Rex_R);
   if (source.kind == Op_Reg) {
+    if (Keyword_Contradicts(source.size)) return;  // the keyword names the source: `movzx eax,byte bx`
     Head_Reg(h, source.low(), source.size, Rex_B);
     Head_Emit(h);
     Emit_Byte(static_cast<uint8_t>(0xC0u | (dest.low() & 7) << 3 | (source.low() & 7)));

@@ -51,6 +51,7 @@ void Sse_Emit(const Sse_Fields& f, const Sse_Form& s) {
   else if (m64 && s.reg > 7) h.rex |= Rex_R;
   Mem_Operand m;
   if (memory) {
+    if (s.mem_size) Keyword_Size_Agrees(s.mem_size);
     m = Mem_Operand_Of(rm);
     Head_Mem(h, m);
   } else if (rm.kind == Op_Reg) {
@@ -110,6 +111,38 @@ bool Place_Ok(Place place, const Operand_Record& r, bool dest) {
 
 uint32_t Gpr_Size(const Operand_Record& r) { return r.kind == Op_Reg ? r.size : 0; }
 
+// The bits that a memory source of the form reads: 128 unless the form takes
+// a scalar, a half or an element. A label's declared size is not compared:
+// vector code reads tables through labels of their element size.
+uint32_t Memory_Bits(const Sse_Fields& f) {
+  struct Row {
+    uint32_t prefix, opcode, third, bits;
+  };
+  constexpr uint32_t N = Payload_None;
+  constexpr Row Rows[] = {
+      {0xF3, 0x51, N, 32}, {0xF3, 0x52, N, 32}, {0xF3, 0x53, N, 32}, {0xF3, 0x58, N, 32},  // sqrtss..addss
+      {0xF3, 0x59, N, 32}, {0xF3, 0x5C, N, 32}, {0xF3, 0x5D, N, 32}, {0xF3, 0x5E, N, 32},
+      {0xF3, 0x5F, N, 32}, {0xF3, 0xC2, N, 32},                                          // cmpss
+      {0xF2, 0x51, N, 64}, {0xF2, 0x58, N, 64}, {0xF2, 0x59, N, 64}, {0xF2, 0x5C, N, 64},  // sqrtsd..subsd
+      {0xF2, 0x5D, N, 64}, {0xF2, 0x5E, N, 64}, {0xF2, 0x5F, N, 64}, {0xF2, 0xC2, N, 64},  // cmpsd
+      {N, 0x2E, N, 32},    {N, 0x2F, N, 32},    {0x66, 0x2E, N, 64}, {0x66, 0x2F, N, 64},  // (u)comiss/sd
+      {0xF3, 0xE6, N, 64}, {N, 0x5A, N, 64},                                              // cvtdq2pd, cvtps2pd
+      {N, 0x2A, N, 64},    {0x66, 0x2A, N, 64}, {N, 0x2D, N, 64},                         // cvtpi2ps/pd, cvtps2pi
+      {N, 0x70, N, 64},    {0x66, 0xC4, N, 16},                                           // pshufw, pinsrw
+      {0x66, 0x38, 0x20, 64}, {0x66, 0x38, 0x21, 32}, {0x66, 0x38, 0x22, 16},             // pmovsxbw/bd/bq
+      {0x66, 0x38, 0x23, 64}, {0x66, 0x38, 0x24, 32}, {0x66, 0x38, 0x25, 64},             // pmovsxwd/wq/dq
+      {0x66, 0x38, 0x30, 64}, {0x66, 0x38, 0x31, 32}, {0x66, 0x38, 0x32, 16},             // pmovzx...
+      {0x66, 0x38, 0x33, 64}, {0x66, 0x38, 0x34, 32}, {0x66, 0x38, 0x35, 64},
+      {0x66, 0x3A, 0x0A, 32}, {0x66, 0x3A, 0x0B, 64},                                     // roundss, roundsd
+      {0x66, 0x3A, 0x20, 8},  {0x66, 0x3A, 0x21, 32}, {0x66, 0x3A, 0x22, 32},             // pinsrb, insertps, pinsrd
+      {0x66, 0x3A, 0x14, 8},  {0x66, 0x3A, 0x15, 16}, {0x66, 0x3A, 0x16, 32},             // pextrb/w/d
+      {0x66, 0x3A, 0x17, 32},                                                             // extractps
+  };
+  for (const Row& r : Rows)
+    if (r.prefix == f.prefix && r.opcode == f.opcode && r.third == f.third) return r.bits;
+  return 128;
+}
+
 bool Operands_Fit(const Sse_Fields& f) {
   const Sse_Places p = Places_Of(f);
   const Operand_Record& b = Op2();
@@ -130,6 +163,7 @@ void Encode_Sse(const Sse_Fields& f) {
   s.reg_gpr_size = Gpr_Size(Op1());
   s.rm = &Op2();
   s.w = Is_Memory_Kind(Op2().kind) ? W_Never : W_With_Rex;
+  s.mem_size = Memory_Bits(f);
   Sse_Emit(f, s);
 }
 
@@ -146,6 +180,7 @@ void Encode_Sse_Imm8(const Sse_Fields& f) {
   s.rm = &Op2();
   s.w = w_means ? W_Never : W_With_Rex;
   s.trailing = 1;
+  s.mem_size = Memory_Bits(f);
   Sse_Emit(f, s);
   Emit_Imm8(Op3(), Msg_Imm8);
 }
@@ -168,6 +203,7 @@ void Encode_Sse_Extract(const Sse_Fields& f) {
   s.rm = &a;
   s.w = pextrd && wide ? W_Always : W_Never;
   s.trailing = 1;
+  s.mem_size = pextrd && wide ? 64 : Memory_Bits(f);  // pextrq stores a qword
   Sse_Emit(f, s);
   Emit_Imm8(Op3(), Msg_Imm8);
 }
@@ -185,6 +221,7 @@ void Encode_Crc32_Popcnt(const Sse_Fields& f) {
   uint32_t source = 0;
   if (b.kind == Op_Reg) {
     source = b.size;
+    if (Keyword_Contradicts(source)) return;  // a keyword names the source: `crc32 eax,byte bl`
   } else {
     const auto& k = Params.flags;
     source = k.byte_ ? 8 : k.word ? 16 : k.dword ? 32 : k.qword ? 64 : k.tbyte ? 80 : 0;

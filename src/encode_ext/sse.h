@@ -57,6 +57,8 @@ struct Sse_Form {
   uint8_t p66 = 0;             // operand-size 66h (before the mandatory prefix)
   uint8_t p66_first = 0;       // ... and before 67h
   uint32_t trailing = 0;       // immediate bytes after the address
+  uint32_t mem_size = 0;       // the bits a memory operand holds, which a size
+                               // keyword must name (128: none can); 0: not checked here
 };
 // Writes one form: the head from the fields, the register and memory REX
 // bits, ModRM and the address. Reports a register above 7 outside 64-bit code.

@@ -24,15 +24,17 @@ void Emit_Reg_ModRM(uint32_t reg_field, uint32_t rm) {
 }
 
 // [prefix] 0F second /digit; the 64-bit [register] form takes 32- and
-// 64-bit bases only (`address_message` otherwise).
+// 64-bit bases only (`address_message` otherwise). A size keyword must name
+// the register's size, or `mem_size` (0: any keyword) for memory.
 void Encode_Digit_Form(int32_t prefix, uint32_t second, uint32_t digit, const char* address_message,
-                       bool registers) {
+                       bool registers, uint32_t mem_size = 0) {
   if (!Code_Mode_Known()) return;
   const Operand_Record& r = Op1();
   Inst_Head h;
   Head_Opcode2(h, 0x0F, second);
   if (prefix >= 0) h.mandatory = static_cast<uint8_t>(prefix);
   if (r.kind == Op_Reg && registers) {
+    if (Keyword_Contradicts(r.size)) return;
     Head_Reg(h, r.low(), r.size, Rex_B);
     Head_Emit(h);
     Emit_Reg_ModRM(digit, r.low());
@@ -46,6 +48,7 @@ void Encode_Digit_Form(int32_t prefix, uint32_t second, uint32_t digit, const ch
     Error_Msg(address_message);
     return;
   }
+  h.mem_size = static_cast<uint8_t>(mem_size);
   Emit_Mem_Form(h, Mem_Operand_Of(r), digit, 0);
 }
 
@@ -60,17 +63,18 @@ struct Digit_Mnemonic {
   uint32_t mode;
   int32_t prefix;
   uint32_t second, digit;
+  uint32_t mem_size;         // the bits of a memory operand
   const char* word_message;  // a word operand: refused with this text
 };
 
 constexpr Digit_Mnemonic Digit_Mnemonics[] = {
-    {Mode_Ltr_Param, -1, 0x00, 3, "LTR, Invalid register size:"},
-    {Mode_Str_Param, -1, 0x00, 1, "STR, Invalid register size:"},
-    {Mode_Stmxcsr_Param, -1, 0xAE, 3, "STMXCSR, Can not encode:"},
-    {Mode_Vmxon_Param, 0xF3, 0xC7, 6, "VMXON, Can not encode:"},
-    {Mode_Vmptrld_Param, -1, 0xC7, 6, "VMPTRLD, Can not encode:"},
-    {Mode_Vmptrst_Param, -1, 0xC7, 7, "VMPTRST, Can not encode:"},
-    {Mode_Vmclear_Param, 0x66, 0xC7, 6, "VMCLEAR, Can not encode:"},
+    {Mode_Ltr_Param, -1, 0x00, 3, 16, "LTR, Invalid register size:"},
+    {Mode_Str_Param, -1, 0x00, 1, 16, "STR, Invalid register size:"},
+    {Mode_Stmxcsr_Param, -1, 0xAE, 3, 32, "STMXCSR, Can not encode:"},
+    {Mode_Vmxon_Param, 0xF3, 0xC7, 6, 64, "VMXON, Can not encode:"},
+    {Mode_Vmptrld_Param, -1, 0xC7, 6, 64, "VMPTRLD, Can not encode:"},
+    {Mode_Vmptrst_Param, -1, 0xC7, 7, 64, "VMPTRST, Can not encode:"},
+    {Mode_Vmclear_Param, 0x66, 0xC7, 6, 64, "VMCLEAR, Can not encode:"},
 };
 
 const Digit_Mnemonic& Current_Digit() {
@@ -91,7 +95,7 @@ void Task_Register_Word(const char* text, uint32_t length) {
     Error_Text(m.word_message, text, length);
     return;
   }
-  Encode_0F_Digit(m.prefix, m.second, m.digit);
+  Encode_Digit_Form(m.prefix, m.second, m.digit, Msg_Address_Size, true, m.mem_size);
 }
 
 // stmxcsr and VMX take memory only: a word may be an operand keyword or a
@@ -108,7 +112,7 @@ void Digit_Bracket(const char* text, uint32_t length) {
   const int result = Parse_Operand_Mem(text, length, &Op1());
   if (result == 1) return;
   Parser.Parser_Mode = 0;
-  if (result == 0) Encode_0F_Digit(m.prefix, m.second, m.digit);
+  if (result == 0) Encode_Digit_Form(m.prefix, m.second, m.digit, Msg_Address_Size, true, m.mem_size);
 }
 
 // ---- Descriptor tables ---------------------------------------------------------------------
