@@ -134,7 +134,8 @@ void Data_Item(const Item_Kind& k, const char* text, uint32_t length) {
     uint32_t reloc = k.reloc;
     if (rva) reloc = k.reloc == Reloc_Abs32 ? uint32_t{Reloc_Rva32} : No_Reloc;
     if (reloc != No_Reloc) {
-      Reloc_Add(reloc, k.stored);
+      Reloc_Record* rec = Reloc_Add(reloc, k.stored);
+      if (rec && reloc == Reloc_Abs32) rec->zero_extended = 1;  // a dword is no signed field
     } else if (Options.Output_Format != Format_Binary) {
       // The loader or linker could not adjust the field: refuse rather than
       // write an address that is wrong once the file is placed.

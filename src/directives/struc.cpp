@@ -317,8 +317,10 @@ void Init_Write(uint32_t field, uint32_t type, uint64_t value, bool address, boo
     // As in dd and dq: an image-relative value (`<rva x>`) is no address to
     // rebase, and only a 32-bit field has a relocation kind for it.
     if (bytes == 4 || (bytes == 8 && !rva)) {
-      Reloc_Add_Struc_Field(l.base_address, l.base_offset, field, Sections.Reloc_Target_Section,
-                            bytes == 8 ? Reloc_Abs64 : rva ? Reloc_Rva32 : Reloc_Abs32);
+      const uint32_t kind = bytes == 8 ? Reloc_Abs64 : rva ? Reloc_Rva32 : Reloc_Abs32;
+      Reloc_Record* rec =
+          Reloc_Add_Struc_Field(l.base_address, l.base_offset, field, Sections.Reloc_Target_Section, kind);
+      if (rec && kind == Reloc_Abs32) rec->zero_extended = 1;  // a dword field is no signed one
     } else if (Options.Output_Format != Format_Binary) {
       Error_Text("Data, item can not hold a relocatable address: ", text, length);
     }

@@ -41,7 +41,7 @@ struct Elf_Format {
 };
 
 constexpr uint32_t R_386_32 = 1, R_386_PC32 = 2;
-constexpr uint32_t R_X86_64_64 = 1, R_X86_64_PC32 = 2, R_X86_64_32S = 11;
+constexpr uint32_t R_X86_64_64 = 1, R_X86_64_PC32 = 2, R_X86_64_32 = 10, R_X86_64_32S = 11;
 
 Elf_Reloc Map_Elf32(const Reloc_Record& rec, uint32_t section_symbol, uint32_t import_symbol) {
   switch (rec.type) {
@@ -58,7 +58,9 @@ Elf_Reloc Map_Elf32(const Reloc_Record& rec, uint32_t section_symbol, uint32_t i
 
 Elf_Reloc Map_Elf64(const Reloc_Record& rec, uint32_t section_symbol, uint32_t import_symbol) {
   switch (rec.type) {
-    case Reloc_Abs32: return {R_X86_64_32S, section_symbol};
+    // A 32-bit field of an instruction is sign-extended to 64 bits; a dword
+    // of data is read as it stands.
+    case Reloc_Abs32: return {rec.zero_extended ? R_X86_64_32 : R_X86_64_32S, section_symbol};
     case Reloc_Iat_Slot: case Reloc_Extern_Rel: return {R_X86_64_PC32, import_symbol};
     case Reloc_Rel32: return {R_X86_64_PC32, section_symbol};
     case Reloc_Abs64: return {R_X86_64_64, section_symbol, 8};

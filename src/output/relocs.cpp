@@ -110,17 +110,17 @@ bool Reloc_Target_Refused(uint32_t target_section) {
 
 }  // namespace
 
-void Reloc_Add(uint32_t type, uint32_t width, uint32_t target_section) {
+Reloc_Record* Reloc_Add(uint32_t type, uint32_t width, uint32_t target_section) {
   // A displacement of the two-sections form that its emitter did not store
   // as a distance from the field has no relocation (reported once).
   if (Params.mem.two_sections) {
     Params.mem.two_sections = 0;
     target_section = Section_Unrelocatable;
   }
-  if (Reloc_Target_Refused(target_section)) return;
-  if (!Width_Fits(type, width)) return;
+  if (Reloc_Target_Refused(target_section)) return nullptr;
+  if (!Width_Fits(type, width)) return nullptr;
   Reloc_Record* rec = Next_Slot();
-  if (!rec) return;
+  if (!rec) return nullptr;
   const Section_State& s = Sections;
   rec->type = type;
   rec->address = s.Location_Counter;
@@ -128,15 +128,16 @@ void Reloc_Add(uint32_t type, uint32_t width, uint32_t target_section) {
   rec->section = s.Current_Section;
   rec->offset = s.Section_Write_Offset;
   rec->target_section = target_section;
+  return rec;
 }
 
-void Reloc_Add(uint32_t type, uint32_t width) { Reloc_Add(type, width, Sections.Reloc_Target_Section); }
+Reloc_Record* Reloc_Add(uint32_t type, uint32_t width) { return Reloc_Add(type, width, Sections.Reloc_Target_Section); }
 
-void Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, uint32_t field_offset,
-                           uint32_t target_section, uint32_t type) {
-  if (Reloc_Target_Refused(target_section)) return;
+Reloc_Record* Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, uint32_t field_offset,
+                                    uint32_t target_section, uint32_t type) {
+  if (Reloc_Target_Refused(target_section)) return nullptr;
   Reloc_Record* rec = Next_Slot();
-  if (!rec) return;
+  if (!rec) return nullptr;
   const Section_State& s = Sections;
   rec->type = type;
   rec->address = instance_address + field_offset;
@@ -144,6 +145,7 @@ void Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, 
   rec->section = s.Current_Section;
   rec->offset = instance_offset + field_offset;
   rec->target_section = target_section;
+  return rec;
 }
 
 void Reloc_Add_Extern(uint32_t rva, uint32_t import_index, uint32_t type) {

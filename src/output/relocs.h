@@ -21,6 +21,7 @@ struct Reloc_Record {
   uint32_t offset;
   uint32_t target_section;
   uint32_t import_index;
+  uint32_t zero_extended;  // 1: a 32-bit field read as unsigned (dd), not sign-extended
 };
 
 constexpr uint32_t Reloc_Grow_Step = 16384;
@@ -61,10 +62,11 @@ void Reloc_Reset_Pass();
 // Records a field of `width` bytes that starts at the current emit position.
 // Only 4-byte fields (8 for Reloc_Abs64) can be relocated; another width is
 // refused outside binary output, where no relocation is ever applied.
-void Reloc_Add(uint32_t type, uint32_t width, uint32_t target_section);
-void Reloc_Add(uint32_t type, uint32_t width);
-void Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, uint32_t field_offset,
-                           uint32_t target_section, uint32_t type);
+// Each returns the record, or nullptr when none was made.
+Reloc_Record* Reloc_Add(uint32_t type, uint32_t width, uint32_t target_section);
+Reloc_Record* Reloc_Add(uint32_t type, uint32_t width);
+Reloc_Record* Reloc_Add_Struc_Field(uint32_t instance_address, uint32_t instance_offset, uint32_t field_offset,
+                                    uint32_t target_section, uint32_t type);
 void Reloc_Add_Extern(uint32_t rva, uint32_t import_index, uint32_t type);
 
 // As Reloc_Add_Extern, for a field that a post-pass builder writes at
