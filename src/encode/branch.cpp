@@ -204,7 +204,7 @@ bool Register_Refused_In_Mode(const Operand_Record& r) {
 // FF /digit with a general register (near forms only).
 void Indirect_Register(Branch b, uint32_t digit, uint32_t number, uint32_t size) {
   const Branch_Messages& msg = Messages_Of(b);
-  if (!Code_Mode_Known()) return;
+  if (!Code_Mode_Known() || Keyword_Contradicts(size)) return;  // `call word eax`
   Inst_Head h;
   if (Mode() == Code_64) {
     if (size != 64) {

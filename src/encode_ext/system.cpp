@@ -237,7 +237,7 @@ void Encode_Arpl() {
   }
   const auto& f = Params.flags;
   const bool other_keyword = f.byte_ || f.dword || f.qword || f.tbyte;
-  if (src.size != 16 || (dst.kind == Op_Reg && dst.size != 16) || (dst.kind != Op_Reg && other_keyword)) {
+  if (src.size != 16 || (dst.kind == Op_Reg && dst.size != 16) || other_keyword) {
     Error_Msg("ARPL, param size must be 16bit");
     return;
   }
