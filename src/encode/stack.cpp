@@ -101,9 +101,11 @@ void Mem_Form(const Stack_Op& op) {
 }
 
 // The width of Push_Width: 66h pushes the other width. In 64-bit code
-// `dword` names the immediate that a 64-bit push sign-extends.
+// `dword` names the immediate that a 64-bit push sign-extends, and in every
+// mode `byte` the immediate byte of a push of the stack width (6Ah).
 void Imm_Form(const Operand_Record& r) {
-  const uint32_t size = Params.flags.dword && Mode() == Code_64 ? 64 : Push_Width(Push_Op);
+  const auto& f = Params.flags;
+  const uint32_t size = (f.dword && Mode() == Code_64) ? 64 : f.byte_ ? Stack_Width() : Push_Width(Push_Op);
   if (!size) return;
   if (!Imm_Fits(r.value, size)) Error_Msg(size == 64 ? Msg_Qword : Msg_Too_Big);
   if (size != Stack_Width()) Emit_Byte(0x66);
