@@ -408,7 +408,8 @@ Eval_Result Expr_Evaluate(const char* text, uint32_t length) {
     // has none.
     e.Expr_Relocatable = 1;
     if (one_address && section < Max_Sections) Sections.Reloc_Target_Section = section;
-    else if (ps.acc.complex && Options.Output_Format != Format_Binary) Sections.Reloc_Target_Section = Section_Unrelocatable;
+    else if (ps.acc.complex && Options.Output_Format != Format_Binary)
+      Sections.Reloc_Target_Section = Section_Unrelocatable;
   } else if (one_address) {
     e.Expr_Relocatable = 1;
     if (section < Max_Sections) Sections.Reloc_Target_Section = section;

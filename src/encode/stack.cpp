@@ -108,14 +108,13 @@ void Imm_Form(const Operand_Record& r) {
   const uint32_t size = (f.dword && Mode() == Code_64) ? 64 : f.byte_ ? Stack_Width() : Push_Width(Push_Op);
   if (!size) return;
   if (!Imm_Fits(r.value, size)) Error_Msg(size == 64 ? Msg_Qword : Msg_Too_Big);
-  if (size != Stack_Width()) Emit_Byte(0x66);
-  if (Imm_Short(r)) {
-    Emit_Byte(0x6A);
-    Emit_Byte(static_cast<uint8_t>(r.low()));
-    return;
-  }
-  Emit_Byte(0x68);
-  Emit_Imm(r, size == 16 ? 2 : 4);
+  Inst_Head h;
+  if (size != Stack_Width()) h.p66 = 1;
+  const bool short_form = Imm_Short(r);
+  Head_Opcode(h, short_form ? 0x6A : 0x68);
+  Head_Emit(h);
+  if (short_form) Emit_Byte(static_cast<uint8_t>(r.low()));
+  else Emit_Imm(r, size == 16 ? 2 : 4);
 }
 
 void Sreg(uint32_t number, bool push, bool narrow);
@@ -204,9 +203,11 @@ void Sreg(uint32_t number, bool push, bool narrow) {
     Error_Msg(msg);
     return;
   }
-  if (narrow) Emit_Byte(0x66);
-  if (f.escaped) Emit_Byte(0x0F);
-  Emit_Byte(opcode);
+  Inst_Head h;
+  h.p66 = narrow ? 1 : 0;
+  if (f.escaped) Head_Opcode2(h, 0x0F, opcode);
+  else Head_Opcode(h, opcode);
+  Head_Emit(h);
 }
 
 }  // namespace
