@@ -99,21 +99,10 @@ void Report(const char* message, const char* text, uint32_t length) {
   else Error_Msg(message);
 }
 
-// Formats whose sections the linker places: a distance between two of them
-// is not known here.
-bool Sections_Placed_By_Linker() {
-  switch (Options.Output_Format) {
-    case Format_OMF32: case Format_COFF32: case Format_ELF32: case Format_MachO32: case Format_COFF64:
-    case Format_ELF64:
-      return true;
-    default:
-      return false;
-  }
-}
-
+// A section that the linker places apart from this one: no distance yet.
 bool Other_Section(int32_t section) {
   return section != No_Section && static_cast<uint32_t>(section) != Sections.Current_Section &&
-         Sections_Placed_By_Linker();
+         Output_Is_Object();
 }
 
 // The rel32 field of a branch into another section, with its relocation: what

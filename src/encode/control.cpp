@@ -11,6 +11,7 @@
 #include "core/symbols.h"
 #include "directives/proc.h"
 #include "encode/modrm.h"
+#include "output/relocs.h"
 #include "output/sections.h"
 
 namespace {
@@ -41,13 +42,7 @@ void Int_Number(const char* text, uint32_t length) {
   Emit_Byte(static_cast<uint8_t>(e.value));
 }
 
-// In the object formats each section is placed by the linker: a displacement
-// to another section is not known here.
-bool Sections_Linked_Later() {
-  const uint32_t f = Options.Output_Format;
-  return f != Format_Binary && f != Format_PE32 && f != Format_PE64;
-}
-
+// In an object file a LOOP into another section has no distance yet.
 void Loop_Target(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
   uint32_t address = 0, section = Sections.Current_Section;
@@ -65,7 +60,7 @@ void Loop_Target(const char* text, uint32_t length) {
     Encode_Loop(Sections.Location_Counter, true);
     return;
   }
-  Encode_Loop(address, !(Sections_Linked_Later() && section != Sections.Current_Section));
+  Encode_Loop(address, !(Output_Is_Object() && section != Sections.Current_Section));
 }
 
 // ENTER's two operands: a known immediate each, 16 and 8 bits.
