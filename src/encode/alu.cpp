@@ -74,7 +74,7 @@ void Imm_Form(uint32_t opcode, uint32_t size, uint32_t digit, const Operand_Reco
   Head_Size(h, size);
   h.p66_first = p66_first ? 1 : 0;
   Emit_Mem_Form(h, Mem_Operand_Of(mem), digit, imm_bytes);
-  Emit_Imm(imm, imm_bytes);
+  Emit_Imm(imm, imm_bytes, size == 32);
 }
 
 // Group opcode and immediate length for an operand of `size`: 80 ib for
@@ -133,7 +133,7 @@ void Encode_Alu_Reg_Imm(const Alu_Opcodes& o) {
   if (o.acc >= 0 && Mode() != Code_64 && n == 0 && !(Mode() == Code_32 && s == 32 && short_imm)) {
     Head_Opcode(h, Byte_Form(static_cast<uint32_t>(o.acc), s));
     Head_Emit(h);
-    Emit_Imm(imm, Imm_Bytes(s));
+    Emit_Imm(imm, Imm_Bytes(s), s == 32);
     return;
   }
   uint32_t opcode, bytes;
@@ -142,7 +142,7 @@ void Encode_Alu_Reg_Imm(const Alu_Opcodes& o) {
   Head_Reg(h, n, reg.size, Rex_B);
   Head_Emit(h);
   Emit_Byte(static_cast<uint8_t>(0xC0u | (o.digit & 7) << 3 | (n & 7)));
-  Emit_Imm(imm, bytes);
+  Emit_Imm(imm, bytes, s == 32);
 }
 
 void Encode_Alu_Direct_Reg(uint32_t opcode) {

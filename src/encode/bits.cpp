@@ -103,7 +103,9 @@ void Encode_Bt_Group(uint32_t digit, uint32_t reg_opcode) {
   if (!Code_Mode_Known()) return;
   const Operand_Record& a = Op1();
   const Operand_Record& b = Op2();
-  if (Params.flags.byte_ || a.size == 8 || b.size == 8) {
+  // A byte label takes no bit test, unless a size keyword says what is read.
+  const bool byte_label = a.kind != Op_Reg && a.size == 8 && Params_Keyword_Size() == 0;
+  if (Params.flags.byte_ || (a.kind == Op_Reg && a.size == 8) || byte_label || b.size == 8) {
     Error_Msg(Msg_Bt_Size);
     return;
   }

@@ -76,11 +76,23 @@ bool Enter_Operand(const char* text, uint32_t length, Operand_Record* r, uint64_
   return true;
 }
 
+// A size keyword may only name the field's own size: `enter word 4,0` and
+// `enter 4,byte 0` are what is written, `enter dword 4,0` is not.
+bool Enter_Keyword_Fits(const char* text, uint32_t length, uint32_t keyword, uint32_t field) {
+  if (keyword == 0 || keyword == field) return true;
+  Error_Text("ENTER, invalid parameter size: ", text, length);
+  return false;
+}
+
 void Enter_Size(const char* text, uint32_t length) {
   Operand_Record* r = &Params.op[0];
   const int result = Parse_Operand(text, length, r);
   if (result == 1) return;
   if (result != 0 || !Enter_Operand(text, length, r, 0xFFFF)) r->value = 0;
+  // The keyword, if any, stays set for the statement: the level's check
+  // below tells it from one of its own by this mark.
+  r->size = Params_Keyword_Size();
+  Enter_Keyword_Fits(text, length, r->size, 16);
   Parser.Parser_Mode = Mode_Enter_Level;
 }
 
@@ -89,6 +101,8 @@ void Enter_Level(const char* text, uint32_t length) {
   const int result = Parse_Operand(text, length, r);
   if (result == 1) return;
   if (result != 0 || !Enter_Operand(text, length, r, 0xFF)) r->value = 0;
+  const uint32_t keyword = Params_Keyword_Size();
+  if (keyword != Params.op[0].size) Enter_Keyword_Fits(text, length, keyword, 8);
   Emit_Enter(Params.op[0].low(), r->low());
   Parser.Parser_Mode = 0;
 }

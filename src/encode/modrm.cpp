@@ -595,11 +595,12 @@ bool Imm_Short(const Operand_Record& r) { return !r.relocatable && r.low() + 128
 
 uint32_t Imm_Reloc_Type(const Operand_Record& r) { return r.reloc_kind == Reloc_Rva32 ? Reloc_Rva32 : Reloc_Abs32; }
 
-void Emit_Imm(const Operand_Record& r, uint32_t bytes) {
+void Emit_Imm(const Operand_Record& r, uint32_t bytes, bool zero_extended) {
   if (r.relocatable) {
     uint32_t type = Imm_Reloc_Type(r);
     if (bytes == 8 && type == Reloc_Abs32) type = Reloc_Abs64;
-    Reloc_Add(type, bytes, r.target_section);
+    Reloc_Record* rec = Reloc_Add(type, bytes, r.target_section);
+    if (rec && zero_extended && type == Reloc_Abs32) rec->zero_extended = 1;
   }
   switch (bytes) {
     case 1: Emit_Byte(Byte(r.low())); return;

@@ -149,8 +149,10 @@ bool Imm_Short(const Operand_Record& r);
 // The relocation an immediate asks for: 4 after `rva`, else 0.
 uint32_t Imm_Reloc_Type(const Operand_Record& r);
 // Writes the low `bytes` bytes of the record's value, preceded by its
-// relocation when the value is an address.
-void Emit_Imm(const Operand_Record& r, uint32_t bytes);
+// relocation when the value is an address. `zero_extended`: a 32-bit field
+// of a 32-bit operation, which no 64-bit value is sign-extended from (an
+// ELF64 object relocates it as R_X86_64_32, where GNU as does).
+void Emit_Imm(const Operand_Record& r, uint32_t bytes, bool zero_extended = false);
 // A count, bit offset or imm8 byte: a value that the byte can not hold
 // (outside -128..255, as Imm_Fits) is `message` from pass 2 on; the low byte
 // is still written, so that the length stays.

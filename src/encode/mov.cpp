@@ -95,7 +95,7 @@ void Mov_Reg_Imm() {
   if (!Imm_Fits(imm.value, s)) Error_Msg(Msg.too_big);
   Head_Opcode(h, (s == 8 ? 0xB0u : 0xB8u) + (n & 7));
   Head_Emit(h);
-  Emit_Imm(imm, Imm_Bytes(s));
+  Emit_Imm(imm, Imm_Bytes(s), s == 32);
 }
 
 // [register] operands written with 16-bit addressing take bx, si or di only.
@@ -165,7 +165,7 @@ void Mov_Direct_Imm() {
   Head_Opcode(h, s == 8 ? 0xC6 : 0xC7);
   Head_Size(h, s);
   Emit_Mem_Form(h, Mem_Operand_Of(mem), 0, Imm_Bytes(s));
-  Emit_Imm(imm, Imm_Bytes(s));
+  Emit_Imm(imm, Imm_Bytes(s), s == 32);
 }
 
 void Mov_Mem_Imm() {
@@ -188,7 +188,7 @@ void Mov_Mem_Imm() {
     return;
   }
   Emit_Mem_Form(h, m, 0, Imm_Bytes(s));
-  Emit_Imm(imm, Imm_Bytes(s));
+  Emit_Imm(imm, Imm_Bytes(s), s == 32);
 }
 
 // reg,local/arg (load) and local/arg,reg.
@@ -230,7 +230,7 @@ void Mov_Frame_Imm() {
   }
   if (!Imm_Fits(imm.value, s)) Error_Msg(Msg.too_big);
   Emit_Mem_Form(h, m, 0, Imm_Bytes(s));
-  Emit_Imm(imm, Imm_Bytes(s));
+  Emit_Imm(imm, Imm_Bytes(s), s == 32);
 }
 
 // 66h for a general register of the other width, as the segment forms use it.

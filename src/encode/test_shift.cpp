@@ -60,7 +60,7 @@ void Test_Mem_Imm(uint32_t size, const Operand_Record& mem) {
   const Operand_Record imm = Test_Imm(size);
   const uint32_t bytes = Imm_Bytes(size);
   Emit_Digit_Mem(0xF7, 0, size, Mem_Operand_Of(mem), bytes);
-  Emit_Imm(imm, bytes);
+  Emit_Imm(imm, bytes, size == 32);
 }
 
 void Test_Reg_Imm() {
@@ -80,7 +80,7 @@ void Test_Reg_Imm() {
   } else {
     Emit_Digit_Reg(0xF7, 0, s, reg, false);
   }
-  Emit_Imm(imm, Imm_Bytes(s));
+  Emit_Imm(imm, Imm_Bytes(s), s == 32);
 }
 
 // [direct],reg: the register gives the size; a 32-bit register in 16-bit

@@ -136,31 +136,42 @@ bool Take(const char* text, uint32_t length, uint32_t index, bool memory) {
   return (memory ? Parse_Operand_Mem(text, length, r) : Parse_Operand(text, length, r)) != 1;
 }
 
+// A size keyword holds for the whole statement. On two registers it is
+// reported once, at the second; beside memory, memory's check reports it.
+bool Register_Keyword_Due(uint32_t index) { return index == 1 && !Is_Memory_Kind(Params.op[0].kind); }
+
 // MOVQ: a word must be a vector register; memory must be 64 bits ([register]
 // with `qword`).
-void Movq_Check(const char* text, uint32_t length, const Operand_Record& r, bool memory) {
+void Movq_Check(const char* text, uint32_t length, const Operand_Record& r, bool memory, uint32_t index) {
   if (Pass.Pass_Number < 2) return;
+  const uint32_t keyword = Params_Keyword_Size();
   if (!memory) {
     if (!Is_Vector(r.kind)) Error_Text(Msg_Movq_Register, text, length);
+    else if (Register_Keyword_Due(index) && keyword != 0 && keyword != 64) Error_Text(Msg_Movq_Size, text, length);
     return;
   }
-  if (!Params.flags.qword && (r.kind == Op_Mem_Reg || r.size != 64)) Error_Text(Msg_Movq_Size, text, length);
+  const bool ok = keyword == 64 || (keyword == 0 && r.kind != Op_Mem_Reg && r.size == 64);
+  if (!ok) Error_Text(Msg_Movq_Size, text, length);
 }
 
 // MOVD: a word is a vector register or 32 bits; memory 32 bits ([register] with `dword`).
-void Movd_Check(const char* text, uint32_t length, const Operand_Record& r, bool memory) {
+// A size keyword names 32 bits, as MOVQ's names 64.
+void Movd_Check(const char* text, uint32_t length, const Operand_Record& r, bool memory, uint32_t index) {
   if (Pass.Pass_Number < 2) return;
-  const bool ok = memory ? Params.flags.dword || (r.kind != Op_Mem_Reg && r.size == 32) : Is_Vector(r.kind) || r.size == 32;
+  const uint32_t keyword = Params_Keyword_Size();
+  const bool keyword_ok = keyword == 0 || keyword == 32 || !Register_Keyword_Due(index);
+  const bool ok = memory ? keyword == 32 || (keyword == 0 && r.kind != Op_Mem_Reg && r.size == 32)
+                         : keyword_ok && (Is_Vector(r.kind) || r.size == 32);
   if (!ok) Error_Text(Msg_Movd_Size, text, length);
 }
 
-void Movbe_Check(const char*, uint32_t, const Operand_Record&, bool) {}
+void Movbe_Check(const char*, uint32_t, const Operand_Record&, bool, uint32_t) {}
 
 template <uint32_t Index, uint32_t Next, bool Memory,
-          void (*Check)(const char*, uint32_t, const Operand_Record&, bool), void (*Encode)()>
+          void (*Check)(const char*, uint32_t, const Operand_Record&, bool, uint32_t), void (*Encode)()>
 void Operand(const char* text, uint32_t length) {
   if (!Take(text, length, Index, Memory)) return;
-  Check(text, length, Params.op[Index], Memory);
+  Check(text, length, Params.op[Index], Memory, Index);
   Parser.Parser_Mode = Next;
   Encode();
 }

@@ -169,6 +169,10 @@ SMALL = [
     # structure initialisers that hold addresses relocate as dd and dq do (a dword as R_X86_64_32)
     ("struc_fields64", 64, "struc S\na dd ?\nb dq ?\nends\nlbl db 0\nx S { lbl+4 , lbl }", None,
      [(10, "text", 4, None), (1, "text", 0, None)]),
+    # an immediate of a 32-bit operation is zero-extended (R_X86_64_32), of a 64-bit one sign-extended
+    ("imm32_64", 64, "mov eax,msg\nadd dword [rbx],msg\ntest ecx,msg\nadd rax,msg\nmov qword [rbx],msg\nmsg: dd 0", None,
+     [(10, "text", 31, None), (10, "text", 31, None), (10, "text", 31, None), (11, "text", 31, None),
+      (11, "text", 31, None)]),
     ("struc_fields32", 32, "struc S\na dd ?\nb dd ?\nends\nlbl db 0\nx S { lbl+4 , lbl }", None,
      [(1, "text", None, 4), (1, "text", None, 0)]),
 ]
