@@ -612,6 +612,9 @@ void Emit_Imm(const Operand_Record& r, uint32_t bytes, bool zero_extended) {
 
 void Emit_Imm8(const Operand_Record& r, const char* message) {
   if (!Imm_Fits(r.value, 8)) Error_Final(message);
+  // An object's address is a section offset that the linker moves: a byte
+  // field has no relocation to carry it.
+  else if (r.relocatable && Output_Is_Object()) Error_Final("Mod_RM, [] relocation conflicting sizes ");
   Emit_Byte(Byte(r.low()));
 }
 
