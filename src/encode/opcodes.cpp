@@ -83,8 +83,10 @@ void Inst_Opcode2(const Keyword_Entry* keyword) {
 }
 void Inst_Opcode3(const Keyword_Entry* keyword) {
   // A form that starts with REX (sysexit64) exists in 64-bit code only:
-  // elsewhere 48h is `dec eax`.
-  if ((keyword->payload[0] & 0xF0u) == 0x40u && Code_Mode_Known() && Mode() != Code_64) {
+  // elsewhere 48h is `dec eax`. So does SWAPGS (0F 01 F8).
+  const uint32_t* p = keyword->payload;
+  const bool only_64 = (p[0] & 0xF0u) == 0x40u || (p[0] == 0x0F && p[1] == 0x01 && p[2] == 0xF8);
+  if (only_64 && Code_Mode_Known() && Mode() != Code_64) {
     Error_Msg("Unknown encode for this mode (USE 64/32/16)");
     return;
   }
