@@ -9,6 +9,7 @@
 #include "core/assemble.h"
 #include "core/diag.h"
 #include "core/dispatch.h"
+#include "core/expr.h"
 #include "core/operands.h"
 #include "core/scanner.h"
 #include "core/text.h"
@@ -143,11 +144,20 @@ Target Target_Of(const std::string& name) {
   return t;
 }
 
+// A pushed argument narrower than a stack item (`ax` or `word [x]` in
+// 32- or 64-bit code) would shift every argument after it.
+bool Narrower_Than_Item(const std::string& t, uint32_t item) {
+  if (item <= 2) return false;
+  if (t.size() > 5 && Str_Equal_Lower(t.data(), 5, "word ", 5)) return true;
+  Reg_Size_Hit r{};
+  return Reg_Size(t.data(), static_cast<uint32_t>(t.size()), &r) == 0 && r.size < item * 8;
+}
+
 // Pushes arguments last..first (the stack conventions, and the arguments
 // beyond the registers of win64_push and lin64); acc_message null checks
 // nothing.
 void Push_Arguments(Writer& w, uint32_t last, uint32_t first, const char* acc, const char* acc_message,
-                    bool* address_seen) {
+                    bool* address_seen, uint32_t item) {
   for (uint32_t i = last; i >= first; --i) {
     const Token& a = State.tokens[i];
     if (a.kind == Address) {
@@ -157,13 +167,55 @@ void Push_Arguments(Writer& w, uint32_t last, uint32_t first, const char* acc, c
       continue;
     }
     if (acc_message && *address_seen && Text_Is(a.text, acc)) Error_Msg(acc_message);
+    if (acc_message && Narrower_Than_Item(a.text, item))
+      Error_Text("Invoke, argument is smaller than a stack item: ", a.text.data(), static_cast<uint32_t>(a.text.size()));
     w.Line({"push ", a.text.c_str()});
   }
 }
 
+// The general register (0..15) a register word names, -1 for none: ah..bh
+// are parts of rax..rbx, spl..dil of rsp..rdi.
+int32_t Register_Family(const char* text, uint32_t length) {
+  Reg_Size_Hit r{};
+  if (Reg_Size(text, length, &r) != 0) return -1;
+  if (r.size == 8 && r.number >= 16) return static_cast<int32_t>(r.number - 16);
+  if (r.size == 8 && r.number >= 4 && r.number < 8) return static_cast<int32_t>(r.number - 4);
+  return static_cast<int32_t>(r.number & 15);
+}
+
+bool Name_Char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
+         c == '@' || c == '$';
+}
+
+// Whether an argument text reads a register of `written` (bit n: register n).
+bool Reads_Written_Register(const std::string& t, uint32_t written) {
+  if (!t.empty() && (t[0] == '\'' || t[0] == '"')) return false;  // a quoted value
+  for (size_t i = 0; i < t.size();) {
+    if (!Name_Char(t[i])) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < t.size() && Name_Char(t[j])) ++j;
+    const int32_t family = Register_Family(t.data() + i, static_cast<uint32_t>(j - i));
+    if (family >= 0 && (written >> family & 1)) return true;
+    i = j;
+  }
+  return false;
+}
+
+// Register arguments are loaded last..first: an argument that reads a
+// register a later argument has loaded already would pass the wrong value.
 void Register_Arguments(Writer& w, uint32_t last, const char* const* registers, bool address_seen) {
+  uint32_t written = 0;
   for (uint32_t i = last; i >= 1; --i) {
     const Token& a = State.tokens[i];
+    if (Reads_Written_Register(a.text, written))
+      Error_Text("Invoke, register is changed by a later argument: ", a.text.data(),
+                 static_cast<uint32_t>(a.text.size()));
+    const int32_t target = Register_Family(registers[i - 1], Str_Len(registers[i - 1]));
+    if (target >= 0) written |= 1u << target;
     if (a.kind == Address) {
       w.Line({"lea ", registers[i - 1], ",", Address_Operand(a.text).c_str()});
       continue;
@@ -208,7 +260,7 @@ void Generate(Writer& w) {
     }
     if (padding) w.Line_Hex("sub rsp,", padding);
     if (n >= 5) {
-      Push_Arguments(w, n, 5, "rax", "Invoke, RAX is changed by ADDR or use of [] in win64 ", &address_seen);
+      Push_Arguments(w, n, 5, "rax", "Invoke, RAX is changed by ADDR or use of [] in win64 ", &address_seen, item);
       w.Line_Hex("sub rsp,", 0x20);
     }
     Register_Arguments(w, n < 4 ? n : 4, Win64_Registers, address_seen);
@@ -241,7 +293,8 @@ void Generate(Writer& w) {
       w.Line_Hex("sub rsp,", 8);
       lin64_cleanup = 8;
     }
-    if (pushes) Push_Arguments(w, n, 7, "rax", "Invoke, RAX is changed by ADDR or use of [] in win64 ", &address_seen);
+    if (pushes)
+      Push_Arguments(w, n, 7, "rax", "Invoke, RAX is changed by ADDR or use of [] in win64 ", &address_seen, item);
     lin64_cleanup += pushes * 8;
     Register_Arguments(w, n < 6 ? n : 6, Lin64_Registers, address_seen);
     if (t.varg && n > 0) w.Line({"mov eax,0"});
@@ -249,7 +302,7 @@ void Generate(Writer& w) {
     // A target first known further on may pass its arguments in registers:
     // in pass 1 an unknown target's pushes are not checked.
     const bool forward = !t.is_proc && !t.is_import && Pass.Pass_Number == 1;
-    Push_Arguments(w, n, 1, acc, forward ? nullptr : acc_message, &address_seen);
+    Push_Arguments(w, n, 1, acc, forward ? nullptr : acc_message, &address_seen, item);
   }
   w.Line({"call ", name.c_str()});
 

@@ -302,8 +302,6 @@ struct Macro_Copier {
               Put(",", 1);
               Put(args[j]);
             }
-        } else if (p.flags & Param_Req) {
-          Error_Text("MACRO, required argument is missing: ", w.data(), static_cast<uint32_t>(w.size()));
         }
         return;
       }
@@ -662,6 +660,12 @@ void Macro_Expand() {
     if (operand) Drop_Operand_Call();
     return;
   }
+  // A required argument is missing whether or not the body names it as a
+  // whole word, and also in a call with no arguments at all.
+  for (size_t k = M.args.size(); k < m.params.size(); ++k)
+    if (m.params[k].flags & Param_Req)
+      Error_Text("MACRO, required argument is missing: ", m.params[k].name.data(),
+                 static_cast<uint32_t>(m.params[k].name.size()));
   M.serial += 1;
   Macro_Copier copier{m, M.args, Expansion_Room(), {}, false};
   copier.out.reserve(m.body.size() + 64);
