@@ -191,7 +191,7 @@ OPERANDLESS = [
     ("wbinvd", "0F 09", "wbinvd"), ("pause", "F3 90", "pause"), ("rsm", "0F AA", "rsm"),
     ("ud2", "0F 0B", "ud2"),
     ("fstsw", "9B DF E0", "fstsw"), ("fclex", "9B DB E2", "fclex"), ("sfence", "0F AE F8", "sfence"),
-    ("sysexit64", "48 0F 35", "!|!|sysexitq"), ("swapgs", "0F 01 F8", "swapgs"),
+    ("sysexit64", "48 0F 35", "!|!|sysexitq"), ("swapgs", "0F 01 F8", "!|!|swapgs"),
     ("mfence", "0F AE F0", "mfence"), ("vmcall", "0F 01 C1", "vmcall"), ("vmlaunch", "0F 01 C2", "vmlaunch"),
     ("vmresume", "0F 01 C3", "vmresume"), ("vmxoff", "0F 01 C4", "vmxoff"), ("monitor", "0F 01 C8", "monitor"),
     ("mwait", "0F 01 C9", "mwait"), ("vzeroall", "C5 FC 77", "vzeroall"), ("vzeroupper", "C5 F8 77", "vzeroupper"),
