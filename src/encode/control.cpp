@@ -16,10 +16,6 @@
 
 namespace {
 
-// An object's address is a section offset that the linker moves: a field of
-// one or two bytes here has no relocation to carry it.
-constexpr const char* Msg_Reloc_Byte = "Mod_RM, [] relocation conflicting sizes ";
-
 void Ret_Count(const char* text, uint32_t length) {
   Parser.Parser_Mode = 0;
   const Eval_Result e = Eval_Value(text, length);
@@ -42,7 +38,9 @@ void Int_Number(const char* text, uint32_t length) {
     return;
   }
   if (e.value > 0xFF) Error_Text("INT, value too big: ", text, length);
-  else if (Expr.Expr_Relocatable && Output_Is_Object()) Error_Msg(Msg_Reloc_Byte);
+  // An object's address is a section offset that the linker moves: no
+  // relocation fills a byte (nor ENTER's word below).
+  else if (Expr.Expr_Relocatable && Output_Is_Object()) Error_Msg(Msg_Reloc_Sizes);
   Emit_Byte(0xCD);
   Emit_Byte(static_cast<uint8_t>(e.value));
 }
@@ -79,7 +77,7 @@ bool Enter_Operand(const char* text, uint32_t length, Operand_Record* r, uint64_
     return false;
   }
   if (r->relocatable && Output_Is_Object()) {
-    Error_Msg(Msg_Reloc_Byte);
+    Error_Msg(Msg_Reloc_Sizes);
     return false;
   }
   return true;

@@ -614,7 +614,7 @@ void Emit_Imm8(const Operand_Record& r, const char* message) {
   if (!Imm_Fits(r.value, 8)) Error_Final(message);
   // An object's address is a section offset that the linker moves: a byte
   // field has no relocation to carry it.
-  else if (r.relocatable && Output_Is_Object()) Error_Final("Mod_RM, [] relocation conflicting sizes ");
+  else if (r.relocatable && Output_Is_Object()) Error_Final(Msg_Reloc_Sizes);
   Emit_Byte(Byte(r.low()));
 }
 

@@ -7,6 +7,7 @@
 #include "core/expr.h"
 #include "encode/alu.h"
 #include "encode/group_ops.h"
+#include "output/relocs.h"
 #include "output/sections.h"
 
 namespace {
@@ -14,7 +15,6 @@ namespace {
 constexpr const char* Msg_No_Form = "Can not encode parameter";
 constexpr const char* Msg_Mismatch = "parameters have mismatched size.";
 constexpr const char* Msg_Value = "ALU, value too big, can not be encoded.";
-constexpr const char* Msg_Reloc_Sizes = "Mod_RM, [] relocation conflicting sizes ";
 constexpr const char* Msg_Expecting_Cl = "SHIFT, expecting CL register";
 constexpr const char* Msg_Count = "SHIFT, value too big, can not be encoded.";
 

@@ -46,7 +46,7 @@ Reloc_Record* Next_Slot() {
 bool Width_Fits(uint32_t type, uint32_t width) {
   uint32_t expected = type == Reloc_Abs64 ? 8 : 4;
   if (width == expected) return true;
-  if (Options.Output_Format != Format_Binary) Error_Msg("Mod_RM, [] relocation conflicting sizes ");
+  if (Options.Output_Format != Format_Binary) Error_Msg(Msg_Reloc_Sizes);
   return false;
 }
 

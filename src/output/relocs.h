@@ -44,6 +44,9 @@ Address_Mix Address_Mix_Of(int32_t net, bool scaled);
 // An object file: the linker places its sections and the image base.
 bool Output_Is_Object();
 
+// A field whose width no relocation of the format has (an address in a byte).
+inline constexpr const char* Msg_Reloc_Sizes = "Mod_RM, [] relocation conflicting sizes ";
+
 struct Reloc_State {
   Reloc_Record* Reloc_Table = nullptr;
   uint32_t Reloc_Capacity = 0;
