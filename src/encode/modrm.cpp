@@ -341,7 +341,7 @@ void Label_Size_Agrees(const Operand_Record& mem, uint32_t size) {
   const bool complex = mem.kind == Op_Mem_Complex;
   uint32_t declared = 0;
   if (complex) declared = Params.mem.implied_size;
-  else if (mem.kind == Op_Mem_Direct) declared = mem.size;
+  else if (mem.kind == Op_Mem_Direct || mem.kind == Op_Local || mem.kind == Op_Arg) declared = mem.size;
   if (!declared || declared == size) return;
   Error_Msg(complex ? "Register size does not match []" : Msg_Size_Mismatch);
 }

@@ -98,11 +98,11 @@ bool Keyword_Size_Agrees(uint32_t size);
 // ("parameters have mismatched size.") and true.
 bool Keyword_Contradicts(uint32_t register_size);
 // A register of `size` bits against the declared size of a memory operand's
-// label, unless the keyword of that size is written: another size is
-// "parameters have mismatched size." ([direct]) or "Register size does not
-// match []" (a label in [base+index*scale+disp]), from pass 2 on. [register]
-// operands, plain numbers and PROC variables (whose size without a type is
-// the stack width) are not compared.
+// label or PROC variable (a stack item unless typed, as MOV reads it),
+// unless the keyword of that size is written: another size is "parameters
+// have mismatched size." ([direct], `local`, `arg`) or "Register size does
+// not match []" (a label in [base+index*scale+disp]), from pass 2 on.
+// [register] operands and plain numbers are not compared.
 void Label_Size_Agrees(const Operand_Record& mem, uint32_t size);
 inline bool Is_Memory_Kind(uint32_t kind) { return kind == 3 || kind == 4 || kind == 5 || kind == 7 || kind == 8; }
 

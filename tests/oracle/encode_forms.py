@@ -1046,7 +1046,8 @@ def shld_frame(fam, mode):
         m = fam.next()
         reg = registers(mode, size)[turn % len(registers(mode, size))]
         c = ["cl", "3"][turn % 2]
-        return ("%s [%s],%s,%s" % (m, name, reg, c),
+        kw = "%s " % SIZE_WORD[size] if (size != var_size or turn % 4 >= 2) else ""
+        return ("%s %s[%s],%s,%s" % (m, kw, name, reg, c),
                 "%s %s, %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg), c), "frame,reg", m)
     for made in frame_cases(fam, mode, body):
         yield frame_case(mode, made)
@@ -1323,7 +1324,8 @@ def bt_frame(fam, mode):
             return ("%s %s [%s],%d" % (m, SIZE_WORD[size], name, v),
                     "%s %s, %d" % (m, frame_operand(mode, offset, size), v), "frame,imm", m)
         reg = registers(mode, size)[turn % 8]
-        return ("%s [%s],%s" % (m, name, reg), "%s %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg)),
+        kw = "%s " % SIZE_WORD[size] if (size != var_size or turn % 4 == 2) else ""
+        return ("%s %s[%s],%s" % (m, kw, name, reg), "%s %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg)),
                 "frame,reg", m)
     for made in frame_cases(fam, mode, body):
         yield frame_case(mode, made)
@@ -1427,7 +1429,8 @@ def xadd_frame(fam, mode):
         reg = registers(mode, size)[(turn * 5) % 8]
         if not compatible(reg):
             reg = registers(mode, size)[0]
-        return ("%s [%s],%s" % (m, name, reg), "%s %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg)),
+        kw = "%s " % SIZE_WORD[size] if (size != var_size or turn % 2) else ""
+        return ("%s %s[%s],%s" % (m, kw, name, reg), "%s %s, %s" % (m, frame_operand(mode, offset, size), gas_reg(reg)),
                 "frame,reg", m)
     for made in frame_cases(fam, mode, body):
         yield frame_case(mode, made)
