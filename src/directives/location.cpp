@@ -2,6 +2,7 @@
 #include "directives/location.h"
 
 #include "core/assemble.h"
+#include "core/cmdline.h"
 #include "core/diag.h"
 #include "core/dispatch.h"
 #include "core/expr.h"
@@ -90,6 +91,12 @@ void Base_Value(const char* text, uint32_t length) {
   // Addresses are 32 bits wide, in a PE32+ image too.
   if (value > 0xFFFFFFFFull) {
     Error_Text("BASE, value too big, addresses end at 4 GiB: ", text, length);
+    return;
+  }
+  // A loader maps an image on 64 KiB boundaries and refuses any other base.
+  const uint32_t format = Options.Output_Format;
+  if ((format == Format_PE32 || format == Format_PE64) && (value & 0xFFFF) != 0) {
+    Error_Text("BASE, an image base is a multiple of 64 KiB: ", text, length);
     return;
   }
   Sections.Image_Base = value;

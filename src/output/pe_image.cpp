@@ -353,8 +353,10 @@ bool Build_Headers(const Pe_Format& format, const Pe_Extra_Section* extra, Byte_
   h->Patch_U16(opt, format.optional_magic);
   format.optional_header(h, opt);
   // Fields at the same place in both optional-header kinds.
+  // A DLL without `entry` has none (0): the loader then calls nothing,
+  // where running its first section as DllMain would decide the load.
   const Entry_Record& entry = Imports.Entry;
-  uint32_t entry_rva = format.entry_default;
+  uint32_t entry_rva = Options.Info_Flags.dll ? 0 : format.entry_default;
   if (entry.set) {
     if (entry.value < Image_Base_Low()) Error_Plain("Entry point is below base addr.");
     entry_rva = static_cast<uint32_t>(entry.value) - Image_Base_Low();
@@ -424,7 +426,25 @@ uint32_t Pe_Extra_Section_Offset(const Pe_Format& format) {
   return at;
 }
 
+namespace {
+
+// A DLL is loaded wherever its base is taken: its absolute fields then
+// need base relocations, which only a class_relocs section holds.
+void Warn_Dll_Without_Relocs() {
+  if (!Options.Info_Flags.dll || First_Section_Of(Class_Relocs) >= 0) return;
+  const Reloc_State& r = Relocs;
+  for (uint32_t i = 0; i < r.Reloc_Count; ++i) {
+    const uint32_t type = r.Reloc_Table[i].type;
+    if (type == Reloc_Rel32 || type == Reloc_Rva32 || type == Reloc_Extern_Rel) continue;
+    Print_Err("\r\n**Warn** DLL with absolute addresses has no class_relocs section: it must load at its base");
+    return;
+  }
+}
+
+}  // namespace
+
 void Pe_Write_Image(const Pe_Format& format, const Pe_Extra_Section* extra) {
+  Warn_Dll_Without_Relocs();
   Byte_Sink header;
   uint32_t header_size = 0;
   if (!Build_Headers(format, extra, &header, &header_size)) {

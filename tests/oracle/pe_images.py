@@ -591,7 +591,24 @@ entry start
     expect_run("PE32+ DLL client (rebased DLLs)", exe, 1 + 10 + 100 + 110, wide=True)
 
 
-for test in (test_console_exit, test_two_libraries, test_aliases, test_entry_proc, test_dll_and_client,
+def test_dll_without_entry():
+    """A DLL without `entry` has no entry point: its first code, which here
+    returns 0, is not run as DllMain, so LoadLibraryA succeeds (exit 5, not 9)."""
+    for bits, args, wide in ((32, ("-pe32", "-dll"), False), (64, ("-pe64", "-dll"), True)):
+        d = 'section "c" class_code\n.use%d\nfirst:\nxor eax, eax\nret\nsection "e" class_exports\nexport first\n' % bits
+        rc, text, _ = assemble("noentry%d.dll" % bits, d, args)
+        check("DLL without entry assembles (%d)" % bits, rc == 0, text)
+        call = "sub rsp, 40\nlea rcx, [n]\ncall LoadLibraryA\nmov ecx, 5\ntest rax, rax\njnz @f\nmov ecx, 9\n@@:\ncall ExitProcess" \
+            if bits == 64 else "push n\ncall LoadLibraryA\nmov ecx, 5\ntest eax, eax\njnz @f\nmov ecx, 9\n@@:\npush ecx\ncall ExitProcess"
+        call = call.replace("jnz @f", "jnz ok").replace("@@:", "ok:")
+        exe = ('section "c" class_code\n.use%d\n%s\nsection "d" class_data\nn db "noentry%d.dll", 0\n'
+               'section "i" class_imports\nimport_dll kernel32.dll\nimport LoadLibraryA\nimport ExitProcess\n') % (bits, call, bits)
+        rc, text, path = assemble("noentry%d.exe" % bits, exe, (args[0], "-console"))
+        check("DLL loader assembles (%d)" % bits, rc == 0, text)
+        expect_run("DLL without entry loads (%d)" % bits, path, 5, wide=wide)
+
+
+for test in (test_dll_without_entry, test_console_exit, test_two_libraries, test_aliases, test_entry_proc, test_dll_and_client,
              test_base_relocations, test_thunks_move, test_console_program, test_library_limit, test_header_size,
              test_pe64_exit, test_pe64_no_entry,
              test_pe64_console_program, test_pe64_dll_and_client):
