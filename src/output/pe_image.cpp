@@ -63,6 +63,16 @@ void Error_Named(const char* message, const char* name, uint32_t length) {
   Error_Plain(text);
 }
 
+// The writer replaces a directory section's whole contents: bytes that the
+// source wrote into it would be lost, and labels there would address the
+// directory instead.
+int Refuse_Source_Data(int32_t index) {
+  const Section_Record& r = Sections.Section_Table[index];
+  if (r.out == 0) return 0;
+  Error_Named("PE, data in a section that the image fills with its directory: ", r.name, r.name_length);
+  return -1;
+}
+
 bool Imported(const Import_Function_Record& f) { return f.external == 0 && f.use_count != 0; }
 
 // ---- The PE32 row ---------------------------------------------------------------------
@@ -180,6 +190,7 @@ int Pe_Import(const Pe_Format& format) {
     Error_Plain("PE_IMPORT, a Section with class_imports is required but was not found! ");
     return -1;
   }
+  if (Refuse_Source_Data(index) != 0) return -1;
   Import_State& im = Imports;
   // Used imports: externals never enter an image's import directory.
   uint32_t functions = 0, libraries = 0;
@@ -234,6 +245,7 @@ int Pe_Export() {
     Error_Plain("PE_EXPORT, a Section with class_exports is required but was not found! ");
     return -1;
   }
+  if (Refuse_Source_Data(index) != 0) return -1;
   Export_Sort();
   const uint32_t n = static_cast<uint32_t>(Export_Count() + 1);
   const uint32_t rva = Sections.Section_Table[index].rva;
@@ -287,7 +299,9 @@ int Pe_Base_Relocs(const Pe_Format& format) {
   if (result != 0) return result;
   Set_Directory(Dir_Base_Reloc_Table, 0, 0);
   int32_t index = First_Section_Of(Class_Relocs);
-  if (r.Reloc_Count == 0 || index < 0) return 0;
+  if (index < 0) return 0;
+  if (Refuse_Source_Data(index) != 0) return -1;
+  if (r.Reloc_Count == 0) return 0;
 
   Byte_Sink sink;
   uint32_t block = 0, page = 0;
