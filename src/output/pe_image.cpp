@@ -369,18 +369,19 @@ bool Build_Headers(const Pe_Format& format, const Pe_Extra_Section* extra, Byte_
   // Fields at the same place in both optional-header kinds.
   // A DLL without `entry` has none (0): the loader then calls nothing,
   // where running its first section as DllMain would decide the load.
+  uint32_t image = 0x1000;
+  for (int32_t i = 0; i <= s.Section_Count; ++i) image += s.Section_Table[i].virtual_size;
+  if (extra) image += extra->virtual_size;
   const Entry_Record& entry = Imports.Entry;
   uint32_t entry_rva = Options.Info_Flags.dll ? 0 : format.entry_default;
   if (entry.set) {
     if (entry.value < Image_Base_Low()) Error_Plain("Entry point is below base addr.");
+    else if (entry.value - Image_Base_Low() >= image) Error_Plain("Entry point is beyond the end of the image.");
     entry_rva = static_cast<uint32_t>(entry.value) - Image_Base_Low();
   }
   h->Patch_U32(opt + 16, entry_rva);
   h->Patch_U32(opt + 32, 0x1000);
   h->Patch_U32(opt + 36, File_Alignment);
-  uint32_t image = 0x1000;
-  for (int32_t i = 0; i <= s.Section_Count; ++i) image += s.Section_Table[i].virtual_size;
-  if (extra) image += extra->virtual_size;
   h->Patch_U32(opt + 56, image);
   h->Patch_U32(opt + 60, *header_size);
   h->Patch_U16(opt + 68, Options.Pe_Subsystem);
