@@ -274,6 +274,15 @@ int Pe_Export() {
     sink.Append(e.name, e.name_length);
     sink.U8(0);
   }
+  // A loader reads an address inside the export directory as the text of
+  // a forwarder to another DLL.
+  for (uint32_t i = 0; i < n; ++i) {
+    const Export_Record& e = Export_At(static_cast<int32_t>(i));
+    if (e.address - Image_Base_Low() - rva < sink.size) {
+      Error_Named("Export, target lies in the export directory: ", e.name, e.name_length);
+      return -1;
+    }
+  }
   Set_Directory(Dir_Export_Table, rva, sink.size);
   return Store_Section(index, sink);
 }
