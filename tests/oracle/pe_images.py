@@ -591,6 +591,52 @@ entry start
     expect_run("PE32+ DLL client (rebased DLLs)", exe, 1 + 10 + 100 + 110, wide=True)
 
 
+REBASE_FORMS = {
+    32: ["mov eax, [v]", "mov [v], eax", "mov eax, v", "push v", "push dword [v]", "mov eax, [t+ebx*4]",
+         "lea esi, [t+4]", "add dword [v], 5", "cmp eax, t", "mov dword [v], t", "invoke p, addr t, [v], v",
+         "call ExitProcess", "dd v, t+8", "dq v"],
+    64: ["mov eax, [v]", "mov rax, t", "mov eax, [t+rbx*4]", "mov dword [v], 5", "lea rsi, [t]",
+         "invoke p, addr t, rax, 3", "call ExitProcess", "dd v", "dq v, t+8"],
+}
+
+
+def test_rebase_oracle():
+    """Built at two bases, an image differs only where its base relocations
+    say: applying them to the first gives the second's sections."""
+    def sections(pe):
+        return {name: pe.data[ptr:ptr + raw] for name, _, _, raw, ptr in pe.sections if name != "reloc"}
+    for bits, args in ((32, ("-pe32", "-console")), (64, ("-pe64", "-dll"))):
+        conv = "" if bits == 32 else " win64"
+        src = ('section "code" class_code\n.use%d\nproc p%s\narg a b c\nret\nendp\nstart:\n%s\n'
+               'section "data" class_data\nv dd 0\nt dd 1, 2, 3, 4\nptrs dd v, t\n'
+               'section "idata" class_imports\nimport_dll kernel32.dll\nimport ExitProcess\n'
+               'section "edata" class_exports\nexport p\nsection "reloc" class_relocs\n'
+               % (bits, conv, "\n".join(REBASE_FORMS[bits])))
+        images = []
+        for base in ("", "base 20000000h\n"):
+            os.makedirs(os.path.join(WORK, "rebase%d" % len(images)), exist_ok=True)
+            rc, text, exe = assemble(os.path.join("rebase%d" % len(images), "r%d.exe" % bits),
+                                     base + src, args)
+            check("rebase source assembles (%d)" % bits, rc == 0, text)
+            images.append(Pe(exe))
+        first, second = images
+        delta = second.image_base - first.image_base
+        fixed = {name: bytearray(b) for name, b in sections(first).items()}
+        rva_of = {name: rva for name, rva, _, _, _ in first.sections}
+        for _, _, entries in first.base_relocs():
+            for kind, rva in entries:
+                if kind == 0:
+                    continue
+                name = next(n for n, r in rva_of.items() if r <= rva < r + 0x1000)
+                width = 8 if kind == 10 else 4
+                at = rva - rva_of[name]
+                value = int.from_bytes(fixed[name][at:at + width], "little") + delta
+                fixed[name][at:at + width] = (value % (1 << 8 * width)).to_bytes(width, "little")
+        check("rebased image = relocated image (%d)" % bits,
+              {n: bytes(b) for n, b in fixed.items()} == sections(second),
+              [n for n in fixed if bytes(fixed[n]) != sections(second)[n]])
+
+
 def test_dll_without_entry():
     """A DLL without `entry` has no entry point: its first code, which here
     returns 0, is not run as DllMain, so LoadLibraryA succeeds (exit 5, not 9)."""
@@ -608,7 +654,7 @@ def test_dll_without_entry():
         expect_run("DLL without entry loads (%d)" % bits, path, 5, wide=wide)
 
 
-for test in (test_dll_without_entry, test_console_exit, test_two_libraries, test_aliases, test_entry_proc, test_dll_and_client,
+for test in (test_rebase_oracle, test_dll_without_entry, test_console_exit, test_two_libraries, test_aliases, test_entry_proc, test_dll_and_client,
              test_base_relocations, test_thunks_move, test_console_program, test_library_limit, test_header_size,
              test_pe64_exit, test_pe64_no_entry,
              test_pe64_console_program, test_pe64_dll_and_client):
