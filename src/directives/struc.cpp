@@ -594,7 +594,7 @@ void Enum_Item(const char* text, uint32_t length) {
       Error_Text("ENUM, item is double defined: ", text, length);
     } else if (!Import_Clash("ENUM, item is double defined: ", text, length)) {
       const int32_t e = Equ_Create(text, length, value, 0);
-      if (e >= 0) Symbols.Equates[e].flags |= 1;
+      if (e >= 0) Symbols.Equates[e].flags |= Equ_Enum_Item;
     }
     if (Strucs.Enum_Current >= 0) Strucs.Enums[Strucs.Enum_Current].count += 1;
   } else {
