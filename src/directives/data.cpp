@@ -300,6 +300,10 @@ void DU_String(const char* text, uint32_t length) {
       Error_Text("DU, UTF-8 sequence longer than two bytes: ", s + i, n - i);
       return;
     }
+    if (c < 0xC0 || c > 0xF7) {  // a continuation byte, or no UTF-8 byte at all, where a character starts
+      Error_Text("DU, UTF-8 bad lead byte: ", s + i, n - i);
+      return;
+    }
     if (i + 1 >= n) {
       Error_Msg("DU, UTF-8 truncated encoding.");
       return;
