@@ -136,6 +136,7 @@ void Data_Item(const Item_Kind& k, const char* text, uint32_t length) {
     if (reloc != No_Reloc) {
       Reloc_Record* rec = Reloc_Add(reloc, k.stored);
       if (rec && reloc == Reloc_Abs32) rec->zero_extended = 1;  // a dword is no signed field
+      if (reloc == Reloc_Abs64) value = Reloc_Abs64_Value(value);
     } else if (Options.Output_Format != Format_Binary) {
       // The loader or linker could not adjust the field: refuse rather than
       // write an address that is wrong once the file is placed.

@@ -321,6 +321,7 @@ void Init_Write(uint32_t field, uint32_t type, uint64_t value, bool address, boo
       Reloc_Record* rec =
           Reloc_Add_Struc_Field(l.base_address, l.base_offset, field, Sections.Reloc_Target_Section, kind);
       if (rec && kind == Reloc_Abs32) rec->zero_extended = 1;  // a dword field is no signed one
+      if (kind == Reloc_Abs64) value = Reloc_Abs64_Value(value);
     } else if (Options.Output_Format != Format_Binary) {
       Error_Text("Data, item can not hold a relocatable address: ", text, length);
     }
