@@ -167,10 +167,12 @@ void Real_Item(uint32_t bits, const char* text, uint32_t length) {
     return;
   }
   uint8_t b[10];
-  if (Str_To_Real(text, length, bits, b) != 0) {
+  const int status = Real_Item_Value(text, length, bits, b);
+  if (status == -1) {
     Error_Text("Unknown data item: ", text, length);
     return;
   }
+  if (status != 0) Error_Text("Data, value does not fit the item: ", text, length);
   Emit_Bytes(b, bytes);
 }
 
