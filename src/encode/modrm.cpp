@@ -336,14 +336,17 @@ bool Keyword_Contradicts(uint32_t register_size) {
   return true;
 }
 
+uint32_t Declared_Mem_Size(const Operand_Record& mem) {
+  if (mem.kind == Op_Mem_Complex) return Params.mem.implied_size;
+  if (mem.kind == Op_Mem_Direct || mem.kind == Op_Local || mem.kind == Op_Arg) return mem.size;
+  return 0;
+}
+
 void Label_Size_Agrees(const Operand_Record& mem, uint32_t size) {
   if (Pass.Pass_Number < 2 || Keyword_Names_Size(size)) return;  // a forward label has no size in pass 1
-  const bool complex = mem.kind == Op_Mem_Complex;
-  uint32_t declared = 0;
-  if (complex) declared = Params.mem.implied_size;
-  else if (mem.kind == Op_Mem_Direct || mem.kind == Op_Local || mem.kind == Op_Arg) declared = mem.size;
+  const uint32_t declared = Declared_Mem_Size(mem);
   if (!declared || declared == size) return;
-  Error_Msg(complex ? "Register size does not match []" : Msg_Size_Mismatch);
+  Error_Msg(mem.kind == Op_Mem_Complex ? "Register size does not match []" : Msg_Size_Mismatch);
 }
 
 void Emit_Mem_Form(Inst_Head h, const Mem_Operand& m, uint32_t reg_field, uint32_t trailing) {

@@ -104,6 +104,9 @@ bool Keyword_Contradicts(uint32_t register_size);
 // not match []" (a label in [base+index*scale+disp]), from pass 2 on.
 // [register] operands and plain numbers are not compared.
 void Label_Size_Agrees(const Operand_Record& mem, uint32_t size);
+// That declared size in bits: the label's, the implied size of a label in
+// [base+index*scale+disp], or the PROC variable's; 0 for none.
+uint32_t Declared_Mem_Size(const Operand_Record& mem);
 inline bool Is_Memory_Kind(uint32_t kind) { return kind == 3 || kind == 4 || kind == 5 || kind == 7 || kind == 8; }
 
 // ---- The emitters by shape and address width ------------------------------------

@@ -241,6 +241,13 @@ void Encode_Arpl() {
     Error_Msg("ARPL, param size must be 16bit");
     return;
   }
+  // A label or variable of another size than the word read is refused as a
+  // keyword of that size is, unless `word` says what is meant.
+  const uint32_t declared = dst.kind == Op_Reg ? 0 : Declared_Mem_Size(dst);
+  if (Pass.Pass_Number >= 2 && !f.word && declared && declared != 16) {
+    Error_Msg("ARPL, param size must be 16bit");
+    return;
+  }
   Inst_Head h;
   Head_Opcode(h, 0x63);  // always 16 bits: no 66h in any mode
   if (dst.kind == Op_Reg) {

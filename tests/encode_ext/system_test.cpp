@@ -55,7 +55,7 @@ TEST_F(System_Reloc_Test, EveryAddressFieldIsRelocated) {
       {Format_ELF32, "32", "vmptrst [v]", "0F C7 3D 04 00 00 00", Reloc_Abs32, 3},
       {Format_ELF32, "32", "invlpg [esi+v]", "0F 01 BE 04 00 00 00", Reloc_Abs32, 3},
       {Format_ELF32, "32", "bound eax,[v]", "62 05 04 00 00 00", Reloc_Abs32, 2},
-      {Format_ELF32, "32", "arpl [v],ax", "63 05 04 00 00 00", Reloc_Abs32, 2},
+      {Format_ELF32, "32", "arpl word [v],ax", "63 05 04 00 00 00", Reloc_Abs32, 2},
       {Format_ELF32, "32", "lds esi,[v]", "C5 35 04 00 00 00", Reloc_Abs32, 2},
       {Format_ELF32, "32", "lss esp,[v]", "0F B2 25 04 00 00 00", Reloc_Abs32, 3},
       {Format_ELF32, "32", "bt dword [v],3", "0F BA 25 04 00 00 00 03", Reloc_Abs32, 3},

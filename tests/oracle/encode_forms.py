@@ -1505,7 +1505,9 @@ def arpl_bound(fam, mode):
         yield Case(mode, "arpl %s,%s" % (r1, r2), "arpl %s, %s" % (r1, r2), "arpl reg,reg", "arpl")
     for i, mem in enumerate(memory_shapes(mode)):
         reg = GPR[16][i % 8]
-        yield Case(mode, "arpl %s,%s" % (mem.qrn(), reg), "%sarpl %s, %s" % (disp8(mem), mem.gas(16), reg),
+        # datum is no word: ARPL takes it through the keyword
+        word = 16 if mem.label else None
+        yield Case(mode, "arpl %s,%s" % (mem.qrn(word), reg), "%sarpl %s, %s" % (disp8(mem), mem.gas(16), reg),
                    "arpl [%s],reg" % mem.kind, "arpl", defsyms=mem.defsyms())
         size = (16, 32)[i % 2]
         reg = GPR[size][(i * 3) % 8]
