@@ -6,6 +6,7 @@
 #include "core/dispatch.h"
 #include "core/expr.h"
 #include "directives/struc.h"
+#include "output/relocs.h"
 #include "output/sections.h"
 
 namespace {
@@ -45,6 +46,12 @@ void Align_Value(const char* text, uint32_t length) {
   }
   uint64_t value = 0;
   if (!Known_Value(text, length, "ALIGN, expecting known value: ", &value)) return;
+  // A linker places a section on a power of two: no other alignment of an
+  // object's offsets survives it.
+  if (Output_Is_Object() && value > 1 && (value & (value - 1)) != 0) {
+    Error_Text("ALIGN, an object file aligns to powers of two only: ", text, length);
+    return;
+  }
   if (value > 0xFFFFFFFFull || !Align_Location(value))
     Error_Text("ALIGN, result value is out of range: ", text, length);
 }
