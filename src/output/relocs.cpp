@@ -88,7 +88,10 @@ bool Output_Is_Object() {
 uint64_t Reloc_Abs64_Value(uint64_t value) {
   const uint32_t f = Options.Output_Format;
   const bool low_dword_only = f == Format_ELF32 || f == Format_OMF32 || f == Format_MachO32;
-  return low_dword_only && value >> 32 == 0xFFFFFFFFu ? static_cast<uint32_t>(value) : value;
+  // A small negative value is an address below the section's start in the
+  // object: the linked address is above 0, so the carry clears the high dword.
+  const bool small_negative = value >> 31 == 0x1FFFFFFFFull;
+  return low_dword_only && small_negative ? static_cast<uint32_t>(value) : value;
 }
 
 Address_Mix Address_Mix_Of(int32_t net, bool scaled) {
