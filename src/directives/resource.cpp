@@ -192,6 +192,15 @@ int32_t Resource_Create(uint32_t id, uint32_t type) {
 // `ID dialogex` / `ID menuex`: the line's pending word is the ID.
 void Resource_Start(uint32_t type) {
   Params_Context& p = Params;
+  Resource_State& rs = Resources;
+  // A resource before the last one's END: that one is left open, and its
+  // levels (item indices into its own menu) must not carry over.
+  if (rs.Rsrc_Level >= 0) {
+    Error_Msg("RSRC, BEGIN without END? ");
+    Diag.Stop_Flag += 1;
+    rs.Rsrc_Level = -1;
+    rs.Rsrc_Menu_Current = rs.Rsrc_Dialog_Current = -1;
+  }
   uint64_t id = 0;
   if (p.pending_length == 0) Error_Msg("DIALOGEX, expecting dialog ID. ");
   else if (!Number_Of(p.pending_name, p.pending_length, &id))
