@@ -59,6 +59,10 @@ void Align_Value(const char* text, uint32_t length) {
 void Org_Value(const char* text, uint32_t length) {
   uint64_t value = 0;
   if (!Known_Value(text, length, "ORG, expecting known value: ", &value)) return;
+  if (value > 0xFFFFFFFFull) {  // an address of 32 bits: no wrap to a low one
+    Error_Text("ORG, value too big, addresses end at 4 GiB: ", text, length);
+    return;
+  }
   const uint32_t target = static_cast<uint32_t>(value);
   const int64_t offset = static_cast<int64_t>(Sections.Section_Write_Offset) + target -
                          static_cast<int64_t>(Sections.Location_Counter);
@@ -80,6 +84,10 @@ void Org_Struc_Value(const char* text, uint32_t length) {
 void Disp_Value(const char* text, uint32_t length) {
   uint64_t value = 0;
   if (!Known_Value(text, length, "DISP, expecting number: ", &value)) return;
+  if (value > 0xFFFFFFFFull) {
+    Error_Text("DISP, value too big, addresses end at 4 GiB: ", text, length);
+    return;
+  }
   const Section_State& s = Sections;
   const int64_t offset = static_cast<int64_t>(s.Section_Write_Offset) + static_cast<uint32_t>(s.Image_Base) +
                          s.Header_Size - static_cast<int64_t>(static_cast<uint32_t>(value));
