@@ -258,7 +258,10 @@ void Equ_Store(uint64_t value, bool provisional = false) {
     if (Equ_Find(name, length, nullptr) >= 0) Error_Text("EQU, double defined?  ", name, length);
     else if (!Import_Clash("EQU, double defined?  ", name, length)) {
       int32_t i = Equ_Create(name, length, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
-      if (i >= 0) Equ_Set_Provisional(i, provisional);
+      if (i >= 0) {
+        Symbols.Equates[i].flags |= Equ_Constant;
+        Equ_Set_Provisional(i, provisional);
+      }
     }
     return;
   }
@@ -346,6 +349,12 @@ void Asign_Value(const char* text, uint32_t length) {
   const char* name = p.pending_name;
   uint32_t name_length = p.pending_length;
   int32_t i = Equ_Find(name, name_length, nullptr);
+  if (i >= 0 && (Symbols.Equates[i].flags & Equ_Constant)) {
+    // Each pass would set it twice, to each value in turn, and never settle.
+    if (Pass.Pass_Number == 1) Error_Text("EQU, double defined?  ", name, name_length);
+    Equ_Finish();
+    return;
+  }
   if (i < 0 && Import_Clash("EQU, double defined?  ", name, name_length)) {
     Equ_Finish();
     return;
