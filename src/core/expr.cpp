@@ -305,7 +305,9 @@ uint64_t Apply(Term_Op op, uint64_t a, uint64_t b) {
     case Term_Op::Div:
     case Term_Op::Mod:
       if (b == 0) {
-        if (Expr.Expr_Unknown == 0) Error_Msg("Expression: Divide by Zero!");
+        // Pass 1's addresses are provisional: a distance of 0 there may grow
+        // later, so only a later pass reports the divisor.
+        if (Expr.Expr_Unknown == 0) Error_Final("Expression: Divide by Zero!");
         Fault();
         return 0;
       }

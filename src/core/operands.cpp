@@ -161,7 +161,9 @@ int Operand_Symbols(const char* text, uint32_t length, Operand_Record* r, bool a
   }
   if (allow_real) {
     uint8_t bits[4];
-    if (Str_To_Real(text, length, 32, bits) == 0) {
+    const int status = Real_Item_Value(text, length, 32, bits);
+    if (status != -1) {
+      if (status != 0) Error_Text("Value too big: ", text, length);
       uint32_t v = static_cast<uint32_t>(bits[0]) | static_cast<uint32_t>(bits[1]) << 8 |
                    static_cast<uint32_t>(bits[2]) << 16 | static_cast<uint32_t>(bits[3]) << 24;
       Set_Imm(r, v, 32, 0);

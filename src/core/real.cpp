@@ -277,3 +277,17 @@ int Str_To_Real(const char* text, uint32_t length, uint32_t bits, uint8_t* desti
   }
   return 0;
 }
+
+int Real_Item_Value(const char* text, uint32_t length, uint32_t bits, uint8_t* destination) {
+  bool digit = false;
+  for (uint32_t i = 0; i < length && !digit; ++i) digit = text[i] >= '0' && text[i] <= '9';
+  if (!digit || Str_To_Real(text, length, bits, destination) != 0) return -1;  // `.` or `-` alone is no number
+  bool finite = true;
+  switch (bits) {  // a literal has no way to write infinity or NaN: it was too big
+    case 32: finite = ((destination[3] & 0x7F) << 1 | destination[2] >> 7) != 0xFF; break;
+    case 64: finite = ((destination[7] & 0x7F) << 4 | destination[6] >> 4) != 0x7FF; break;
+    case 80: finite = ((destination[9] & 0x7F) << 8 | destination[8]) != 0x7FFF; break;
+    default: break;
+  }
+  return finite ? 0 : -2;
+}

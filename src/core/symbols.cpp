@@ -214,6 +214,7 @@ int32_t Equ_Find(const char* name, uint32_t length, uint64_t* value) {
   if (i < 0) return -1;
   Equ_Record& r = Symbols.Equates[i];
   r.use_count += 1;
+  if (r.flags & Equ_Provisional) Symbols.Provisional_Reads += 1;
   if (value) *value = r.value;
   return i;
 }
@@ -238,14 +239,30 @@ bool Equ_Address_Refused(const char* message, const char* text, uint32_t length)
   return true;
 }
 
-void Equ_Store(uint64_t value) {
+// Marks an equate's value as provisional or not. A provisional value after
+// pass 1 asks for another pass: a chain of forward equates settles one link
+// a pass, while equates defined only by each other never do, and end with
+// the pass limit rather than with pass 1's stand-in as their value.
+void Equ_Set_Provisional(int32_t i, bool provisional) {
+  Equ_Record& r = Symbols.Equates[i];
+  r.flags = provisional ? r.flags | Equ_Provisional : r.flags & ~Equ_Provisional;
+  if (provisional && Pass.Pass_Number > 1) Pass.Change_Counter += 1;
+}
+
+void Equ_Store(uint64_t value, bool provisional = false) {
   Params_Context& p = Params;
   const char* name = p.pending_name;
   uint32_t length = p.pending_length;
+  provisional = provisional || Symbols.Provisional_Reads != 0;
   if (Pass.Pass_Number == 1) {
     if (Equ_Find(name, length, nullptr) >= 0) Error_Text("EQU, double defined?  ", name, length);
-    else if (!Import_Clash("EQU, double defined?  ", name, length))
-      Equ_Create(name, length, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
+    else if (!Import_Clash("EQU, double defined?  ", name, length)) {
+      int32_t i = Equ_Create(name, length, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
+      if (i >= 0) {
+        Symbols.Equates[i].flags |= Equ_Constant;
+        Equ_Set_Provisional(i, provisional);
+      }
+    }
     return;
   }
   int32_t i = Equ_Find(name, length, nullptr);
@@ -257,6 +274,7 @@ void Equ_Store(uint64_t value) {
   r.use_count -= 1;  // the statement's own lookup is not a use
   if (r.value != value) Pass.Change_Counter += 1;
   r.value = value;
+  Equ_Set_Provisional(i, provisional);
 }
 
 }  // namespace
@@ -268,6 +286,7 @@ void Equ_Statement(const char* text, uint32_t length) {
     Equ_Finish();
     return;
   }
+  Symbols.Provisional_Reads = 0;
   uint32_t size = 0, offset = 0, type = 0;
   if (Struc_Size_Of_Name(text, length, &size)) {
     Equ_Store(size);
@@ -289,7 +308,7 @@ void Equ_Statement(const char* text, uint32_t length) {
   if (Macro_Start_Call_From_Equ(text, length)) return;
   if (Str_Func_Start(text, length)) return;
   if (Pass.Pass_Number == 1) {
-    Equ_Store(1);
+    Equ_Store(1, true);
   } else {
     Error_Text("EQU, expresion not defined?  ", text, length);
   }
@@ -313,7 +332,9 @@ void Asign_Value(const char* text, uint32_t length) {
     return;
   }
   uint64_t value = 1;
+  Symbols.Provisional_Reads = 0;
   Eval_Result r = Eval_Value(text, length);
+  const bool provisional = r.status != 0 || Symbols.Provisional_Reads != 0;
   if (r.status == 0) {
     value = r.value;
     if (Equ_Address_Refused("ASIGN, an address is no number in an object file: ", text, length)) {
@@ -328,6 +349,12 @@ void Asign_Value(const char* text, uint32_t length) {
   const char* name = p.pending_name;
   uint32_t name_length = p.pending_length;
   int32_t i = Equ_Find(name, name_length, nullptr);
+  if (i >= 0 && (Symbols.Equates[i].flags & Equ_Constant)) {
+    // Each pass would set it twice, to each value in turn, and never settle.
+    if (Pass.Pass_Number == 1) Error_Text("EQU, double defined?  ", name, name_length);
+    Equ_Finish();
+    return;
+  }
   if (i < 0 && Import_Clash("EQU, double defined?  ", name, name_length)) {
     Equ_Finish();
     return;
@@ -354,6 +381,7 @@ void Asign_Value(const char* text, uint32_t length) {
   if (had_previous && (k >= h.previous.size() || h.previous[k] != value)) Pass.Change_Counter += 1;
   h.current.push_back(value);
   Symbols.Equates[i].value = value;
+  Equ_Set_Provisional(i, provisional);
   Equ_Finish();
 }
 

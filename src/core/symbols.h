@@ -23,8 +23,14 @@ struct Label_Record {
 struct Equ_Record {
   uint64_t value;
   uint32_t use_count;
-  uint32_t flags;  // bit 0: enumeration item
+  uint32_t flags;  // Equ_Enum_Item, Equ_Provisional, Equ_Constant
 };
+constexpr uint32_t Equ_Enum_Item = 1;
+// The value is pass 1's stand-in for an unknown one, or was computed from
+// such a value: it is no answer yet, and the pass loop goes on until it is.
+constexpr uint32_t Equ_Provisional = 2;
+// Made by `name equ value`: a constant, which `=` does not assign again.
+constexpr uint32_t Equ_Constant = 4;
 
 // Values assigned to one `=` name, by order within a pass, for this pass and
 // the one before: a reassignment counts as a change only when it differs from
@@ -48,6 +54,8 @@ struct Symbol_State {
   // Some label's name holds a '.' after its first byte: only then can a
   // dotted path name a label rather than a label's member.
   bool Dotted_Labels = false;
+  // Finds of a provisional equate since the statement being defined began.
+  uint32_t Provisional_Reads = 0;
 };
 extern Symbol_State Symbols;
 

@@ -62,6 +62,10 @@ int Str_To_Dec64(const char* text, uint32_t length, uint64_t* value);
 // Real literal to a 32-, 64- or 80-bit IEEE value (4, 8 or 10 bytes, little
 // end first), rounded through an 80-bit extended value first.
 int Str_To_Real(const char* text, uint32_t length, uint32_t bits, uint8_t* destination);
+// Str_To_Real for a value that is written as data or an immediate: -1 when
+// the text is no real literal (also one without a digit), -2 when the value
+// is too big for its size (it rounded to infinity), else 0.
+int Real_Item_Value(const char* text, uint32_t length, uint32_t bits, uint8_t* destination);
 
 // ---- 64-bit arithmetic ----------------------------------------------------
 inline uint64_t Mul64(uint64_t a, uint64_t b) { return a * b; }

@@ -16,6 +16,7 @@
 #include "directives/macro.h"
 #include "directives/proc.h"
 #include "output/listing.h"
+#include "output/relocs.h"
 #include "output/sections.h"
 
 namespace {
@@ -186,7 +187,9 @@ void Option_Param(const char* text, uint32_t length) {
       return;
     case 1: {
       Eval_Result r = Eval_Value(text, length);
-      if (r.status == 0 && r.value <= 0xFFFFFFFFull) Proc_Set_Align(static_cast<uint32_t>(r.value));
+      if (r.status == 0 && Output_Is_Object() && r.value > 1 && (r.value & (r.value - 1)) != 0)
+        Error_Text("Option PROC_ALIGN, an object file aligns to powers of two only: ", text, length);
+      else if (r.status == 0 && r.value <= 0xFFFFFFFFull) Proc_Set_Align(static_cast<uint32_t>(r.value));
       else if (Pass.Pass_Number == 1) Proc_Set_Align(16);
       else Error_Text("Option PROC_ALIGN, unknown value: ", text, length);
       Parser.Parser_Mode = 0;

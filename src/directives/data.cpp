@@ -136,6 +136,7 @@ void Data_Item(const Item_Kind& k, const char* text, uint32_t length) {
     if (reloc != No_Reloc) {
       Reloc_Record* rec = Reloc_Add(reloc, k.stored);
       if (rec && reloc == Reloc_Abs32) rec->zero_extended = 1;  // a dword is no signed field
+      if (reloc == Reloc_Abs64) value = Reloc_Abs64_Value(value);
     } else if (Options.Output_Format != Format_Binary) {
       // The loader or linker could not adjust the field: refuse rather than
       // write an address that is wrong once the file is placed.
@@ -166,10 +167,12 @@ void Real_Item(uint32_t bits, const char* text, uint32_t length) {
     return;
   }
   uint8_t b[10];
-  if (Str_To_Real(text, length, bits, b) != 0) {
+  const int status = Real_Item_Value(text, length, bits, b);
+  if (status == -1) {
     Error_Text("Unknown data item: ", text, length);
     return;
   }
+  if (status != 0) Error_Text("Data, value does not fit the item: ", text, length);
   Emit_Bytes(b, bytes);
 }
 
@@ -298,6 +301,10 @@ void DU_String(const char* text, uint32_t length) {
     }
     if (c >= 0xE0 && c <= 0xF7) {  // a three- or four-byte lead
       Error_Text("DU, UTF-8 sequence longer than two bytes: ", s + i, n - i);
+      return;
+    }
+    if (c < 0xC0 || c > 0xF7) {  // a continuation byte, or no UTF-8 byte at all, where a character starts
+      Error_Text("DU, UTF-8 bad lead byte: ", s + i, n - i);
       return;
     }
     if (i + 1 >= n) {

@@ -7,6 +7,7 @@
 #include "core/dispatch.h"
 #include "core/expr.h"
 #include "directives/struc.h"
+#include "output/relocs.h"
 #include "output/sections.h"
 
 namespace {
@@ -46,6 +47,12 @@ void Align_Value(const char* text, uint32_t length) {
   }
   uint64_t value = 0;
   if (!Known_Value(text, length, "ALIGN, expecting known value: ", &value)) return;
+  // A linker places a section on a power of two: no other alignment of an
+  // object's offsets survives it.
+  if (Output_Is_Object() && value > 1 && (value & (value - 1)) != 0) {
+    Error_Text("ALIGN, an object file aligns to powers of two only: ", text, length);
+    return;
+  }
   if (value > 0xFFFFFFFFull || !Align_Location(value))
     Error_Text("ALIGN, result value is out of range: ", text, length);
 }
@@ -53,6 +60,10 @@ void Align_Value(const char* text, uint32_t length) {
 void Org_Value(const char* text, uint32_t length) {
   uint64_t value = 0;
   if (!Known_Value(text, length, "ORG, expecting known value: ", &value)) return;
+  if (value > 0xFFFFFFFFull) {  // an address of 32 bits: no wrap to a low one
+    Error_Text("ORG, value too big, addresses end at 4 GiB: ", text, length);
+    return;
+  }
   const uint32_t target = static_cast<uint32_t>(value);
   const int64_t offset = static_cast<int64_t>(Sections.Section_Write_Offset) + target -
                          static_cast<int64_t>(Sections.Location_Counter);
@@ -74,6 +85,10 @@ void Org_Struc_Value(const char* text, uint32_t length) {
 void Disp_Value(const char* text, uint32_t length) {
   uint64_t value = 0;
   if (!Known_Value(text, length, "DISP, expecting number: ", &value)) return;
+  if (value > 0xFFFFFFFFull) {
+    Error_Text("DISP, value too big, addresses end at 4 GiB: ", text, length);
+    return;
+  }
   const Section_State& s = Sections;
   const int64_t offset = static_cast<int64_t>(s.Section_Write_Offset) + static_cast<uint32_t>(s.Image_Base) +
                          s.Header_Size - static_cast<int64_t>(static_cast<uint32_t>(value));

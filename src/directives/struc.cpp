@@ -321,6 +321,7 @@ void Init_Write(uint32_t field, uint32_t type, uint64_t value, bool address, boo
       Reloc_Record* rec =
           Reloc_Add_Struc_Field(l.base_address, l.base_offset, field, Sections.Reloc_Target_Section, kind);
       if (rec && kind == Reloc_Abs32) rec->zero_extended = 1;  // a dword field is no signed one
+      if (kind == Reloc_Abs64) value = Reloc_Abs64_Value(value);
     } else if (Options.Output_Format != Format_Binary) {
       Error_Text("Data, item can not hold a relocatable address: ", text, length);
     }
@@ -594,7 +595,7 @@ void Enum_Item(const char* text, uint32_t length) {
       Error_Text("ENUM, item is double defined: ", text, length);
     } else if (!Import_Clash("ENUM, item is double defined: ", text, length)) {
       const int32_t e = Equ_Create(text, length, value, 0);
-      if (e >= 0) Symbols.Equates[e].flags |= 1;
+      if (e >= 0) Symbols.Equates[e].flags |= Equ_Enum_Item;
     }
     if (Strucs.Enum_Current >= 0) Strucs.Enums[Strucs.Enum_Current].count += 1;
   } else {

@@ -466,6 +466,7 @@ void Emit_ModRM_Base(uint32_t base, uint32_t size, uint32_t reg_field) {
 void Emit_Address(uint64_t address, uint32_t bytes, uint32_t relocatable, uint32_t target_section) {
   if ((bytes == 2 && !Fits16(address)) || (bytes == 4 && !Fits32(address))) Error_Final(Msg_Out_Of_Range);
   if (relocatable) Reloc_Add(bytes == 8 ? Reloc_Abs64 : Reloc_Abs32, bytes, target_section);
+  if (relocatable && bytes == 8) address = Reloc_Abs64_Value(address);
   switch (bytes) {
     case 2: Emit_U16(static_cast<uint32_t>(address)); return;
     case 4: Emit_U32(static_cast<uint32_t>(address)); return;
@@ -604,6 +605,10 @@ void Emit_Imm(const Operand_Record& r, uint32_t bytes, bool zero_extended) {
     if (bytes == 8 && type == Reloc_Abs32) type = Reloc_Abs64;
     Reloc_Record* rec = Reloc_Add(type, bytes, r.target_section);
     if (rec && zero_extended && type == Reloc_Abs32) rec->zero_extended = 1;
+    if (bytes == 8 && type == Reloc_Abs64) {
+      Emit_U64(Reloc_Abs64_Value(r.value));
+      return;
+    }
   }
   switch (bytes) {
     case 1: Emit_Byte(Byte(r.low())); return;

@@ -64,7 +64,7 @@ const Coff_Format Coff64_Format = {0x8664, Map_Coff64};
 
 // IMAGE_SCN_ALIGN_nBYTES for n = the section's recorded alignment, 16 to 8192.
 uint32_t Align_Flag(const Section_Record& r) {
-  uint32_t n = Obj_Section_Alignment(r, 16, 8192), log = 0;
+  uint32_t n = Obj_Section_Alignment(r, 16, 8192, "COFF"), log = 0;
   while ((1u << log) < n) ++log;
   return (log + 1) << 20;
 }

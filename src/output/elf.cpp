@@ -257,7 +257,7 @@ void Write_Elf(const Elf_Format& f) {
     if (r.section_class == Class_Data || r.section_class == Class_Bss) h.flags |= Shf_Write;
     h.offset = data_at[i];
     h.size = r.out;
-    h.addralign = Obj_Section_Alignment(r, 4, 0x10000);
+    h.addralign = Obj_Section_Alignment(r, 4, 0x80000000u);
     Put_Shdr(head, f, h);
     Shdr rel;
     rel.name = section_name[i];

@@ -189,7 +189,7 @@ void Output_MachO32() {
     head.U32(r.address);
     head.U32(r.out);
     head.U32(static_cast<uint32_t>(section_at[i]));
-    head.U32(Log2(Obj_Section_Alignment(r, 4, Max_Alignment)));
+    head.U32(Log2(Obj_Section_Alignment(r, 4, Max_Alignment, "MAC")));
     const uint32_t nreloc = rels[i].size / 8;
     head.U32(nreloc ? static_cast<uint32_t>(rel_at[i]) : 0);
     head.U32(nreloc);

@@ -94,10 +94,17 @@ void Obj_Field_Clear(Section_Record& r, uint32_t offset, uint32_t width) {
   for (uint32_t i = 0; i < width; ++i) r.buffer[offset + i] = 0;
 }
 
-uint32_t Obj_Section_Alignment(const Section_Record& r, uint32_t minimum, uint32_t maximum) {
+uint32_t Obj_Section_Alignment(const Section_Record& r, uint32_t minimum, uint32_t maximum, const char* format) {
   uint32_t align = r.max_align ? (r.max_align & (~r.max_align + 1)) : minimum;
   if (align < minimum) align = minimum;
-  if (align > maximum) align = maximum;
+  if (align > maximum) {
+    if (format) {
+      char text[128];
+      Str_Format(text, sizeof text, "%s: section alignment too big: %s\r\n", {format, r.name});
+      Error_Plain(text);
+    }
+    align = maximum;
+  }
   return align;
 }
 

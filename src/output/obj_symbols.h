@@ -56,8 +56,11 @@ bool Obj_Field_Read(const Section_Record& r, uint32_t offset, uint32_t width, ui
 void Obj_Field_Clear(Section_Record& r, uint32_t offset, uint32_t width);
 
 // The alignment a section asks of the linker: the largest power of two that
-// divides its recorded alignment, at least `minimum`.
-uint32_t Obj_Section_Alignment(const Section_Record& r, uint32_t minimum, uint32_t maximum);
+// divides its recorded alignment, at least `minimum`. One above `maximum`,
+// which the format can not ask for, is reported with the format's name
+// (`format`) and gives `maximum`.
+uint32_t Obj_Section_Alignment(const Section_Record& r, uint32_t minimum, uint32_t maximum,
+                               const char* format = nullptr);
 
 // Writes the pieces of an object file in order: a sink's bytes, or a
 // section's `out` bytes (zeros beyond its buffer). `prefix` names the

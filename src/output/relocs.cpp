@@ -85,6 +85,15 @@ bool Output_Is_Object() {
   return f != Format_Binary && f != Format_PE32 && f != Format_PE64;
 }
 
+uint64_t Reloc_Abs64_Value(uint64_t value) {
+  const uint32_t f = Options.Output_Format;
+  const bool low_dword_only = f == Format_ELF32 || f == Format_OMF32 || f == Format_MachO32;
+  // A small negative value is an address below the section's start in the
+  // object: the linked address is above 0, so the carry clears the high dword.
+  const bool small_negative = value >> 31 == 0x1FFFFFFFFull;
+  return low_dword_only && small_negative ? static_cast<uint32_t>(value) : value;
+}
+
 Address_Mix Address_Mix_Of(int32_t net, bool scaled) {
   switch (Options.Output_Format) {
     case Format_Binary:

@@ -44,6 +44,14 @@ Address_Mix Address_Mix_Of(int32_t net, bool scaled);
 // An object file: the linker places its sections and the image base.
 bool Output_Is_Object();
 
+// The value a relocated 64-bit field holds in the file. Where the format
+// fixes up its low dword only (ELF32, OMF32, Mach-O 32), the linker adds the
+// section's address there and never carries into the high dword: an address
+// below its section's start in the object (x-1 of a label at offset 0, a
+// negative value down to -80000000h) would keep a high dword of all ones
+// where the linked address has zeros.
+uint64_t Reloc_Abs64_Value(uint64_t value);
+
 // A field whose width no relocation of the format has (an address in a byte).
 inline constexpr const char* Msg_Reloc_Sizes = "Mod_RM, [] relocation conflicting sizes ";
 

@@ -194,7 +194,7 @@ void Info_Enums() {
   const Symbol_Table<Equ_Record>& equates = Symbols.Equates;
   uint32_t count = 0;
   for (int32_t i = 0; i <= equates.count; ++i) {
-    if (!(equates[i].flags & 1)) continue;
+    if (!(equates[i].flags & Equ_Enum_Item)) continue;
     Equ_Line(s, i);
     ++count;
   }

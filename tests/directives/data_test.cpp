@@ -122,8 +122,9 @@ TEST_F(Data_Test, DuConvertsUtf8ToUtf16) {
       {"\xC3\xA9", "E9 00", ""},
       {"x\xDF\xBF", "78 00 FF 07", ""},
       {"\xC2\x80", "80 00", ""},
-      // A continuation byte as a lead takes its low five bits, like a two-byte lead.
-      {"\x81\x81", "41 00", ""},
+      // A continuation byte or a byte UTF-8 never uses can not start a character.
+      {"a\x81\x81", "61 00", at + "DU, UTF-8 bad lead byte: \x81\x81"},
+      {"\xFF\x80", "", at + "DU, UTF-8 bad lead byte: \xFF\x80"},
       {"a\xC3", "61 00", at + "DU, UTF-8 truncated encoding."},
       {"\xC3\x41z", "", at + "DU, UTF-8 bad encoding of extra bytes."},
       {"a\xE2\x82\xAC b", "61 00", at + "DU, UTF-8 sequence longer than two bytes: \xE2\x82\xAC b"},

@@ -107,6 +107,8 @@ def refusals():
     code, text, out = assemble(QRN, "rva", source, "-mac32")
     check("rva: refused, no file", code == 1 and out is None and "MAC: unknown relocation type" in text and
           "\t\t type:4 section_id:0 offset:00000001" in text, text)
+    code, text, out = assemble(QRN, "align8192", sections(("text", "code", "db 1\nalign 8192\ndd 5")), "-mac32")
+    check("align8192: refused, no file", code == 1 and out is None and "MAC: section alignment too big: text" in text, text)
     src = path("uncreatable.asm")
     with open(src, "w") as f:
         f.write(sections(("text", "code", "nop")))
@@ -130,7 +132,7 @@ def layout_cases():
         check("big: written whole", s["size"] == 1600004 and s["bytes"][-4:] == b"\x78\x56\x34\x12", s["size"])
     # the alignment each section asks for: log2 of its largest `align` or PROC start, 4 to 4096
     rows = [("nop", 2), ("db 1\nalign 8\ndd 5", 3), ("db 1\nalign 16\ndd 5", 4), ("db 1\nalign 32\ndd 5", 5),
-            ("db 1\nalign 8192\ndd 5", 12), ("proc f\nret\nendp", 4)]
+            ("db 1\nalign 4096\ndd 5", 12), ("proc f\nret\nendp", 4)]
     m = obj("aligns", sections(*[("s%d" % i, "code", body) for i, (body, _) in enumerate(rows)]))
     if m:
         got = [s["align"] for s in m.sections]
