@@ -453,6 +453,18 @@ bool Expr_Short_Literal(const char* t, uint32_t n, uint64_t* value) {
   return true;
 }
 
+namespace {
+// A word that reads like a number without starting with a digit (`each`,
+// `_9`) is the user's name where a label, equate or PROC of that name is
+// defined: an expression and an operand read it so, and data must not take
+// the name's letters as a number instead.
+bool Defined_Name(const char* text, uint32_t length) {
+  if (Is_Dec(text[0])) return false;
+  return Symbols.Labels.Find(text, length) >= 0 || Symbols.Equates.Find(text, length) >= 0 ||
+         Proc_Find(text, length, 0) >= 0;
+}
+}  // namespace
+
 Eval_Result Eval_Value(const char* text, uint32_t length) {
   Expr.Expr_Relocatable = 0;
   Expr.Expr_Reloc_Kind = 0;
@@ -467,11 +479,11 @@ Eval_Result Eval_Value(const char* text, uint32_t length) {
   }
   char last = Lower_Ascii(text[length - 1]);
   uint64_t v = 0;
-  if (last == 'h' && length > 1 && All_Of(text, length - 1, Is_Hex, true)) {
+  if (last == 'h' && length > 1 && All_Of(text, length - 1, Is_Hex, true) && !Defined_Name(text, length)) {
     Str_To_Hex64(text, length, &v);
     return {0, v};
   }
-  if (last == 'b' && length > 1 && All_Of(text, length - 1, Is_Bin, true)) {
+  if (last == 'b' && length > 1 && All_Of(text, length - 1, Is_Bin, true) && !Defined_Name(text, length)) {
     Str_To_Bin64(text, length, &v);
     return {0, v};
   }
@@ -489,7 +501,7 @@ Eval_Result Eval_Value(const char* text, uint32_t length) {
       return {0, v};
     }
   }
-  if (All_Of(text, length, Is_Dec, true)) {
+  if (All_Of(text, length, Is_Dec, true) && !Defined_Name(text, length)) {
     Str_To_Dec64(text, length, &v);
     return {0, v};
   }
