@@ -187,7 +187,7 @@ void Option_Param(const char* text, uint32_t length) {
       return;
     case 1: {
       Eval_Result r = Eval_Value(text, length);
-      if (r.status == 0 && Output_Is_Object() && r.value > 1 && (r.value & (r.value - 1)) != 0)
+      if (r.status == 0 && Object_Alignment_Lost(r.value))
         Error_Text("Option PROC_ALIGN, an object file aligns to powers of two only: ", text, length);
       else if (r.status == 0 && r.value <= 0xFFFFFFFFull) Proc_Set_Align(static_cast<uint32_t>(r.value));
       else if (Pass.Pass_Number == 1) Proc_Set_Align(16);

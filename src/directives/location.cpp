@@ -47,9 +47,7 @@ void Align_Value(const char* text, uint32_t length) {
   }
   uint64_t value = 0;
   if (!Known_Value(text, length, "ALIGN, expecting known value: ", &value)) return;
-  // A linker places a section on a power of two: no other alignment of an
-  // object's offsets survives it.
-  if (Output_Is_Object() && value > 1 && (value & (value - 1)) != 0) {
+  if (Object_Alignment_Lost(value)) {
     Error_Text("ALIGN, an object file aligns to powers of two only: ", text, length);
     return;
   }

@@ -43,6 +43,11 @@ Address_Mix Address_Mix_Of(int32_t net, bool scaled);
 
 // An object file: the linker places its sections and the image base.
 bool Output_Is_Object();
+// An alignment that an object file's offsets lose at link time: a linker
+// places a section on a power of two only.
+inline bool Object_Alignment_Lost(uint64_t value) {
+  return Output_Is_Object() && value > 1 && (value & (value - 1)) != 0;
+}
 
 // The value a relocated 64-bit field holds in the file. Where the format
 // fixes up its low dword only (ELF32, OMF32, Mach-O 32), the linker adds the
